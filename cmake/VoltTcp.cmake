@@ -1,0 +1,121 @@
+# One helper per kind of target, so every folder builds the same way.
+
+set(VOLTTCP_WARNINGS -Wall -Wextra -Wshadow -Wconversion -Wold-style-cast -Woverloaded-virtual
+    -Wnon-virtual-dtor -Wpedantic)
+if(VOLTTCP_WERROR)
+  list(APPEND VOLTTCP_WARNINGS -Werror)
+endif()
+
+if(VOLTTCP_SANITIZE)
+  add_compile_options(-fsanitize=address,undefined -fno-omit-frame-pointer -fno-sanitize-recover=undefined)
+  add_link_options(-fsanitize=address,undefined)
+endif()
+if(VOLTTCP_FUZZ)
+  if(NOT CMAKE_CXX_COMPILER_ID STREQUAL "Clang")
+    message(FATAL_ERROR "VOLTTCP_FUZZ needs clang: -DCMAKE_CXX_COMPILER=clang++-14")
+  endif()
+  add_compile_options(-fsanitize=fuzzer-no-link,address,undefined -fno-omit-frame-pointer)
+  add_link_options(-fsanitize=address,undefined)
+endif()
+
+set(VOLTTCP_TEST_ENV
+    "QT_QPA_PLATFORM=offscreen"
+    "ASAN_OPTIONS=detect_leaks=1:abort_on_error=1"
+    "UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1"
+    "LSAN_OPTIONS=suppressions=${PROJECT_SOURCE_DIR}/tests/lsan.supp")
+
+function(volttcp_add_if_present dir)
+  if(EXISTS ${PROJECT_SOURCE_DIR}/${dir}/CMakeLists.txt)
+    add_subdirectory(${PROJECT_SOURCE_DIR}/${dir} ${CMAKE_BINARY_DIR}/${dir})
+  endif()
+endfunction()
+
+function(volttcp_add_subdirectories)
+  file(GLOB children LIST_DIRECTORIES true RELATIVE ${CMAKE_CURRENT_SOURCE_DIR} ${CMAKE_CURRENT_SOURCE_DIR}/*)
+  list(SORT children)
+  foreach(child IN LISTS children)
+    if(EXISTS ${CMAKE_CURRENT_SOURCE_DIR}/${child}/CMakeLists.txt)
+      add_subdirectory(${child})
+    endif()
+  endforeach()
+endfunction()
+
+function(_volttcp_target_defaults target)
+  target_compile_options(${target} PRIVATE ${VOLTTCP_WARNINGS})
+  target_include_directories(${target} PRIVATE ${PROJECT_SOURCE_DIR})
+endfunction()
+
+# volttcp_library(name SOURCES ... [DEPS ...])
+function(volttcp_library name)
+  cmake_parse_arguments(A "" "" "SOURCES;DEPS" ${ARGN})
+  add_library(${name} STATIC ${A_SOURCES})
+  _volttcp_target_defaults(${name})
+  target_include_directories(${name} PUBLIC ${PROJECT_SOURCE_DIR})
+  target_link_libraries(${name} PUBLIC ${A_DEPS})
+endfunction()
+
+# volttcp_program(name SOURCES ... [DEPS ...]) : an installed program in bin/
+function(volttcp_program name)
+  cmake_parse_arguments(A "" "" "SOURCES;DEPS" ${ARGN})
+  add_executable(${name} ${A_SOURCES})
+  _volttcp_target_defaults(${name})
+  target_link_libraries(${name} PRIVATE ${A_DEPS})
+  target_compile_definitions(${name} PRIVATE VOLTTCP_VERSION="${PROJECT_VERSION}")
+  install(TARGETS ${name} RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
+endfunction()
+
+# volttcp_test(name LABELS unit|integration|gui ... SOURCES ... [DEPS ...] [TIMEOUT s])
+# A GoogleTest program; every test case becomes one ctest test.
+function(volttcp_test name)
+  cmake_parse_arguments(A "" "TIMEOUT" "SOURCES;DEPS;LABELS" ${ARGN})
+  if(NOT A_TIMEOUT)
+    set(A_TIMEOUT 120)
+  endif()
+  set(labels ${A_LABELS})
+  if(VOLTTCP_SANITIZE)
+    list(APPEND labels sanitize)
+  endif()
+  add_executable(${name} ${A_SOURCES})
+  _volttcp_target_defaults(${name})
+  target_link_libraries(${name} PRIVATE ${A_DEPS} GTest::gtest GTest::gmock GTest::gtest_main)
+  target_compile_definitions(${name} PRIVATE VOLTTCP_SOURCE_DIR="${PROJECT_SOURCE_DIR}")
+  set_target_properties(${name} PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/tests)
+  gtest_discover_tests(${name}
+    WORKING_DIRECTORY ${CMAKE_BINARY_DIR}/tests
+    DISCOVERY_TIMEOUT 60
+    PROPERTIES LABELS "${labels}" TIMEOUT ${A_TIMEOUT} ENVIRONMENT "${VOLTTCP_TEST_ENV}")
+endfunction()
+
+# volttcp_bench(name SOURCES ... [DEPS ...]) : built, never run by the test suite
+function(volttcp_bench name)
+  cmake_parse_arguments(A "" "" "SOURCES;DEPS" ${ARGN})
+  add_executable(${name} ${A_SOURCES})
+  _volttcp_target_defaults(${name})
+  target_link_libraries(${name} PRIVATE ${A_DEPS})
+  set_target_properties(${name} PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/bench)
+endfunction()
+
+# volttcp_fuzz(name SOURCES ... [DEPS ...] [CORPUS dir]) : a libFuzzer target; ctest runs it
+# for VOLTTCP_FUZZ_SECONDS (label fuzz) on a copy of its seed corpus.
+set(VOLTTCP_FUZZ_SECONDS 30 CACHE STRING "Seconds each fuzz target runs under ctest")
+function(volttcp_fuzz name)
+  cmake_parse_arguments(A "" "CORPUS" "SOURCES;DEPS" ${ARGN})
+  if(NOT VOLTTCP_FUZZ)
+    return()
+  endif()
+  add_executable(${name} ${A_SOURCES})
+  _volttcp_target_defaults(${name})
+  target_link_libraries(${name} PRIVATE ${A_DEPS})
+  target_link_options(${name} PRIVATE -fsanitize=fuzzer)
+  set_target_properties(${name} PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/fuzz)
+  set(work ${CMAKE_BINARY_DIR}/fuzz/${name}.corpus)
+  set(seed_args "")
+  if(A_CORPUS)
+    set(seed_args ${CMAKE_CURRENT_SOURCE_DIR}/${A_CORPUS})
+  endif()
+  add_test(NAME ${name}
+    COMMAND ${CMAKE_COMMAND} -E env ASAN_OPTIONS=detect_leaks=1
+      $<TARGET_FILE:${name}> -max_total_time=${VOLTTCP_FUZZ_SECONDS} -print_final_stats=1 ${work} ${seed_args})
+  set_tests_properties(${name} PROPERTIES LABELS fuzz TIMEOUT 600)
+  file(MAKE_DIRECTORY ${work})
+endfunction()
