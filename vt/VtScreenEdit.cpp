@@ -178,8 +178,19 @@ void CVtScreen::ScrollRegion(int top, int bottom, int n, bool down, bool smooth)
     const int span = last - first + 1;
     n = std::min(n, span);
 
-    if (!down && first == 0 && last == m_totalLines - 1) {
+    if (first == 0) {
+        // Turning the ring moves every line up by n at once; only the rows below the
+        // region (if any) then trade places with the n lines that wrapped round.
         m_base = (m_base + n) % m_totalLines;
+        const int below = m_totalLines - 1 - last;
+        if (below > 0) {
+            const int tail = below + n;
+            const int start = m_totalLines - tail;
+            for (int i = 0; i < tail; ++i)
+                m_scratch[size_t(i)] = Slot(start + i);
+            for (int i = 0; i < tail; ++i)
+                Slot(start + i) = m_scratch[size_t((i + below) % tail)];
+        }
         for (int i = span - n; i < span; ++i)
             BlankLine(Slot(i));
     } else {
