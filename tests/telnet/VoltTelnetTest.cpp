@@ -1,4 +1,3 @@
-#include "telnet/TelnetPolicy.h"
 #include "telnet/VoltTelnet.h"
 #include "tests/telnet/TelnetRecorder.h"
 
@@ -22,7 +21,6 @@ public:
     };
     std::vector<SendCall> m_sends;
     std::vector<std::string> m_events;
-    bool m_terminal = false;
     bool m_sendResult = true;
 
     bool Send(const char* data, uint32_t length, bool outOfBand, uint32_t tag) override
@@ -38,10 +36,7 @@ public:
                          uint32_t length) override
     {
         m_events.push_back("command " + std::to_string(command) + "," + std::to_string(option));
-        if (m_terminal)
-            SendAnswer(CTelnetPolicy::TerminalAnswer(command, option));
-        else
-            CVoltTelnet::OnTelnetCommand(command, option, data, length);
+        CVoltTelnet::OnTelnetCommand(command, option, data, length);
     }
     void OnException(uint8_t code, const char* text) override
     {
@@ -80,18 +75,6 @@ TEST(VoltTelnetGlue, DefaultPolicyAnswersWithTagZero)
     EXPECT_EQ(telnet.m_events, (std::vector<std::string>{"command 253,3", "command 253,1",
                                                           "data ok", "command 250,24",
                                                           "command 241,0"}));
-}
-
-TEST(VoltTelnetGlue, TerminalPolicyAnswersTypeAndSize)
-{
-    CCaughtTelnet telnet;
-    telnet.m_terminal = true;
-    telnet.Feed("\xff\xfd\x03\xff\xfa\x18\x01\xff\xf0\xff\xfa\x1f\xff\xf0\xff\xfe\x01");
-    const std::vector<CCaughtTelnet::SendCall> expected = {
-        {"ff fc 03", false, 0},
-        {"ff fa 18 00 76 74 33 32 30 ff f0", false, 0},
-        {"ff fa 1f 00 50 00 18 ff f0", false, 0}};
-    EXPECT_EQ(telnet.m_sends, expected);
 }
 
 TEST(VoltTelnetGlue, OverflowAndCloseReachTheEvents)
