@@ -61,8 +61,9 @@ int LookupError(int status, const hostent* host)
 
 CMessageLoop& CMessageLoop::Instance()
 {
-    static CMessageLoop loop;
-    return loop;
+    // Never destroyed: sessions held by static objects may still unregister at exit.
+    static CMessageLoop* loop = new CMessageLoop;
+    return *loop;
 }
 
 CMessageLoop::CMessageLoop()
@@ -81,19 +82,6 @@ CMessageLoop::CMessageLoop()
     ev.data.fd = m_timerFd;
     epoll_ctl(m_epoll, EPOLL_CTL_ADD, m_timerFd, &ev);
     s_loop = this;
-}
-
-CMessageLoop::~CMessageLoop()
-{
-    m_lookups.clear();
-    if (m_resolver) {
-        ares_destroy(m_resolver);
-        ares_library_cleanup();
-    }
-    s_loop = nullptr;
-    close(m_timerFd);
-    close(m_wakeFd);
-    close(m_epoll);
 }
 
 void CMessageLoop::Run()

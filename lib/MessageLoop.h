@@ -87,7 +87,7 @@ public:
 
 private:
     CMessageLoop();
-    ~CMessageLoop();
+    ~CMessageLoop() = delete;  // lives until the process ends
 
     struct Message {
         TargetHandle target;
