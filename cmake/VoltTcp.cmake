@@ -18,11 +18,6 @@ if(VOLTTCP_FUZZ)
   add_link_options(-fsanitize=address,undefined)
 endif()
 
-set(VOLTTCP_TEST_ENV
-    "QT_QPA_PLATFORM=offscreen"
-    "ASAN_OPTIONS=detect_leaks=1:abort_on_error=1"
-    "UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1"
-    "LSAN_OPTIONS=suppressions=${PROJECT_SOURCE_DIR}/tests/lsan.supp")
 
 function(volttcp_add_if_present dir)
   if(EXISTS ${PROJECT_SOURCE_DIR}/${dir}/CMakeLists.txt)
@@ -64,18 +59,16 @@ function(volttcp_program name)
   install(TARGETS ${name} RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
 endfunction()
 
-# volttcp_test(name LABELS unit|integration|gui ... SOURCES ... [DEPS ...] [TIMEOUT s])
-# A GoogleTest program; every test case becomes one ctest test.
+# volttcp_test(name LABELS unit|integration|gui SOURCES ... [DEPS ...] [TIMEOUT s])
+# A GoogleTest program; every test case becomes one ctest test. Its environment (offscreen
+# Qt, sanitizer options) is built into the program by tests/TestEnvironment.cpp, because
+# list-valued test properties do not survive test discovery.
 function(volttcp_test name)
-  cmake_parse_arguments(A "" "TIMEOUT" "SOURCES;DEPS;LABELS" ${ARGN})
+  cmake_parse_arguments(A "" "TIMEOUT;LABELS" "SOURCES;DEPS" ${ARGN})
   if(NOT A_TIMEOUT)
     set(A_TIMEOUT 120)
   endif()
-  set(labels ${A_LABELS})
-  if(VOLTTCP_SANITIZE)
-    list(APPEND labels sanitize)
-  endif()
-  add_executable(${name} ${A_SOURCES})
+  add_executable(${name} ${A_SOURCES} ${PROJECT_SOURCE_DIR}/tests/TestEnvironment.cpp)
   _volttcp_target_defaults(${name})
   target_link_libraries(${name} PRIVATE ${A_DEPS} GTest::gtest GTest::gmock GTest::gtest_main)
   target_compile_definitions(${name} PRIVATE VOLTTCP_SOURCE_DIR="${PROJECT_SOURCE_DIR}")
@@ -83,7 +76,7 @@ function(volttcp_test name)
   gtest_discover_tests(${name}
     WORKING_DIRECTORY ${CMAKE_BINARY_DIR}/tests
     DISCOVERY_TIMEOUT 60
-    PROPERTIES LABELS "${labels}" TIMEOUT ${A_TIMEOUT} ENVIRONMENT "${VOLTTCP_TEST_ENV}")
+    PROPERTIES LABELS ${A_LABELS} TIMEOUT ${A_TIMEOUT})
 endfunction()
 
 # volttcp_bench(name SOURCES ... [DEPS ...]) : built, never run by the test suite
