@@ -115,6 +115,9 @@ int CVtScreen::AllocateBuffers(int scrollbackRows, int lastRow, int columns)
         m_top = 0;
     m_row = std::min(m_row, lastRow);
     m_column = std::min(m_column, columns - 1);
+    // A wrap is pending only while the cursor stands on the last column.
+    if (m_column != columns - 1)
+        m_wrapPending = false;
 
     m_window->SetScrollRange(scrollbackRows + lastRow);
     m_window->Relayout();

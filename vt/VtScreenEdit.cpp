@@ -13,6 +13,8 @@ void ShiftRight(uint32_t* line, int column, int n, int width)
     const uint32_t keep = line[0] & kLineAttrMask;
     std::memmove(line + column + n, line + column, size_t(width - column - n) * sizeof(uint32_t));
     std::fill(line + column, line + column + n, kBlankCell);
+    if (column + n < width)
+        line[column + n] &= ~kLineAttrMask;  // the old first cell moved away from column 0
     line[0] |= keep;
 }
 
@@ -178,8 +180,19 @@ void CVtScreen::ScrollRegion(int top, int bottom, int n, bool down, bool smooth)
     const int span = last - first + 1;
     n = std::min(n, span);
 
-    if (!down && first == 0 && last == m_totalLines - 1) {
+    if (first == 0) {
+        // Turning the ring moves every line up by n at once; only the rows below the
+        // region (if any) then trade places with the n lines that wrapped round.
         m_base = (m_base + n) % m_totalLines;
+        const int below = m_totalLines - 1 - last;
+        if (below > 0) {
+            const int tail = below + n;
+            const int start = m_totalLines - tail;
+            for (int i = 0; i < tail; ++i)
+                m_scratch[size_t(i)] = Slot(start + i);
+            for (int i = 0; i < tail; ++i)
+                Slot(start + i) = m_scratch[size_t((i + below) % tail)];
+        }
         for (int i = span - n; i < span; ++i)
             BlankLine(Slot(i));
     } else {
