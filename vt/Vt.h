@@ -131,6 +131,8 @@ private:
 
     // --- parser (VtParser.cpp) ---
     void ProcessByte(uint8_t byte);
+    size_t ScanPrintable(const uint8_t* bytes, size_t start, size_t end) const;
+    size_t CollectControlSequence(const uint8_t* bytes, size_t start, size_t end);
     void ProcessPrintable(uint8_t byte);
     void ProcessControl(uint8_t byte);
     void ProcessLevelNoneControl(uint8_t byte);
@@ -169,7 +171,8 @@ private:
     void UpdateGraphics();
 
     // --- control sequences (VtCsi.cpp) ---
-    void ParseParameters();
+    void StartParameters();
+    void CollectParameter(uint8_t byte);
     int Param(int index) const;       // 0 when missing
     int Count(int index) const;       // missing or 0 reads as 1
     bool Marked(int index, char marker) const;
@@ -219,8 +222,10 @@ private:
     EParserState m_state = kGround;
     uint8_t m_sequence[kSequenceSize];
     int m_sequenceLength = 0;
-    char m_params[kMaxParameters][kMaxParameterDigits + 1];
+    // Parameters are read as the bytes arrive; values saturate long before 20 digits.
+    int m_paramValue[kMaxParameters];
     char m_paramMarker[kMaxParameters];
+    bool m_paramStarted = false;
     int m_paramCount = 0;
     uint8_t m_intermediate = 0;
     uint8_t m_final = 0;

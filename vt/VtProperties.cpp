@@ -9,7 +9,7 @@ CVt::CVt(IPrintSink* sink) : m_screen(), m_printer(m_screen, sink)
 {
     m_screen.SetOwner(this);
     std::memset(m_sequence, 0, sizeof m_sequence);
-    std::memset(m_params, 0, sizeof m_params);
+    std::memset(m_paramValue, 0, sizeof m_paramValue);
     std::memset(m_paramMarker, 0, sizeof m_paramMarker);
     std::memset(m_dcs, 0, sizeof m_dcs);
     SetLevel(kLevelVt220);
