@@ -35,6 +35,8 @@ constexpr int kSequenceSize = 256;
 constexpr int kMaxParameters = 16;
 constexpr int kMaxParameterDigits = 20;
 constexpr int kDeviceControlSize = 512;
+// Larger counts than any screen needs read as this, so arithmetic cannot overflow.
+constexpr int kMaxParameterValue = 1 << 24;
 
 // The terminal emulator: the byte-level parser and command set on top of the screen model
 // and the printer. Everything the owner must see leaves through the virtual events below;
@@ -201,7 +203,7 @@ private:
 
     // --- answers (VtReports.cpp) ---
     void Answer(const char* format, ...);
-    void DoDA();
+    void DoDA(bool secondaryAllowed);
     void DoDSR();
 
     // --- printing controls (VtPrinting.cpp) ---

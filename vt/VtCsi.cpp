@@ -5,13 +5,6 @@
 
 #include "vt/Vt.h"
 
-namespace {
-
-// Larger counts than any screen needs read as this, so arithmetic cannot overflow.
-constexpr int kMaxParameterValue = 1 << 24;
-
-}  // namespace
-
 void CVt::StartParameters()
 {
     m_paramCount = 1;
@@ -81,7 +74,7 @@ void CVt::ExecuteControlSequence()
     case 'M': DoIL(false); break;
     case 'P': m_screen.DeleteChars(Count(0)); break;  // DCH
     case 'X': DoECH(); break;
-    case 'c': DoDA(); break;
+    case 'c': DoDA(true); break;
     case 'g': DoTBC(); break;
     case 'h': DoSMRM(true); break;
     case 'l': DoSMRM(false); break;

@@ -95,21 +95,35 @@ size_t CVt::ScanPrintable(const uint8_t* bytes, size_t start, size_t end) const
 // anything else (controls, 8-bit controls, overlong sequences), which the caller handles.
 size_t CVt::CollectControlSequence(const uint8_t* bytes, size_t start, size_t end)
 {
+    // Room left before the sequence counts as overlong.
+    const size_t limit = std::min(end, start + static_cast<size_t>(kSequenceSize - 1 - m_sequenceLength));
     size_t i = start;
-    while (i < end && m_sequenceLength < kSequenceSize - 1) {
+    while (i < limit) {
         const uint8_t b = bytes[i];
-        if (b >= 0x20 && b <= 0x3F) {
-            m_sequence[m_sequenceLength++] = b;
+        if (b >= '0' && b <= '9') {
+            // Digits are most of what arrives here; keep them out of the general path.
+            int& value = m_paramValue[m_paramCount - 1];
+            int v = value;
+            do {
+                v = std::min(v * 10 + (bytes[i] - '0'), kMaxParameterValue);
+                ++i;
+            } while (i < limit && bytes[i] >= '0' && bytes[i] <= '9');
+            value = v;
+            m_paramStarted = true;
+        } else if (b >= 0x20 && b <= 0x3F) {
             CollectParameter(b);
             ++i;
         } else if (b >= 0x40 && b <= 0x7E) {
-            m_sequence[m_sequenceLength++] = b;
+            m_sequenceLength += static_cast<int>(i + 1 - start);
+            m_sequence[m_sequenceLength - 1] = b;
             ExecuteControlSequence();
             return i + 1;
         } else {
             break;
         }
     }
+    // Only the length and the final matter once parameters are read.
+    m_sequenceLength += static_cast<int>(i - start);
     return i;
 }
 
