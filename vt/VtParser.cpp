@@ -54,6 +54,7 @@ void CVt::ReceiveData(const uint8_t* bytes, size_t length)
                 m_stringActive = false;
                 StartParameters();
                 i += 2;
+                continue;
             }
             if (m_state == kControlSequence) {
                 const size_t next = CollectControlSequence(bytes, i, length);

@@ -72,6 +72,15 @@ TEST(Parser, SequenceSplitAcrossCallsCompletes)
     EXPECT_EQ(vt.Cursor(), "1,12");
 }
 
+TEST(Parser, CsiAtTheEndOfACallReadsNothingBeyondIt)
+{
+    CVtTestTerminal vt;
+    const char data[] = "\x1b[C";
+    vt.ReceiveData(data, 2);
+    vt.Feed("5Cx");
+    EXPECT_EQ(vt.Row(0), "     x");
+}
+
 TEST(Parser, LevelNoneShowsControls)
 {
     CVtTestTerminal vt;
