@@ -108,47 +108,6 @@ TEST(Parser, DisabledTerminalIgnoresData)
     EXPECT_EQ(vt.Row(0), "");
 }
 
-struct SAnswerCase {
-    const char* name;
-    int level;  // property that sets the level
-    std::string input;
-    std::string answer;
-};
-
-class ParserAnswer : public testing::TestWithParam<SAnswerCase> {};
-
-TEST_P(ParserAnswer, SendsExactly)
-{
-    const SAnswerCase& c = GetParam();
-    CVtTestTerminal vt;
-    vt.SetProperty(c.level, 1);
-    vt.Feed(c.input);
-    EXPECT_EQ(vt.answers, c.answer) << c.name;
-}
-
-const SAnswerCase kAnswerCases[] = {
-    {"DaVt220", 4, "\x1b[c", "\x1b[?62;1;2;6;8;9c"},
-    {"DaVt220Bit8", 5, "\x1b[0c", "\x9b?62;1;2;6;8;9c"},
-    {"DaVt320", 45, "\x1b[c", "\x1b[?63;1;2;6;8;9;11;14;17c"},
-    {"DaVt100", 3, "\x1b[c", "\x1b[?1;2c"},
-    {"SecondaryDaVt100Silent", 3, "\x1b[>c", ""},
-    {"SecondaryDaVt220", 4, "\x1b[>c", "\x1b[>1;10;0c"},
-    {"SecondaryDaVt320", 46, "\x1b[>0c", "\x9b>24;14;0c"},
-    {"DecidAnswersAsDa", 4, "\x1bZ", "\x1b[?62;1;2;6;8;9c"},
-    {"Vt52Identify", 2, "\x1bZ", "\x1b/Z"},
-    {"StatusReport", 4, "\x1b[5n", "\x1b[?0n"},
-    {"CursorReport", 4, "\x1b[5;7H\x1b[6n", "\x1b[5;7R"},
-    {"CursorReport8BitIn7BitLevel", 4, "\x9b" "6n", "\x1b[1;1R"},
-    {"PrinterStatus", 4, "\x1b[?15n", "\x1b[?10n"},
-    {"KeysUnlocked", 4, "\x1b[?25n", "\x1b[?20n"},
-    {"KeyboardLanguage", 4, "\x1b[?26n", "\x1b[?27;1n"},
-    {"UnknownReportSilent", 4, "\x1b[7n\x1b[?99n", ""},
-    {"Vt52HasNoCsi", 2, "\x1b[c", ""},
-};
-
-INSTANTIATE_TEST_SUITE_P(Parser, ParserAnswer, testing::ValuesIn(kAnswerCases),
-                         [](const auto& param) { return std::string(param.param.name); });
-
 TEST(Parser, AnswerbackOnEnq)
 {
     CVtTestTerminal vt;
