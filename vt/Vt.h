@@ -33,7 +33,6 @@ constexpr int kUserKeyCount = 15;
 constexpr int kUserKeyTotal = 256;  // all strings together stay below this
 constexpr int kSequenceSize = 256;
 constexpr int kMaxParameters = 16;
-constexpr int kMaxParameterDigits = 20;
 constexpr int kDeviceControlSize = 512;
 // Larger counts than any screen needs read as this, so arithmetic cannot overflow.
 constexpr int kMaxParameterValue = 1 << 24;
@@ -263,7 +262,6 @@ private:
     bool m_reverseScreen = false;
     bool m_lineCapture = false;
     bool m_backspaceBs = true;
-    bool m_columns132 = false;
     int m_statusDisplay = 0;
     uint32_t m_backgroundColour = 0xFFFFFF;
     uint32_t m_boldColour = 0x008000;

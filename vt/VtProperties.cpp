@@ -108,7 +108,6 @@ VtValue CVt::SetProperty(int id, VtValue value)
     case 15: {
         if (value != 80 && value != 132)
             return 0;
-        m_columns132 = value == 132;
         const int result = m_screen.AllocateBuffers(m_screen.ScrollbackRows(), m_screen.LastRow(),
                                                     static_cast<int>(value));
         window.InvalidateAll();

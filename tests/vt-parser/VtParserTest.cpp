@@ -85,8 +85,8 @@ TEST(Parser, LevelNoneShowsControls)
 {
     CVtTestTerminal vt;
     vt.SetProperty(1, 1);
-    vt.Feed("a\x1b[1mb\x07\n");
-    EXPECT_EQ(vt.Row(0), "a^[[1mb^G^J");
+    vt.Feed("a\x1b[1mb\x07\x7f\n");
+    EXPECT_EQ(vt.Row(0), "a^[[1mb^G^?^J");
     EXPECT_EQ(vt.Cursor(), "2,1");
     EXPECT_EQ(vt.Screen().Attributes(), 0u);
     EXPECT_EQ(vt.bells, 0);
