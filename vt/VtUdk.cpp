@@ -1,5 +1,7 @@
 // User-defined keys (DECUDK).
 
+#include <algorithm>
+
 #include "vt/Vt.h"
 
 namespace {
@@ -118,10 +120,9 @@ void CVt::DoDECUDK()
     i = bar + 1;
     while (i < length) {
         int keyNumber = 0;
-        for (int digits = 0; i < length && s[i] >= '0' && s[i] <= '9'; ++i) {
-            if (digits++ < 3)
-                keyNumber = keyNumber * 10 + (s[i] - '0');
-        }
+        // Saturates: no slot has a number this large.
+        for (; i < length && s[i] >= '0' && s[i] <= '9'; ++i)
+            keyNumber = std::min(keyNumber * 10 + (s[i] - '0'), 1000);
         SUserKey* key = FindUserKey(keyNumber);
         if (key == nullptr || key->locked || i >= length || s[i] != '/') {
             while (i < length && s[i] != ';')

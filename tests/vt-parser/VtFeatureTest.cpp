@@ -318,6 +318,7 @@ const SUdkCase kUdkCases[] = {
     {"LockByDefault", "\x1bP1|17/41\x1b\\", 17, "A", true},
     {"NoBarIgnored", "\x1bP1;1;17/41\x1b\\", 17, "", false},
     {"UnknownKeySkipped", "\x1bP1;1|22/41;17/42\x1b\\", 17, "B", false},
+    {"KeyNumberWithLeadingZeros", "\x1bP1;1|0017/41;99999999999/42\x1b\\", 17, "A", false},
     {"BadHexPairSkipped", "\x1bP1;1|17/4Z41\x1b\\", 17, "A", false},
     {"OddDigitDropped", "\x1bP1;1|17/414\x1b\\", 17, "A", false},
     {"ClearAllFirst", "\x1bP1;1|17/41\x1b\\\x1bP0;1|18/42\x1b\\", 17, "", false},
