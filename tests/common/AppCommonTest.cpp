@@ -4,6 +4,7 @@
 
 #include <QApplication>
 #include <QEnterEvent>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QMouseEvent>
 #include <QPlainTextEdit>
@@ -50,7 +51,9 @@ TEST_F(AppCommon, AboutBoxShowsTheProgramTitleAndComesBackTheSame) {
     EXPECT_FALSE(about.isVisible());
     about.ShowAbout();
     EXPECT_TRUE(about.isVisible());
-    about.hide();
+    QKeyEvent enter(QEvent::KeyPress, Qt::Key_Return, Qt::NoModifier);
+    QApplication::sendEvent(&about, &enter);
+    EXPECT_FALSE(about.isVisible());
 }
 
 TEST_F(AppCommon, LinkTurnsRedUnderTheMouseAndNavyAgainOverPanelOrForm) {

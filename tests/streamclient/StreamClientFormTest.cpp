@@ -163,7 +163,7 @@ TEST_F(StreamClientForm, RepetitionsCountSubmittedAndSentBytes) {
     ASSERT_TRUE(WaitStatus("Connected"));
     EXPECT_EQ(BackgroundColor(Find<QLabel>("StatusPanel")), kColorGreen);
     Find<QLineEdit>("edReps")->setText("3");
-    Click("btnSend");
+    emit Find<QLineEdit>("edReps")->returnPressed();  // Enter presses the default button
     EXPECT_EQ(Text("lblBytesSub"), "36");
     ASSERT_TRUE(SpinUntil([&] { return Text("lblBytesOut") == "36"; }));
     EXPECT_EQ(peer.Receive(36), "Hello World!Hello World!Hello World!");
