@@ -61,8 +61,9 @@ int LookupError(int status, const hostent* host)
 
 CMessageLoop& CMessageLoop::Instance()
 {
-    static CMessageLoop loop;
-    return loop;
+    // Never destroyed: sessions held by static objects may still unregister at exit.
+    static CMessageLoop* loop = new CMessageLoop;
+    return *loop;
 }
 
 CMessageLoop::CMessageLoop()
@@ -83,19 +84,6 @@ CMessageLoop::CMessageLoop()
     s_loop = this;
 }
 
-CMessageLoop::~CMessageLoop()
-{
-    m_lookups.clear();
-    if (m_resolver) {
-        ares_destroy(m_resolver);
-        ares_library_cleanup();
-    }
-    s_loop = nullptr;
-    close(m_timerFd);
-    close(m_wakeFd);
-    close(m_epoll);
-}
-
 void CMessageLoop::Run()
 {
     while (!m_quit)
@@ -114,8 +102,14 @@ void CMessageLoop::RunOnce(int timeoutMs)
 {
     if (!m_queue.empty())
         timeoutMs = 0;
+    ++m_running;
+    FlushInterest();
     ProcessEpoll(timeoutMs);
     DispatchQueued();
+    --m_running;
+    // Re-arming once per pass, after the handlers ran, saves a system call per event.
+    FlushInterest();
+    SyncWake();
 }
 
 void CMessageLoop::SetPumpHook(std::function<void()> hook) { m_pumpHook = std::move(hook); }
@@ -173,7 +167,7 @@ bool CMessageLoop::IsAlive(TargetHandle handle) const
 void CMessageLoop::Post(TargetHandle target, uint32_t message, uintptr_t wParam, intptr_t lParam)
 {
     m_queue.push_back(Message{target, message, wParam, lParam});
-    if (m_dispatching == 0 && !m_wakeSignalled)
+    if (m_running == 0 && m_dispatching == 0 && !m_wakeSignalled)
         Wake();
 }
 
@@ -189,9 +183,8 @@ void CMessageLoop::SyncWake()
     if (m_queue.empty() && !m_quit) {
         if (m_wakeSignalled) {
             uint64_t value;
-            while (read(m_wakeFd, &value, sizeof value) == sizeof value) {
-            }
-            m_wakeSignalled = false;
+            if (read(m_wakeFd, &value, sizeof value) == sizeof value)
+                m_wakeSignalled = false;
         }
     } else if (!m_wakeSignalled) {
         Wake();
@@ -201,9 +194,17 @@ void CMessageLoop::SyncWake()
 void CMessageLoop::DispatchQueued()
 {
     ++m_dispatching;
-    // Only what is queued now: a handler that posts to itself must not starve the sockets.
+    // A few rounds of what is queued, then back to the kernel: a handler that posts to itself
+    // must not starve the sockets, but a stream being read need not poll after every piece.
     size_t budget = m_queue.size();
-    while (budget-- > 0 && !m_queue.empty()) {
+    int rounds = 4;
+    while (!m_queue.empty()) {
+        if (budget == 0) {
+            if (--rounds == 0)
+                break;
+            budget = m_queue.size();
+        }
+        --budget;
         const Message message = m_queue.front();
         m_queue.pop_front();
         if (!IsAlive(message.target))
@@ -214,7 +215,8 @@ void CMessageLoop::DispatchQueued()
         handler(message.message, message.wParam, message.lParam);
     }
     --m_dispatching;
-    SyncWake();
+    if (m_running == 0)
+        SyncWake();
 }
 
 void CMessageLoop::ProcessEpoll(int timeoutMs)
@@ -275,7 +277,7 @@ void CMessageLoop::HandleFdEvents(int fd, uint32_t revents)
                 post(kFdWrite, 0);
             }
         }
-        UpdateInterest(fd, record);
+        MarkDirty(fd, record);
         return;
     }
     if ((record.armed & kFdRead) && (revents & (EPOLLIN | EPOLLRDHUP) || failed)) {
@@ -299,7 +301,34 @@ void CMessageLoop::HandleFdEvents(int fd, uint32_t revents)
         const int error = (revents & EPOLLERR) ? SocketError(fd) : 0;
         post(kFdClose, error ? MapErrno(error) : 0);
     }
-    UpdateInterest(fd, record);
+    MarkDirty(fd, record);
+}
+
+void CMessageLoop::MarkDirty(int fd, FdRecord& record)
+{
+    if (m_running == 0) {
+        UpdateInterest(fd, record);
+        return;
+    }
+    if (!record.dirty) {
+        record.dirty = true;
+        m_dirty.push_back(fd);
+    }
+}
+
+void CMessageLoop::FlushInterest()
+{
+    // Index loop: a flush never adds to the list, but stay safe if it ever does.
+    for (size_t i = 0; i < m_dirty.size(); ++i) {
+        const int fd = m_dirty[i];
+        FdRecord& record = Record(fd);
+        if (!record.dirty)
+            continue;
+        record.dirty = false;
+        if (record.kind == FdKind::Socket)
+            UpdateInterest(fd, record);
+    }
+    m_dirty.clear();
 }
 
 void CMessageLoop::UpdateInterest(int fd, FdRecord& record)
@@ -362,7 +391,23 @@ void CMessageLoop::ReenableSocket(int fd, uint32_t events)
     if (record.kind != FdKind::Socket)
         return;
     record.armed |= events & record.selected & ~kFdConnect;
-    UpdateInterest(fd, record);
+    MarkDirty(fd, record);
+}
+
+void CMessageLoop::ReadAgain(int fd)
+{
+    if (fd < 0 || static_cast<size_t>(fd) >= m_fds.size())
+        return;
+    FdRecord& record = m_fds[static_cast<size_t>(fd)];
+    if (record.kind != FdKind::Socket || !(record.selected & kFdRead) || (record.armed & kFdRead)) {
+        ReenableSocket(fd, kFdRead | kFdOob);
+        return;
+    }
+    record.armed |= record.selected & kFdOob;
+    Post(record.target, record.message, static_cast<uintptr_t>(fd), MakeSelectLParam(kFdRead, 0));
+    // Close and urgent data show up in the reads themselves; only active interest needs the kernel.
+    if (record.armed & (kFdWrite | kFdAccept | kFdConnect))
+        MarkDirty(fd, record);
 }
 
 void CMessageLoop::SetTimer(TargetHandle target, uintptr_t id, uint32_t periodMs)
@@ -504,7 +549,7 @@ void CMessageLoop::LookupDoneCb(void* arg, int status, int, hostent* host)
     }
     // The answer may come inside StartLookup; the caller can still cancel until delivery.
     loop->m_queue.push_back(Message{lookup.target, lookup.message, request, MakeSelectLParam(0, error), request});
-    if (loop->m_dispatching == 0 && !loop->m_wakeSignalled)
+    if (loop->m_running == 0 && loop->m_dispatching == 0 && !loop->m_wakeSignalled)
         loop->Wake();
 }
 

@@ -80,6 +80,9 @@ public:
     bool SelectSocket(int fd, TargetHandle target, uint32_t message, uint32_t events);
     // Called after recv, send (would block) and accept, as their Winsock counterparts do.
     void ReenableSocket(int fd, uint32_t events);
+    // After a read that filled the caller's buffer: more data is almost surely waiting, so
+    // FD_READ is posted at once instead of asking the kernel again.
+    void ReadAgain(int fd);
 
     // Returns a non-zero request handle; the answer fills *entry and posts message to target.
     uint32_t StartLookup(TargetHandle target, uint32_t message, const char* name, CHostEntry* entry);
@@ -87,7 +90,7 @@ public:
 
 private:
     CMessageLoop();
-    ~CMessageLoop();
+    ~CMessageLoop() = delete;  // lives until the process ends
 
     struct Message {
         TargetHandle target;
@@ -110,6 +113,7 @@ private:
         uint32_t armed = 0;     // events that may be posted now
         uint32_t epollEvents = 0;  // what the kernel watches now (0: disarmed)
         bool registered = false;
+        bool dirty = false;  // interest to apply when the current pass ends
     };
     struct Timer {
         int64_t deadlineNs;
@@ -128,6 +132,8 @@ private:
     void SyncWake();
     void HandleFdEvents(int fd, uint32_t revents);
     void UpdateInterest(int fd, FdRecord& record);
+    void MarkDirty(int fd, FdRecord& record);
+    void FlushInterest();
     void FireTimers();
     void ArmTimerFd();
     void DispatchQueued();
@@ -143,6 +149,8 @@ private:
     int m_timerFd = -1;
     bool m_wakeSignalled = false;
     int m_dispatching = 0;
+    int m_running = 0;  // inside RunOnce: posts and re-arms wait for its end
+    std::vector<int> m_dirty;
     bool m_quit = false;
     std::function<void()> m_pumpHook;
     std::deque<Message> m_queue;
