@@ -6,6 +6,7 @@
 CTcpChild::CTcpChild(CEchoServer* server) : m_server(server) {}
 
 CTcpChild::~CTcpChild() {
+    m_server->ChildUnlinked(this, m_previous);
     if (m_previous) {
         m_previous->m_next = m_next;
     }

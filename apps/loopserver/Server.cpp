@@ -6,16 +6,14 @@
 CEchoServer::CEchoServer(CEchoServerView& view)
     : m_firstChild(new CTcpChild(this)),
       m_cursor(nullptr),
+      m_last(m_firstChild),
       m_port(kDefaultPort),
       m_connections(0),
       m_view(view) {}
 
 CEchoServer::~CEchoServer() {
     Close(true);
-    m_cursor = m_firstChild;
-    while (m_cursor->Next()) {
-        m_cursor = m_cursor->Next();
-    }
+    m_cursor = m_last;
     // Each abort raises the child's closed event, in which it unlinks and deletes itself.
     while (m_cursor != m_firstChild) {
         CTcpChild* previous = m_cursor->Previous();
@@ -25,6 +23,12 @@ CEchoServer::~CEchoServer() {
         m_cursor = previous;
     }
     delete m_firstChild;
+}
+
+void CEchoServer::ChildUnlinked(CTcpChild* child, CTcpChild* previous) {
+    if (child == m_last) {
+        m_last = previous ? previous : m_firstChild;
+    }
 }
 
 CTcpChild* CEchoServer::FirstConnection() const {
@@ -58,12 +62,10 @@ void CEchoServer::OnListen(const char* /*address*/, uint16_t port, const char* /
 }
 
 void CEchoServer::OnAccept() {
-    m_cursor = m_firstChild;
-    while (m_cursor->Next()) {
-        m_cursor = m_cursor->Next();
-    }
+    m_cursor = m_last;
     auto* child = new CTcpChild(this);
     child->LinkAfter(m_cursor);
+    m_last = child;
     ++m_connections;
     m_view.OnConnectionCount(m_connections);
     if (!child->Accept(0, this)) {

@@ -30,6 +30,8 @@ public:
 
     // Called by a child whose connection has ended.
     void ChildClosed();
+    // Called by a child as it leaves the chain.
+    void ChildUnlinked(CTcpChild* child, CTcpChild* previous);
 
 protected:
     void OnReceive(const char* data, uint32_t length) override;
@@ -40,6 +42,7 @@ protected:
 private:
     CTcpChild* m_firstChild;
     CTcpChild* m_cursor;
+    CTcpChild* m_last;  // end of the chain, so an accept need not walk all of it
     uint16_t m_port;
     uint32_t m_connections;
     CEchoServerView& m_view;

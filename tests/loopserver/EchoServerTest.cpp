@@ -102,22 +102,26 @@ TEST_F(EchoServerTest, ChildrenJoinAtTheEndAndLeaveFromAnywhere) {
     EXPECT_EQ(all[1]->Previous(), all[0]);
     EXPECT_EQ(all[2]->Previous(), all[1]);
 
-    struct Step {
-        int fd;
-        std::vector<CTcpChild*> left;
+    const auto leave = [&](int fd, const std::vector<CTcpChild*>& left) {
+        shutdown(fd, SHUT_RDWR);
+        ASSERT_TRUE(RunUntil([&] { return Chain(*m_server).size() == left.size(); }));
+        EXPECT_EQ(Chain(*m_server), left);
+        EXPECT_EQ(m_server->Connections(), left.size());
     };
-    // Middle, then last, then first: each removal joins its neighbours around it.
-    const Step steps[] = {{b, {all[0], all[2]}}, {c, {all[0]}}, {a, {}}};
-    for (const Step& step : steps) {
-        shutdown(step.fd, SHUT_RDWR);
-        ASSERT_TRUE(RunUntil([&] { return Chain(*m_server).size() == step.left.size(); }));
-        EXPECT_EQ(Chain(*m_server), step.left);
-        EXPECT_EQ(m_server->Connections(), step.left.size());
-        if (!step.left.empty()) {
-            EXPECT_EQ(step.left.back()->Next(), nullptr);
-        }
-    }
-    EXPECT_EQ(m_view.counts, (std::vector<uint32_t>{1, 2, 3, 2, 1, 0}));
+    // Each removal joins its neighbours around it; a newcomer still joins at the very end,
+    // also after the end itself has left.
+    leave(b, {all[0], all[2]});
+    leave(c, {all[0]});
+    const int d = Client();
+    ASSERT_TRUE(RunUntil([&] { return m_server->Connections() == 2; }));
+    const std::vector<CTcpChild*> now = Chain(*m_server);
+    ASSERT_EQ(now.size(), 2u);
+    EXPECT_EQ(now[0], all[0]);
+    EXPECT_EQ(now[1]->Previous(), all[0]);
+    EXPECT_EQ(now[1]->Next(), nullptr);
+    leave(a, {now[1]});
+    leave(d, {});
+    EXPECT_EQ(m_view.counts, (std::vector<uint32_t>{1, 2, 3, 2, 1, 2, 1, 0}));
 }
 
 TEST_F(EchoServerTest, ClientThatNeverReadsCannotGrowTheQueueWithoutBound) {
