@@ -1,6 +1,7 @@
 #include "snmp/SnmpDecoder.h"
 
 #include <array>
+#include <charconv>
 #include <cstdio>
 #include <cstring>
 #include <memory>
@@ -96,11 +97,18 @@ bool OidText(CBerReader content, char* out, size_t& length) {
       }
     }
     if (!done || ++subIds > kSnmpMaxSubIds) return false;
-    int w = (subIds == 1)
-                ? std::snprintf(out + used, kOidTextMax - used, "%lu.%lu",
-                                static_cast<unsigned long>(value / 40), static_cast<unsigned long>(value % 40))
-                : std::snprintf(out + used, kOidTextMax - used, ".%lu", static_cast<unsigned long>(value));
-    used += static_cast<size_t>(w);
+    // Formatting by hand: this runs for every name of every request.
+    char* at = out + used;
+    char* end = out + kOidTextMax;
+    if (subIds == 1) {
+      at = std::to_chars(at, end, value / 40).ptr;
+      *at++ = '.';
+      at = std::to_chars(at, end, value % 40).ptr;
+    } else {
+      *at++ = '.';
+      at = std::to_chars(at, end, value).ptr;
+    }
+    used = static_cast<size_t>(at - out);
   }
   out[used] = '\0';
   length = used;
