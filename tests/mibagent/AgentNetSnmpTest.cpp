@@ -1,3 +1,8 @@
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
 #include <gtest/gtest.h>
 
 #include <cstdio>
@@ -7,6 +12,7 @@
 
 #include "apps/mibagent/Agent.h"
 #include "lib/MessageLoop.h"
+#include "snmp/SnmpDecoder.h"
 #include "tests/mibagent/AgentHarness.h"
 
 namespace {
@@ -127,6 +133,95 @@ TEST_F(AgentNetSnmpTest, SetChangesTheSystemText)
     m_view.texts[CAgentView::SysContact] = std::string(80, 'c');
     r = Run("snmpget", {"1.3.6.1.2.1.1.4.0"});
     EXPECT_NE(r.output.find("STRING: \"" + std::string(62, 'c') + "\"\n"), std::string::npos) << r.output;
+}
+
+// A raw socket for requests the command-line tools cannot make.
+class CRawClient {
+public:
+    CRawClient()
+    {
+        m_fd = socket(AF_INET, SOCK_DGRAM | SOCK_NONBLOCK, 0);
+        const int size = 1 << 20;
+        setsockopt(m_fd, SOL_SOCKET, SO_RCVBUF, &size, sizeof size);
+    }
+    ~CRawClient() { close(m_fd); }
+    void Send(uint16_t port, const std::vector<uint8_t>& datagram)
+    {
+        sockaddr_in a{};
+        a.sin_family = AF_INET;
+        a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        a.sin_port = htons(port);
+        sendto(m_fd, datagram.data(), datagram.size(), 0, reinterpret_cast<sockaddr*>(&a), sizeof a);
+    }
+    std::vector<std::vector<uint8_t>> Received()
+    {
+        std::vector<uint8_t> buffer(70000);
+        ssize_t n;
+        while ((n = recv(m_fd, buffer.data(), buffer.size(), 0)) >= 0)
+            m_received.emplace_back(buffer.begin(), buffer.begin() + n);
+        return m_received;
+    }
+
+private:
+    int m_fd;
+    std::vector<std::vector<uint8_t>> m_received;
+};
+
+// A GetRequest for the same name `count` times, with a request-id of 0x1234.
+std::vector<uint8_t> ManyBindings(size_t count, const std::vector<uint8_t>& name)
+{
+    auto tlv = [](uint8_t tag, const std::vector<uint8_t>& c) {
+        std::vector<uint8_t> out{tag, 0x82, static_cast<uint8_t>(c.size() >> 8), static_cast<uint8_t>(c.size())};
+        out.insert(out.end(), c.begin(), c.end());
+        return out;
+    };
+    std::vector<uint8_t> binding = tlv(0x30, [&] {
+        std::vector<uint8_t> c = tlv(0x06, name);
+        c.insert(c.end(), {0x05, 0x00});
+        return c;
+    }());
+    std::vector<uint8_t> list;
+    for (size_t i = 0; i < count; ++i)
+        list.insert(list.end(), binding.begin(), binding.end());
+    std::vector<uint8_t> pdu{0x02, 0x02, 0x12, 0x34, 0x02, 0x01, 0x00, 0x02, 0x01, 0x00};
+    const auto bindings = tlv(0x30, list);
+    pdu.insert(pdu.end(), bindings.begin(), bindings.end());
+    std::vector<uint8_t> message{0x02, 0x01, 0x00, 0x04, 0x06, 'o', 'r', 'c', 'h', 'i', 'd'};
+    const auto wrapped = tlv(0xA0, pdu);
+    message.insert(message.end(), wrapped.begin(), wrapped.end());
+    return tlv(0x30, message);
+}
+
+TEST_F(AgentNetSnmpTest, LargeAnswersAreSplitAndOversizedRequestsRefused)
+{
+    // 1000 names of sysDescr.0 fit one request, but not the answer with its longest texts.
+    const std::string longest(62, 'd');
+    m_view.texts[CAgentView::SysDescr] = longest;
+    CRawClient client;
+    client.Send(m_port, ManyBindings(1000, {0x2B, 6, 1, 2, 1, 1, 1, 0}));
+    ASSERT_TRUE(PumpUntil([](void* c) { return static_cast<CRawClient*>(c)->Received().size() == 2; }, &client));
+    uint32_t bindings = 0;
+    for (const auto& message : client.Received()) {
+        EXPECT_LE(message.size(), 65507u);
+        std::vector<uint8_t> area(1 << 20);
+        SnmpRecord r;
+        ASSERT_EQ(CSnmpDecoder::Decode(message.data(), message.size(), area.data(), area.size(), r),
+                  SnmpDecodeResult::Request);
+        EXPECT_EQ(r.pduType, kPduGetResponse);
+        EXPECT_EQ(r.requestId, 0x1234);
+        for (uint32_t i = 0; i < r.count; ++i)
+            EXPECT_EQ(CountedString(r.values[i].text), longest);
+        bindings += r.count;
+    }
+    EXPECT_EQ(bindings, 1000u);
+
+    // Names whose text is four times their encoding do not fit the decode area.
+    std::vector<uint8_t> name{0x2B};
+    name.insert(name.end(), 100, 0x7F);
+    client.Send(m_port, ManyBindings(500, name));
+    PumpUntil([](void* v) { return !static_cast<CMemoryAgentView*>(v)->error.empty(); }, &m_view);
+    EXPECT_EQ(m_view.error, "Could not allocate memory to decode received packet");
+    EXPECT_EQ(client.Received().size(), 2u) << "no answer";
 }
 
 TEST_F(AgentNetSnmpTest, TrapWhileClosedSendsNothing)
