@@ -27,8 +27,15 @@ CEchoServer::~CEchoServer() {
     delete m_firstChild;
 }
 
+CTcpChild* CEchoServer::FirstConnection() const {
+    return m_firstChild->Next();
+}
+
 bool CEchoServer::StartListening() {
-    return Listen(0, nullptr, m_port, 0);
+    // Without address reuse Linux refuses the port while accepted connections or their
+    // TIME_WAIT remain, so a restart would fail for a minute; a second listener is still
+    // refused with "Address Already in Use".
+    return Listen(kFlagReuseAddr, nullptr, m_port, 0);
 }
 
 void CEchoServer::ChildClosed() {

@@ -24,6 +24,8 @@ public:
     uint16_t Port() const { return m_port; }
     void SetPort(uint16_t port) { m_port = port; }
     uint32_t Connections() const { return m_connections; }
+    // The first live connection of the chain; walk on with Next().
+    CTcpChild* FirstConnection() const;
     CEchoServerView& View() { return m_view; }
 
     // Called by a child whose connection has ended.
