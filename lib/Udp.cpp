@@ -1,11 +1,7 @@
 #include "lib/Udp.h"
 
-#include <fcntl.h>
 #include <sys/ioctl.h>
-#include <sys/stat.h>
-#include <unistd.h>
 
-#include <climits>
 #include <cstdio>
 #include <cstring>
 #include <new>
@@ -29,8 +25,6 @@ CUdp::CUdp(CVoltUdp* owner) : m_owner(owner) {}
 CUdp::~CUdp()
 {
     m_quiet = true;
-    if (m_traceFile != -1)
-        ::close(m_traceFile);
     if (m_socket != -1) {
         const int fd = m_socket;
         m_socket = -1;
@@ -50,7 +44,8 @@ bool CUdp::Open(uint8_t flags, const char* localAddress, uint16_t localPort)
     if (!CreateNotifyWindow())
         return false;
     ShowIfTracing();
-    OpenTraceFile();
+    if (m_flags & 1)
+        OpenTraceFile();
     m_state = Connecting;
     SetTitle(StateText(m_state));
 
@@ -331,15 +326,7 @@ void CUdp::OnLocalHostResolved()
     auto alive = m_alive;
     if (m_stackQueryPending) {
         m_stackQueryPending = false;
-        std::vector<std::string> texts;
-        {
-            std::lock_guard guard(LibraryLock());
-            for (uint32_t address : LocalHostRecord().addresses) {
-                if (texts.size() == 48)
-                    break;
-                texts.emplace_back(FormatDotted(address));
-            }
-        }
+        const std::vector<std::string> texts = LocalAddressList();
         std::vector<const char*> list;
         for (const std::string& text : texts)
             list.push_back(text.c_str());
@@ -358,41 +345,4 @@ void CUdp::DestroyQueue(CVxList& queue)
 {
     while (!queue.IsEmpty())
         delete static_cast<CPkt*>(queue.RemoveHead());
-}
-
-void CUdp::OpenTraceFile()
-{
-    if (!(m_flags & 1))
-        return;
-    if (m_traceFile != -1) {
-        ::close(m_traceFile);
-        m_traceFile = -1;
-    }
-    char name[16];
-    for (int i = 0; i < 100; ++i) {
-        std::snprintf(name, sizeof name, "VTCP%d.DBG", i);
-        struct stat info {};
-        if (::stat(name, &info) != 0)
-            break;
-    }
-    Trace("Debug flag SET!");
-    m_traceFile = ::open(name, O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
-    if (m_traceFile == -1) {
-        TraceF("  Failed to create debuf file %s", name);
-        return;
-    }
-    char path[PATH_MAX];
-    if (::realpath(name, path) == nullptr)
-        std::snprintf(path, sizeof path, "%s", name);
-    TraceF("  %s will be filled with debug data", path);
-}
-
-void CUdp::RecordTraffic(bool outgoing, const char* data, size_t length)
-{
-    if (m_traceFile == -1)
-        return;
-    ssize_t saved = ::write(m_traceFile, outgoing ? "\r\n---> " : "\r\n<--- ", 7);
-    saved = saved == 7 && length > 0 ? ::write(m_traceFile, data, length) : 0;
-    TraceF(outgoing ? "  %d bytes sent, %d bytes saved in debug file" : "  %d bytes received, %d bytes saved in debug file",
-           static_cast<int>(length), static_cast<int>(saved > 0 ? saved : 0));
 }

@@ -33,10 +33,7 @@ private:
     void FinishOpen();
     void CloseSocket(bool notify);
     void DestroyQueue(CVxList& queue);
-    void OpenTraceFile();
-    void RecordTraffic(bool outgoing, const char* data, size_t length);
 
-    int m_traceFile = -1;
     CVoltUdp* m_owner;
     CVxList m_lookupQueue{10};
     CVxList m_sendQueue{10};

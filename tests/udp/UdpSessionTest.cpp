@@ -6,6 +6,9 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <cstdio>
+#include <fstream>
+#include <iterator>
 #include <functional>
 #include <string>
 #include <vector>
@@ -288,6 +291,31 @@ TEST_F(UdpSessionTest, FailuresCarryTheirTextsAndTags)
     ASSERT_TRUE(udp.SendTo("127.0.0.1", udp.m_port, "half", 4, 10));
     ASSERT_TRUE(RunUntil([&] { return udp.Has("exception 7 Could not send requested number of bytes"); }));
     EXPECT_FALSE(udp.Has("sent 10"));
+}
+
+TEST_F(UdpSessionTest, TraceFileRecordsEachDatagram)
+{
+    std::string path;
+    {
+        CRecorder udp;
+        Open(udp, 1);
+        ASSERT_TRUE(udp.SendTo("127.0.0.1", udp.m_port, "ping", 4, 1));
+        ASSERT_TRUE(RunUntil([&] { return udp.m_data.size() == 1; })) << udp.Events();
+        const std::string suffix = " will be filled with debug data";
+        for (const CMemoryTraceView* view : m_views)
+            for (const auto& line : view->Lines())
+                if (line.size() > suffix.size() && line.compare(line.size() - suffix.size(), suffix.size(), suffix) == 0)
+                    path = line.substr(2, line.size() - 2 - suffix.size());
+        EXPECT_TRUE(TraceHas("  4 bytes sent, 4 bytes saved in debug file"));
+        EXPECT_TRUE(TraceHas("  4 bytes received, 4 bytes saved in debug file"));
+        EXPECT_TRUE(udp.Close(true));
+        EXPECT_TRUE(TraceHas("Primary Socket Closed"));
+    }
+    ASSERT_FALSE(path.empty());
+    std::ifstream file(path, std::ios::binary);
+    const std::string content((std::istreambuf_iterator<char>(file)), std::istreambuf_iterator<char>());
+    EXPECT_EQ(content, "\r\n---> ping\r\n<--- ping");
+    std::remove(path.c_str());
 }
 
 TEST_F(UdpSessionTest, BindFailureIsReportedAndLeavesTheSessionClosed)
