@@ -1,0 +1,19 @@
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+// The two stateless option policies: every negotiation is answered again each time it
+// arrives. An empty answer means nothing is sent.
+class CTelnetPolicy final {
+public:
+    static constexpr const char* kTerminalType = "vt320";
+    static constexpr uint16_t kColumns = 80;
+    static constexpr uint16_t kRows = 24;
+
+    // What a plain protocol client (the FTP control connection) answers.
+    static std::string DefaultAnswer(uint8_t command, uint8_t option);
+    // What the terminal client answers: it reports its type and window size, and lets
+    // the host keep echoing.
+    static std::string TerminalAnswer(uint8_t command, uint8_t option);
+};
