@@ -1,0 +1,157 @@
+#pragma once
+
+#include <cstdint>
+#include <deque>
+#include <functional>
+#include <map>
+#include <memory>
+#include <utility>
+#include <vector>
+
+// Message numbers of the library's own notifications, the system's values.
+constexpr uint32_t kMsgClose = 16;          // close request (the user closed the trace view)
+constexpr uint32_t kMsgTimer = 275;         // wParam: timer id
+constexpr uint32_t kMsgRemoteHost = 2025;   // wParam: request, lParam high 16 bits: error
+constexpr uint32_t kMsgSocket = 2026;       // wParam: socket, lParam: event | error << 16
+constexpr uint32_t kMsgLocalHost = 2028;    // wParam: request, lParam high 16 bits: error
+constexpr uintptr_t kListenTimerId = 10;
+
+// Socket event bits.
+constexpr uint32_t kFdRead = 1;
+constexpr uint32_t kFdWrite = 2;
+constexpr uint32_t kFdOob = 4;
+constexpr uint32_t kFdAccept = 8;
+constexpr uint32_t kFdConnect = 16;
+constexpr uint32_t kFdClose = 32;
+
+constexpr intptr_t MakeSelectLParam(uint32_t event, int error)
+{
+    return static_cast<intptr_t>((static_cast<uint32_t>(error) << 16) | (event & 0xFFFF));
+}
+constexpr uint32_t SelectEvent(intptr_t lParam) { return static_cast<uint32_t>(lParam) & 0xFFFF; }
+constexpr int SelectError(intptr_t lParam) { return static_cast<int>((static_cast<uint32_t>(lParam) >> 16) & 0xFFFF); }
+
+// A message target: slot index plus a generation, so a handle outlives its target safely.
+struct TargetHandle {
+    uint32_t index = 0;
+    uint32_t generation = 0;
+    bool IsValid() const { return generation != 0; }
+    friend bool operator==(const TargetHandle&, const TargetHandle&) = default;
+    friend auto operator<=>(const TargetHandle&, const TargetHandle&) = default;
+};
+
+// Answer of a host look-up: addresses in network order, first one first.
+struct CHostEntry {
+    std::vector<uint32_t> addresses;
+};
+
+using MessageHandler = std::function<void(uint32_t message, uintptr_t wParam, intptr_t lParam)>;
+
+struct ares_channeldata;
+
+// The one event loop of the process: posted messages, socket readiness with
+// re-enabling semantics, timers and name look-ups, all delivered as messages.
+class CMessageLoop final {
+public:
+    static CMessageLoop& Instance();
+
+    CMessageLoop(const CMessageLoop&) = delete;
+    CMessageLoop& operator=(const CMessageLoop&) = delete;
+
+    int Fd() const { return m_epoll; }
+    void Run();
+    void Quit();
+    void RunOnce(int timeoutMs);
+    void SetPumpHook(std::function<void()> hook);
+    void Pump();
+
+    TargetHandle Register(MessageHandler handler);
+    void Unregister(TargetHandle target);  // queued messages and timers are dropped
+    bool IsAlive(TargetHandle target) const;
+
+    void Post(TargetHandle target, uint32_t message, uintptr_t wParam, intptr_t lParam);
+    size_t PendingMessages() const { return m_queue.size(); }
+
+    // Repeating timer, posted as kMsgTimer with the id; setting it again restarts it.
+    void SetTimer(TargetHandle target, uintptr_t id, uint32_t periodMs);
+    void KillTimer(TargetHandle target, uintptr_t id);
+
+    // events 0 stops all notifications for the socket.
+    bool SelectSocket(int fd, TargetHandle target, uint32_t message, uint32_t events);
+    // Called after recv, send (would block) and accept, as their Winsock counterparts do.
+    void ReenableSocket(int fd, uint32_t events);
+
+    // Returns a non-zero request handle; the answer fills *entry and posts message to target.
+    uint32_t StartLookup(TargetHandle target, uint32_t message, const char* name, CHostEntry* entry);
+    bool CancelLookup(uint32_t request);
+
+private:
+    CMessageLoop();
+    ~CMessageLoop();
+
+    struct Message {
+        TargetHandle target;
+        uint32_t message;
+        uintptr_t wParam;
+        intptr_t lParam;
+        uint32_t lookup = 0;  // answered look-up, completed only if still wanted at delivery
+    };
+    struct Target {
+        uint32_t generation = 1;
+        bool alive = false;
+        MessageHandler handler;
+    };
+    enum class FdKind : uint8_t { None, Socket, Resolver };
+    struct FdRecord {
+        FdKind kind = FdKind::None;
+        TargetHandle target;
+        uint32_t message = 0;
+        uint32_t selected = 0;  // events asked for
+        uint32_t armed = 0;     // events that may be posted now
+        uint32_t epollEvents = 0;  // what the kernel watches now (0: disarmed)
+        bool registered = false;
+    };
+    struct Timer {
+        int64_t deadlineNs;
+        int64_t periodNs;
+    };
+    struct Lookup {
+        TargetHandle target;
+        uint32_t message;
+        CHostEntry* entry;
+        bool answered = false;
+        std::vector<uint32_t> addresses;
+    };
+
+    void Wake();
+    void ProcessEpoll(int timeoutMs);
+    void SyncWake();
+    void HandleFdEvents(int fd, uint32_t revents);
+    void UpdateInterest(int fd, FdRecord& record);
+    void FireTimers();
+    void ArmTimerFd();
+    void DispatchQueued();
+    FdRecord& Record(int fd);
+    void EnsureResolver();
+    void ResolverSocketState(int fd, bool readable, bool writable);
+    static void ResolverSocketStateCb(void* data, int fd, int readable, int writable);
+    bool CompleteLookup(uint32_t request);
+    static void LookupDoneCb(void* arg, int status, int timeouts, struct hostent* host);
+
+    int m_epoll = -1;
+    int m_wakeFd = -1;
+    int m_timerFd = -1;
+    bool m_wakeSignalled = false;
+    int m_dispatching = 0;
+    bool m_quit = false;
+    std::function<void()> m_pumpHook;
+    std::deque<Message> m_queue;
+    std::vector<Target> m_targets;
+    std::vector<uint32_t> m_freeTargets;
+    std::vector<FdRecord> m_fds;
+    std::map<std::pair<TargetHandle, uintptr_t>, Timer> m_timers;
+    ares_channeldata* m_resolver = nullptr;
+    bool m_resolverFailed = false;
+    uint32_t m_nextRequest = 1;
+    std::map<uint32_t, Lookup> m_lookups;
+};

@@ -1,0 +1,636 @@
+#include "lib/Tcp.h"
+
+#include <fcntl.h>
+#include <netinet/in.h>
+#include <sys/uio.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <climits>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <new>
+#include <string>
+
+#include "lib/ErrorText.h"
+#include "lib/Pkt.h"
+#include "lib/VoltTcp.h"
+
+namespace {
+
+constexpr uint32_t kConnectEvents = kFdRead | kFdWrite | kFdOob | kFdConnect | kFdClose;  // 55
+constexpr uint32_t kAcceptedEvents = kFdRead | kFdWrite | kFdOob | kFdClose;              // 39
+constexpr size_t kMaxSparePackets = 4;
+
+sockaddr_in MakeAddress(uint16_t portNetworkOrder, uint32_t address)
+{
+    sockaddr_in result{};
+    result.sin_family = AF_INET;
+    result.sin_port = portNetworkOrder;
+    result.sin_addr.s_addr = address;
+    return result;
+}
+
+}  // namespace
+
+CTcp::CTcp(CVoltTcp* owner) : m_owner(owner) {}
+
+CTcp::~CTcp()
+{
+    m_quiet = true;
+    if (m_traceFile >= 0) {
+        close(m_traceFile);
+        m_traceFile = -1;
+    }
+    if (m_socket != -1) {
+        SetLinger(true);
+        const int fd = m_socket;
+        m_socket = -1;
+        WsCloseSocket(fd);
+    }
+    DropQueue();
+    for (CPkt* packet : m_sparePackets)
+        delete packet;
+}
+
+bool CTcp::Connect(uint8_t flags, const char* remoteHost, uint16_t remotePort, const char* localAddress,
+                   uint16_t localPort)
+{
+    if (m_state != Closed) {
+        OnError(ExcSessionInUse, "Session in use.");
+        return false;
+    }
+    if (!remoteHost || !*remoteHost || remotePort == 0) {
+        OnError(ExcAddress, "No RemoteHost or RemotePort given.");
+        return false;
+    }
+    m_flags = flags;
+    if (!CreateNotifyWindow())
+        return false;
+    ShowIfTracing();
+    m_state = Connecting;
+    m_remotePort = remotePort;
+    m_localPort = localPort;
+    TraceF("Trying to connect to %s on port %d...", remoteHost, remotePort);
+    std::snprintf(m_text, sizeof m_text, "Connecting to %.490s...", remoteHost);
+    SetTitle(m_text);
+    m_localBindAddress = 0;
+    if (localAddress && *localAddress) {
+        const uint32_t bindAddress = WsInetAddr(localAddress);
+        if (bindAddress != INADDR_NONE)
+            m_localBindAddress = bindAddress;
+    }
+
+    const uint32_t address = WsInetAddr(remoteHost);
+    if (address != INADDR_NONE || std::strcmp(remoteHost, "255.255.255.255") == 0) {
+        const auto alive = m_alive;
+        OnHostResolved(0, address);
+        if (!*alive)
+            return false;
+        // The attempt was made inside this call; report whether it is still under way.
+        return m_state == Connecting || m_state == Connected;
+    }
+
+    m_hostRecord.reset(new (std::nothrow) CHostEntry);
+    m_hostName.reset(new (std::nothrow) std::string(remoteHost));
+    if (!m_hostRecord || !m_hostName) {
+        m_hostRecord.reset();
+        m_hostName.reset();
+        OnError(ExcResources, "Insufficient Memory");
+        return false;
+    }
+    m_remoteRequest = WsAsyncGetHostByName(kMsgRemoteHost, m_hostName->c_str(), m_hostRecord.get());
+    if (m_remoteRequest == 0) {
+        // A look-up that never started would leave the session connecting forever.
+        const int error = WsaGetLastError();
+        m_hostRecord.reset();
+        m_hostName.reset();
+        if (m_state == Connecting) {
+            CloseSocket(false);
+            ReportSocketError(error);
+        }
+        return false;
+    }
+    return true;
+}
+
+void CTcp::OnHostResolved(int error, uint32_t address)
+{
+    if (m_state != Connecting)
+        return;
+    if (error == 0) {
+        const sockaddr_in remote = MakeAddress(WsHtons(m_remotePort), address);
+        const sockaddr_in local = MakeAddress(WsHtons(m_localPort), m_localBindAddress);
+        m_socket = WsSocket(AF_INET, SOCK_STREAM, 0);
+        if (m_socket != -1) {
+            OpenTrace();
+            if (m_socket != -1 && WsBind(m_socket, local) == 0 && WsAsyncSelect(m_socket, kConnectEvents) == 0) {
+                if (WsConnect(m_socket, remote) == 0 || WsaGetLastError() == kWsaWouldBlock)
+                    return;  // FD_CONNECT follows
+            }
+        }
+        error = WsaGetLastError();
+    }
+    CloseSocket(false);
+    ReportSocketError(error);
+}
+
+void CTcp::OpenTrace()
+{
+    static const struct {
+        uint8_t flag;
+        int option;
+    } kOptions[] = {{kFlagReuseAddr, SO_REUSEADDR}, {kFlagKeepAlive, SO_KEEPALIVE}, {kFlagSocketDebug, SO_DEBUG}};
+    for (const auto& option : kOptions) {
+        const int one = 1;
+        if ((m_flags & option.flag) && WsSetSockOpt(m_socket, SOL_SOCKET, option.option, &one, sizeof one) != 0) {
+            const int error = WsaGetLastError();
+            if (error == kWsaReported)
+                continue;
+            // A refused option is a notice; it must not end the operation that asked for it.
+            const char* text = nullptr;
+            const uint8_t code = ErrorText(error, &text);
+            TraceF("+++ Exception Event: %s", text);
+            m_owner->OnException(code, text);
+        }
+    }
+    if (!(m_flags & kFlagTrace))
+        return;
+    char name[16];
+    int number = 0;
+    for (; number < 100; ++number) {
+        std::snprintf(name, sizeof name, "VTCP%d.DBG", number);
+        if (access(name, F_OK) != 0)
+            break;
+    }
+    if (number == 100)
+        std::snprintf(name, sizeof name, "VTCP%d.DBG", 99);
+    Trace("Debug flag SET!");
+    if (m_traceFile >= 0)
+        close(m_traceFile);
+    m_traceFile = open(name, O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+    if (m_traceFile >= 0) {
+        char* path = realpath(name, nullptr);
+        TraceF("  %s will be filled with debug data", path ? path : name);
+        std::free(path);
+    } else {
+        TraceF("  Failed to create debuf file %s", name);
+    }
+}
+
+void CTcp::RecordTraffic(bool outgoing, const char* data, size_t count)
+{
+    if (m_traceFile < 0)
+        return;
+    iovec parts[2];
+    parts[0].iov_base = const_cast<char*>(outgoing ? "\r\n---> " : "\r\n<--- ");
+    parts[0].iov_len = 7;
+    parts[1].iov_base = const_cast<char*>(data);
+    parts[1].iov_len = count;
+    const ssize_t written = writev(m_traceFile, parts, 2);
+    const int saved = written > 7 ? static_cast<int>(written - 7) : 0;
+    if (outgoing)
+        TraceF("  %d bytes sent, %d bytes saved in debug file", static_cast<int>(count), saved);
+    else
+        TraceF("  %d bytes received, %d bytes saved in debug file", static_cast<int>(count), saved);
+}
+
+void CTcp::OnConnect()
+{
+    if (m_socket == -1)
+        return;
+    m_state = Connected;
+    const auto alive = m_alive;
+    sockaddr_in peer{};
+    sockaddr_in local{};
+    if (WsGetPeerName(m_socket, &peer) != 0) {
+        ReportSocketError(WsaGetLastError());
+        if (!*alive || m_socket == -1)
+            return;
+    }
+    if (WsGetSockName(m_socket, &local) != 0) {
+        ReportSocketError(WsaGetLastError());
+        if (!*alive || m_socket == -1)
+            return;
+    }
+    m_remotePort = WsNtohs(peer.sin_port);
+    const uint16_t localPort = WsNtohs(local.sin_port);
+    char remoteText[64];
+    char localText[64];
+    std::snprintf(remoteText, sizeof remoteText, "%s", FormatDotted(peer.sin_addr.s_addr));
+    std::snprintf(localText, sizeof localText, "%s", FormatDotted(local.sin_addr.s_addr));
+    m_receiving = m_sending = m_readPending = m_writePending = false;
+    TraceF("Connected to %s on port %d", remoteText, m_remotePort);
+    std::snprintf(m_text, sizeof m_text, "Connected to %s", remoteText);
+    SetTitle(m_text);
+    m_owner->OnConnect(remoteText, m_remotePort, localText, localPort, LocalHostName());
+}
+
+bool CTcp::Listen(uint8_t flags, const char* localAddress, uint16_t localPort, uint16_t timeout)
+{
+    if (m_state != Closed) {
+        OnError(ExcSessionInUse, "Session in use.");
+        return false;
+    }
+    m_flags = flags;
+    if (!CreateNotifyWindow())
+        return false;
+    ShowIfTracing();
+    uint32_t address = 0;
+    if (localAddress) {
+        const uint32_t given = WsInetAddr(localAddress);
+        if (given != INADDR_NONE)
+            address = given;
+    }
+    sockaddr_in local{};
+    m_socket = WsSocket(AF_INET, SOCK_STREAM, 0);
+    bool ok = m_socket != -1;
+    if (ok) {
+        OpenTrace();
+        local = MakeAddress(WsHtons(localPort), address);
+        if (WsBind(m_socket, local) != 0) {
+            Trace("Error binding to listening address...default address used");
+            address = 0;
+            local.sin_addr.s_addr = 0;
+            ok = WsBind(m_socket, local) == 0;
+        }
+        ok = ok && WsGetSockName(m_socket, &local) == 0 && WsListen(m_socket, 5) == 0
+            && WsAsyncSelect(m_socket, kFdAccept) == 0;
+    }
+    if (!ok) {
+        const int error = WsaGetLastError();
+        CloseSocket(false);
+        ReportSocketError(error);
+        return false;
+    }
+    const uint16_t port = WsNtohs(local.sin_port);
+    m_state = Listening;
+    TraceF("Daemon listening for connection on port %u...", port);
+    std::snprintf(m_text, sizeof m_text, "Listening on %u...", port);
+    SetTitle(m_text);
+    char addressText[20];
+    std::snprintf(addressText, sizeof addressText, "%s", FormatDotted(address));
+    const auto alive = m_alive;
+    m_owner->OnListen(addressText, port, LocalHostName());
+    if (!*alive)
+        return true;
+    if (timeout != 0 && m_window && m_state == Listening)
+        m_window->SetTimer(kListenTimerId, static_cast<uint32_t>(timeout) * 1000);
+    return true;
+}
+
+void CTcp::OnAccept()
+{
+    if (m_socket != -1 && m_state == Listening)
+        m_owner->OnAccept();
+}
+
+bool CTcp::Accept(uint8_t flags, CTcp* listening)
+{
+    if (m_state != Closed) {
+        OnError(ExcSessionInUse, "Session in use.");
+        return false;
+    }
+    if (!listening) {
+        OnError(ExcAddress, "NULL Daemon given.");
+        return false;
+    }
+    m_flags = flags;
+    if (!CreateNotifyWindow())
+        return false;
+    ShowIfTracing();
+    sockaddr_in peer{};
+    m_socket = WsAccept(listening->m_socket, &peer);
+    if (m_socket == -1 || WsAsyncSelect(m_socket, kAcceptedEvents) != 0) {
+        const int error = WsaGetLastError();
+        CloseSocket(false);
+        ReportSocketError(error);
+        return false;
+    }
+    Trace("Daemon has accepted a connection");
+    OpenTrace();
+    m_state = Connected;
+    PostSelf(kFdRead);  // data may have arrived before the selection
+    OnConnect();
+    return true;
+}
+
+bool CTcp::Send(const char* data, uint32_t length, bool outOfBand, uint32_t tag)
+{
+    if (m_state != Connected) {
+        m_owner->OnException(ExcNotConnected, "Send attempted with closed connection");
+        return false;
+    }
+    if (length == 0) {
+        if (!m_sendQueue.IsEmpty())
+            PostSelf(kFdWrite);
+        return true;
+    }
+    // A peer that stops reading must not grow the queue until the list's count wraps.
+    if (m_sendQueue.GetCount() >= kMaxQueuedPackets) {
+        OnError(ExcResources, "Insufficent memory to buffer packet");
+        return false;
+    }
+    uint32_t sent = 0;
+    if (m_sendQueue.IsEmpty()) {
+        const ssize_t result = WsSend(m_socket, data, length, outOfBand ? MSG_OOB : 0);
+        if (result < 0) {
+            const int error = WsaGetLastError();
+            if (error != kWsaWouldBlock) {
+                ReportSocketError(error);
+                return false;
+            }
+        } else {
+            sent = static_cast<uint32_t>(result);
+            RecordTraffic(true, data, sent);
+        }
+    }
+    CPkt* packet = NewPacket();
+    const uint32_t rest = length - sent;
+    if (!packet || packet->Set(rest, data + sent, outOfBand, tag) != rest) {
+        delete packet;
+        OnError(ExcResources, "Insufficent memory to buffer packet");
+        return false;
+    }
+    m_sendQueue.AddTail(packet);
+    PostSelf(kFdWrite);
+    return true;
+}
+
+void CTcp::OnWriteReady()
+{
+    if (m_socket == -1) {
+        if (m_state != Closed)
+            CloseSocket(true);
+        return;
+    }
+    if (m_sending) {
+        m_writePending = true;
+        return;
+    }
+    m_sending = true;
+    const auto alive = m_alive;
+    if (!PumpPending() || !*alive || m_socket == -1)
+        return;
+    while (!m_sendQueue.IsEmpty() && m_socket != -1) {
+        auto* packet = static_cast<CPkt*>(m_sendQueue.GetHead());
+        if (packet->Remaining() > 0) {
+            const ssize_t result =
+                WsSend(m_socket, packet->Current(), packet->Remaining(), packet->IsOutOfBand() ? MSG_OOB : 0);
+            if (result < 0) {
+                const int error = WsaGetLastError();
+                if (error == kWsaWouldBlock)
+                    break;
+                ReportSocketError(error);
+                if (!*alive)
+                    return;
+                if (error == kWsaInProgress)
+                    PostSelf(kFdWrite);
+                break;
+            }
+            RecordTraffic(true, packet->Current(), static_cast<size_t>(result));
+            packet->Advance(static_cast<uint32_t>(result));
+            if (packet->Remaining() > 0)
+                continue;
+        }
+        m_sendQueue.RemoveHead();
+        const uint32_t tag = packet->Tag();
+        RecyclePacket(packet);
+        if (m_flags & kFlagTrace)
+            TraceF("  Data tag %lu sent", static_cast<unsigned long>(tag));
+        const uint16_t count = m_sendQueue.GetCount();
+        m_owner->OnSent(tag);
+        if (!*alive)
+            return;
+        if (count != m_sendQueue.GetCount())
+            break;
+    }
+    m_sending = false;
+    if (m_writePending) {
+        m_writePending = false;
+        if (m_window)
+            PostSelf(kFdWrite);
+    }
+    if (m_state == Closing && m_sendQueue.IsEmpty())
+        CloseSocket(true);
+}
+
+void CTcp::OnReceive(bool closing)
+{
+    if (m_receiving) {
+        m_readPending = true;
+        return;
+    }
+    if (m_state == Listening || m_receiveSize == 0)
+        return;
+    m_receiving = true;
+    const auto alive = m_alive;
+    if (!PumpPending() || !*alive)
+        return;
+    if (m_socket != -1 && m_receiveSize != 0) {
+        const auto wanted = static_cast<uint32_t>(m_receiveSize);
+        if (wanted > 512 && m_largeCapacity < wanted) {
+            char* buffer = new (std::nothrow) char[wanted + 1];
+            if (buffer) {
+                m_largeBuffer.reset(buffer);
+                m_largeCapacity = wanted + 1;
+            }
+        }
+        char* buffer = m_text;
+        uint32_t limit = 511;
+        if (m_largeBuffer) {
+            buffer = m_largeBuffer.get();
+            limit = m_largeCapacity - 1;
+        }
+        const ssize_t result = WsRecv(m_socket, buffer, std::min(wanted, limit), 0);
+        if (result == 0) {
+            OnError(ExcConnectionLost, "Remote Host Closed");
+            return;
+        }
+        if (result > 0) {
+            const auto length = static_cast<uint32_t>(result);
+            RecordTraffic(false, buffer, length);
+            buffer[length] = '\0';
+            m_owner->OnReceive(buffer, length);
+            if (!*alive)
+                return;
+            if (closing && m_socket != -1)
+                PostSelf(kFdClose);
+            if (m_readPending) {
+                m_readPending = false;
+                if (m_window)
+                    PostSelf(kFdRead);
+            }
+            m_receiving = false;
+            return;
+        }
+        const int error = WsaGetLastError();
+        if (error != kWsaWouldBlock) {
+            ReportSocketError(error);
+            if (!*alive)
+                return;
+        }
+    }
+    m_receiving = false;
+}
+
+bool CTcp::SetReceiveSize(uint32_t size)
+{
+    m_receiveSize = size >= static_cast<uint32_t>(kDefaultReceiveSize) ? kDefaultReceiveSize : static_cast<int32_t>(size);
+    if (m_state != Connected)
+        return false;
+    if (size != 0)
+        PostSelf(kFdRead);
+    return true;
+}
+
+bool CTcp::Close(bool abort)
+{
+    switch (m_state) {
+    case Closed:
+        ReleaseWindow();
+        return false;
+    case Connected:
+    case Listening:
+    case Closing:
+        if (!abort) {
+            if (m_state != Closing) {
+                m_state = Closing;
+                PostSelf(kFdWrite);
+                SetLinger(false);
+            }
+            return true;
+        }
+        [[fallthrough]];
+    case Connecting:
+        SetLinger(true);
+        DropQueue();
+        CloseSocket(true);
+        return true;
+    default:
+        return true;
+    }
+}
+
+void CTcp::SetLinger(bool on)
+{
+    if (m_socket == -1)
+        return;
+    linger value{};
+    value.l_onoff = on ? 1 : 0;
+    value.l_linger = 0;
+    WsSetSockOpt(m_socket, SOL_SOCKET, SO_LINGER, &value, sizeof value);
+}
+
+void CTcp::DropQueue()
+{
+    while (!m_sendQueue.IsEmpty())
+        delete static_cast<CPkt*>(m_sendQueue.RemoveHead());
+}
+
+CPkt* CTcp::NewPacket()
+{
+    if (!m_sparePackets.empty()) {
+        CPkt* packet = m_sparePackets.back();
+        m_sparePackets.pop_back();
+        return packet;
+    }
+    return new (std::nothrow) CPkt;
+}
+
+void CTcp::RecyclePacket(CPkt* packet)
+{
+    if (m_sparePackets.size() < kMaxSparePackets)
+        m_sparePackets.push_back(packet);
+    else
+        delete packet;
+}
+
+void CTcp::CloseSocket(bool notify)
+{
+    if (m_remoteRequest) {
+        // A closed session must not start connecting when a late answer arrives.
+        WsCancelAsyncRequest(m_remoteRequest);
+        m_remoteRequest = 0;
+        m_hostRecord.reset();
+        m_hostName.reset();
+    }
+    if (m_window)
+        m_window->KillTimer(kListenTimerId);
+    if (m_socket != -1) {
+        const int fd = m_socket;
+        m_socket = -1;
+        WsCloseSocket(fd);
+        if (m_flags & kFlagTrace) {
+            Trace("Primary Socket Closed");
+            SetTitle("Closed");
+        }
+    }
+    m_state = Closed;
+    if (!(m_flags & kFlagTrace))
+        ReleaseWindow();
+    if (m_traceFile >= 0) {
+        close(m_traceFile);
+        m_traceFile = -1;
+    }
+    if (notify)
+        m_owner->OnReceive(nullptr, 0);
+}
+
+void CTcp::OnError(uint8_t code, const char* text)
+{
+    if (m_quiet)
+        return;
+    TraceF("+++ Exception Event: %s", text);
+    if (m_state == Connecting) {
+        CloseSocket(false);
+        m_owner->OnException(code, text);
+    } else if ((m_state == Connected || m_state == Closing) && (code == ExcConnectionLost || code == ExcNotConnected)) {
+        // A lost connection also ends a graceful close that is still draining.
+        const auto alive = m_alive;
+        m_owner->OnException(code, text);
+        if (*alive && m_state != Closed)
+            CloseSocket(true);
+    } else {
+        m_owner->OnException(code, text);
+    }
+}
+
+bool CTcp::QueryStack()
+{
+    m_stackQueryPending = true;
+    if (LocalAddressText()[0] != '\0') {
+        OnLocalHostResolved();
+        return true;
+    }
+    // An existing window has its local look-up under way already; a new one would cut the
+    // session off from its socket.
+    if (!m_window)
+        CreateNotifyWindow();
+    return true;
+}
+
+void CTcp::OnLocalHostResolved()
+{
+    if (!m_stackQueryPending)
+        return;
+    m_stackQueryPending = false;
+    std::vector<std::string> texts;
+    {
+        std::lock_guard guard(LibraryLock());
+        for (uint32_t address : LocalHostRecord().addresses) {
+            if (texts.size() == 48)
+                break;
+            texts.emplace_back(FormatDotted(address));
+        }
+    }
+    std::vector<const char*> list;
+    for (const std::string& text : texts)
+        list.push_back(text.c_str());
+    list.push_back("");
+    list.push_back(nullptr);
+    const CStartupData& data = StartupData();
+    m_owner->OnStackInfo(data.version, data.description, data.systemStatus, data.maxSockets, data.maxUdpDg,
+                         LocalHostName(), list.data());
+}

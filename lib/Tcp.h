@@ -1,0 +1,63 @@
+#pragma once
+
+#include <cstdint>
+#include <vector>
+
+#include "lib/Vxlist.h"
+#include "lib/Winsock.h"
+
+class CPkt;
+class CVoltTcp;
+
+// One TCP connection or listening socket, driven entirely by notifications. Reports to its
+// owner facade through the facade's events; never talks to the application.
+class CTcp final : public CWinsock {
+public:
+    static constexpr int32_t kDefaultReceiveSize = 32766;
+    static constexpr uint16_t kMaxQueuedPackets = 65535;
+
+    explicit CTcp(CVoltTcp* owner);
+    ~CTcp() override;
+
+    bool Connect(uint8_t flags, const char* remoteHost, uint16_t remotePort, const char* localAddress,
+                 uint16_t localPort);
+    bool Listen(uint8_t flags, const char* localAddress, uint16_t localPort, uint16_t timeout);
+    bool Accept(uint8_t flags, CTcp* listening);
+    bool Send(const char* data, uint32_t length, bool outOfBand, uint32_t tag);
+    bool Close(bool abort) override;
+    bool SetReceiveSize(uint32_t size);
+    bool QueryStack();
+
+    uint16_t QueuedPackets() const { return m_sendQueue.GetCount(); }
+
+private:
+    void OnHostResolved(int error, uint32_t address) override;
+    void OnConnect() override;
+    void OnAccept() override;
+    void OnReceive(bool closing) override;
+    void OnWriteReady() override;
+    void OnError(uint8_t code, const char* text) override;
+    void OnLocalHostResolved() override;
+
+    void OpenTrace();
+    void RecordTraffic(bool outgoing, const char* data, size_t count);
+    void CloseSocket(bool notify);
+    void SetLinger(bool on);
+    void DropQueue();
+    CPkt* NewPacket();
+    void RecyclePacket(CPkt* packet);
+
+    int32_t m_receiveSize = kDefaultReceiveSize;
+    int m_traceFile = -1;
+    CVoltTcp* m_owner;
+    CVxList m_sendQueue{10};
+    uint32_t m_localBindAddress = 0;
+    uint16_t m_remotePort = 0;
+    uint16_t m_localPort = 0;
+    bool m_receiving = false;
+    bool m_sending = false;
+    bool m_readPending = false;
+    bool m_writePending = false;
+    bool m_stackQueryPending = false;
+    std::vector<CPkt*> m_sparePackets;  // keeps their buffers for the next sends
+};

@@ -1,0 +1,524 @@
+#include "lib/Winsock.h"
+
+#include <netinet/in.h>
+
+#include <cerrno>
+#include <cstdarg>
+#include <cstdio>
+#include <cstring>
+
+#include "lib/ErrorText.h"
+
+#ifndef VOLTTCP_LIB_VERSION
+#define VOLTTCP_LIB_VERSION "0"
+#endif
+
+namespace {
+
+// Process-wide state, guarded by the library lock.
+struct Registry {
+    bool classRegistered = false;
+    int objectCount = 0;
+    CWinsock* pumping = nullptr;
+    bool destroyedWhilePumping = false;
+    CStartupData startup;
+    char localHostName[64] = {};
+    char localAddress[16] = {};
+    CHostEntry localHostRecord;
+};
+
+Registry& Shared()
+{
+    static Registry registry;
+    return registry;
+}
+
+void SetLastFromErrno(ssize_t result)
+{
+    if (result < 0)
+        WsaSetLastError(MapErrno(errno));
+}
+
+}  // namespace
+
+#define WS_BOUND(name, failure)                  \
+    auto fn = SocketBinding().name;              \
+    if (!fn) {                                   \
+        NotFound("'" #name "' Not Found");       \
+        return failure;                          \
+    }
+
+std::recursive_mutex& CWinsock::LibraryLock()
+{
+    static std::recursive_mutex lock;
+    return lock;
+}
+
+int CWinsock::ObjectCount()
+{
+    std::lock_guard guard(LibraryLock());
+    return Shared().objectCount;
+}
+
+const CStartupData& CWinsock::StartupData() { return Shared().startup; }
+const char* CWinsock::LocalHostName() { return Shared().localHostName; }
+const char* CWinsock::LocalAddressText() { return Shared().localAddress; }
+const CHostEntry& CWinsock::LocalHostRecord() { return Shared().localHostRecord; }
+
+CWinsock::CWinsock()
+{
+    std::lock_guard guard(LibraryLock());
+    Shared().classRegistered = true;
+    ++Shared().objectCount;
+}
+
+CWinsock::~CWinsock()
+{
+    m_quiet = true;
+    *m_alive = false;
+    std::lock_guard guard(LibraryLock());
+    Registry& shared = Shared();
+    --shared.objectCount;
+    if (shared.pumping == this)
+        shared.destroyedWhilePumping = true;
+    ReleaseWindow();
+    if (m_started)
+        WsCleanup();
+    if (shared.objectCount == 0)
+        shared.classRegistered = false;
+}
+
+const char* CWinsock::StateText(uint8_t state)
+{
+    switch (state) {
+    case Closed:
+        return "Closed";
+    case Connecting:
+        return "Connecting";
+    case Connected:
+        return "Connected";
+    case Closing:
+        return "Closing";
+    default:
+        return "";
+    }
+}
+
+bool CWinsock::CreateNotifyWindow()
+{
+    ReleaseWindow();
+    std::lock_guard guard(LibraryLock());
+    m_window = std::make_unique<CNotifyWindow>(
+        [this](uint32_t message, uintptr_t wParam, intptr_t lParam) { WindowProc(message, wParam, lParam); });
+    m_window->SetTitle(Shared().localHostName);
+    const std::string stars(65, '*');
+    Trace(stars.c_str());
+    Trace("VoltTCP Socket Library Version " VOLTTCP_LIB_VERSION);
+    Trace(stars.c_str());
+    SetTitle(StateText(m_state));
+    if (!m_started && !StartInterface())
+        return false;
+    if (Shared().localAddress[0] == '\0' && m_localRequest == 0)
+        m_localRequest = WsAsyncGetHostByName(kMsgLocalHost, Shared().localHostName, &Shared().localHostRecord);
+    return true;
+}
+
+void CWinsock::ReleaseWindow()
+{
+    if (m_remoteRequest) {
+        WsCancelAsyncRequest(m_remoteRequest);
+        m_remoteRequest = 0;
+    }
+    if (m_localRequest) {
+        WsCancelAsyncRequest(m_localRequest);
+        m_localRequest = 0;
+    }
+    m_hostRecord.reset();
+    m_hostName.reset();
+    m_largeBuffer.reset();
+    m_largeCapacity = 0;
+    std::unique_ptr<CNotifyWindow> window = std::move(m_window);
+    window.reset();
+}
+
+bool CWinsock::StartInterface()
+{
+    Registry& shared = Shared();
+    shared.startup = CStartupData{};
+    if (WsStartup(0x0101, &shared.startup) != 0)
+        return false;
+    m_started = true;
+    const CStartupData& data = shared.startup;
+    if (data.version != 0x0101) {
+        TraceF("  Windows Sockets version %d.%d not supported", data.version & 0xFF, data.version >> 8);
+        OnError(ExcSystem, "WINSOCK version not supported");
+        return false;
+    }
+    if (shared.localHostName[0] == '\0') {
+        if (WsGetHostName(shared.localHostName, sizeof shared.localHostName) != 0) {
+            std::snprintf(shared.localHostName, sizeof shared.localHostName, "Unknown");
+            std::snprintf(shared.localAddress, sizeof shared.localAddress, "127.1.1.1");
+        }
+        shared.localHostName[sizeof shared.localHostName - 1] = '\0';
+    }
+    if (shared.localHostName[0])
+        TraceF("  Local Host Name: %s", shared.localHostName);
+    else
+        Trace("  Local Host Name Not Present");
+    TraceF("  WINSOCK interface: %.256s", data.description);
+    TraceF("  System Status: %.128s", data.systemStatus);
+    TraceF("  Windows Sockets Version: %d.%d", data.version & 0xFF, data.version >> 8);
+    if (data.maxUdpDg != 0)
+        TraceF("  Max bytes for a UDP datagram: %u", data.maxUdpDg);
+    TraceF("  Max number of open sockets: %u", data.maxSockets);
+    return true;
+}
+
+void CWinsock::Trace(const char* text)
+{
+    if (!(m_flags & 9) || !m_window)
+        return;
+    CTraceView& view = m_window->TraceView();
+    if (view.LineCount() > 400)
+        view.Clear();
+    view.AppendLine(text);
+}
+
+void CWinsock::TraceF(const char* format, ...)
+{
+    if (!(m_flags & 9) || !m_window)
+        return;
+    // Not m_text: that buffer may hold received bytes that are still to be delivered.
+    char line[515];
+    va_list args;
+    va_start(args, format);
+    std::vsnprintf(line, sizeof line, format, args);
+    va_end(args);
+    Trace(line);
+}
+
+void CWinsock::SetTitle(const char* text)
+{
+    if (m_window)
+        m_window->SetTitle(text);
+}
+
+void CWinsock::ShowIfTracing()
+{
+    if ((m_flags & 9) && m_window)
+        m_window->ShowMinimized();
+}
+
+bool CWinsock::PumpPending()
+{
+    std::unique_lock guard(LibraryLock());
+    Registry& shared = Shared();
+    if (shared.pumping != nullptr)
+        return true;
+    shared.pumping = this;
+    CMessageLoop::Instance().Pump();
+    shared.pumping = nullptr;
+    if (shared.destroyedWhilePumping) {
+        shared.destroyedWhilePumping = false;
+        return false;
+    }
+    return true;
+}
+
+void CWinsock::PostSelf(uint32_t event)
+{
+    if (m_window)
+        m_window->Post(kMsgSocket, static_cast<uintptr_t>(m_socket), MakeSelectLParam(event, 0));
+}
+
+void CWinsock::ReportSocketError(int error)
+{
+    if (error == kWsaReported)
+        return;
+    const char* text = nullptr;
+    const uint8_t code = ErrorText(error, &text);
+    OnError(code, text);
+}
+
+void CWinsock::NotFound(const char* text)
+{
+    WsaSetLastError(kWsaReported);
+    if (!m_quiet)
+        OnError(ExcInterface, text);
+}
+
+void CWinsock::WindowProc(uint32_t message, uintptr_t wParam, intptr_t lParam)
+{
+    switch (message) {
+    case kMsgTimer:
+        if (wParam == kListenTimerId)
+            Close(true);
+        break;
+    case kMsgClose:
+        Close(true);
+        break;
+    case kMsgRemoteHost: {
+        const int error = SelectError(lParam);
+        uint32_t address = 0;
+        if (m_hostRecord) {
+            if (error == 0 && !m_hostRecord->addresses.empty())
+                address = m_hostRecord->addresses.front();
+            m_hostRecord.reset();
+            m_hostName.reset();
+            m_remoteRequest = 0;
+        }
+        OnHostResolved(error, address);
+        break;
+    }
+    case kMsgSocket: {
+        if (m_socket == -1)
+            break;
+        const int error = SelectError(lParam);
+        if (error != 0) {
+            ReportSocketError(error);
+            break;
+        }
+        switch (SelectEvent(lParam)) {
+        case kFdRead:
+        case kFdOob:
+            OnReceive(false);
+            break;
+        case kFdWrite:
+            OnWriteReady();
+            break;
+        case kFdAccept:
+            OnAccept();
+            break;
+        case kFdConnect:
+            OnConnect();
+            break;
+        case kFdClose:
+            OnReceive(true);
+            break;
+        default:
+            break;
+        }
+        break;
+    }
+    case kMsgLocalHost: {
+        const int error = SelectError(lParam);
+        char line[64];
+        {
+            std::lock_guard guard(LibraryLock());
+            Registry& shared = Shared();
+            uint32_t address = 0;
+            if (error == 0 && !shared.localHostRecord.addresses.empty())
+                address = shared.localHostRecord.addresses.front();
+            else
+                shared.localHostRecord.addresses.clear();
+            std::snprintf(shared.localAddress, sizeof shared.localAddress, "%s", FormatDotted(address));
+            std::snprintf(line, sizeof line, "  Local Host Addr: %s (%ul)", shared.localAddress, address);
+        }
+        Trace(line);
+        m_localRequest = 0;
+        OnLocalHostResolved();
+        break;
+    }
+    default:
+        break;
+    }
+}
+
+int CWinsock::WsAccept(int fd, sockaddr_in* address)
+{
+    WS_BOUND(accept, -1)
+    socklen_t length = sizeof *address;
+    const int result = fn(fd, reinterpret_cast<sockaddr*>(address), &length);
+    SetLastFromErrno(result);
+    CMessageLoop::Instance().ReenableSocket(fd, kFdAccept);
+    return result;
+}
+
+int CWinsock::WsBind(int fd, const sockaddr_in& address)
+{
+    WS_BOUND(bind, -1)
+    const int result = fn(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address);
+    SetLastFromErrno(result);
+    return result;
+}
+
+int CWinsock::WsCloseSocket(int fd)
+{
+    if (m_window)
+        WsAsyncSelect(fd, 0);
+    else
+        CMessageLoop::Instance().SelectSocket(fd, {}, 0, 0);
+    WS_BOUND(closesocket, -1)
+    const int result = fn(fd);
+    SetLastFromErrno(result);
+    return result;
+}
+
+int CWinsock::WsConnect(int fd, const sockaddr_in& address)
+{
+    WS_BOUND(connect, -1)
+    const int result = fn(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address);
+    SetLastFromErrno(result);
+    return result;
+}
+
+int CWinsock::WsGetPeerName(int fd, sockaddr_in* address)
+{
+    WS_BOUND(getpeername, -1)
+    socklen_t length = sizeof *address;
+    const int result = fn(fd, reinterpret_cast<sockaddr*>(address), &length);
+    SetLastFromErrno(result);
+    return result;
+}
+
+int CWinsock::WsGetSockName(int fd, sockaddr_in* address)
+{
+    WS_BOUND(getsockname, -1)
+    socklen_t length = sizeof *address;
+    const int result = fn(fd, reinterpret_cast<sockaddr*>(address), &length);
+    SetLastFromErrno(result);
+    return result;
+}
+
+uint16_t CWinsock::WsHtons(uint16_t value)
+{
+    WS_BOUND(htons, 0xFFFF)
+    return fn(value);
+}
+
+uint32_t CWinsock::WsInetAddr(const char* text)
+{
+    WS_BOUND(inet_addr, INADDR_NONE)
+    return fn(text);
+}
+
+int CWinsock::WsIoctlSocket(int fd, unsigned long command, int* argument)
+{
+    WS_BOUND(ioctlsocket, -1)
+    const int result = fn(fd, command, argument);
+    SetLastFromErrno(result);
+    return result;
+}
+
+int CWinsock::WsListen(int fd, int backlog)
+{
+    WS_BOUND(listen, -1)
+    const int result = fn(fd, backlog);
+    SetLastFromErrno(result);
+    return result;
+}
+
+uint16_t CWinsock::WsNtohs(uint16_t value)
+{
+    WS_BOUND(ntohs, 0xFFFF)
+    return fn(value);
+}
+
+ssize_t CWinsock::WsRecv(int fd, char* buffer, size_t length, int flags)
+{
+    WS_BOUND(recv, -1)
+    const ssize_t result = fn(fd, buffer, length, flags);
+    SetLastFromErrno(result);
+    CMessageLoop::Instance().ReenableSocket(fd, kFdRead | kFdOob);
+    return result;
+}
+
+ssize_t CWinsock::WsRecvFrom(int fd, char* buffer, size_t length, int flags, sockaddr_in* from)
+{
+    auto fn = SocketBinding().recvfrom;
+    if (!fn) {
+        NotFound("'recv' Not Found");
+        return -1;
+    }
+    socklen_t fromLength = sizeof *from;
+    const ssize_t result = fn(fd, buffer, length, flags, reinterpret_cast<sockaddr*>(from), &fromLength);
+    SetLastFromErrno(result);
+    CMessageLoop::Instance().ReenableSocket(fd, kFdRead | kFdOob);
+    return result;
+}
+
+ssize_t CWinsock::WsSend(int fd, const char* buffer, size_t length, int flags)
+{
+    WS_BOUND(send, -1)
+    const ssize_t result = fn(fd, buffer, length, flags);
+    SetLastFromErrno(result);
+    if (result < 0 && WsaGetLastError() == kWsaWouldBlock)
+        CMessageLoop::Instance().ReenableSocket(fd, kFdWrite);
+    return result;
+}
+
+ssize_t CWinsock::WsSendTo(int fd, const char* buffer, size_t length, int flags, const sockaddr_in& to)
+{
+    WS_BOUND(sendto, -1)
+    const ssize_t result = fn(fd, buffer, length, flags, reinterpret_cast<const sockaddr*>(&to), sizeof to);
+    SetLastFromErrno(result);
+    if (result < 0 && WsaGetLastError() == kWsaWouldBlock)
+        CMessageLoop::Instance().ReenableSocket(fd, kFdWrite);
+    return result;
+}
+
+int CWinsock::WsSetSockOpt(int fd, int level, int option, const void* value, socklen_t length)
+{
+    WS_BOUND(setsockopt, -1)
+    const int result = fn(fd, level, option, value, length);
+    SetLastFromErrno(result);
+    return result;
+}
+
+int CWinsock::WsSocket(int family, int type, int protocol)
+{
+    WS_BOUND(socket, -1)
+    const int result = fn(family, type, protocol);
+    SetLastFromErrno(result);
+    return result;
+}
+
+int CWinsock::WsGetHostName(char* name, size_t length)
+{
+    WS_BOUND(gethostname, -1)
+    const int result = fn(name, length);
+    SetLastFromErrno(result);
+    return result;
+}
+
+int CWinsock::WsAsyncSelect(int fd, uint32_t events)
+{
+    WS_BOUND(WSAAsyncSelect, -1)
+    const TargetHandle target = m_window ? m_window->Handle() : TargetHandle{};
+    errno = 0;
+    const int result = fn(fd, target, events ? kMsgSocket : 0, events);
+    SetLastFromErrno(result);
+    return result;
+}
+
+uint32_t CWinsock::WsAsyncGetHostByName(uint32_t message, const char* name, CHostEntry* entry)
+{
+    WS_BOUND(WSAAsyncGetHostByName, 0)
+    const TargetHandle target = m_window ? m_window->Handle() : TargetHandle{};
+    const uint32_t request = fn(target, message, name, entry);
+    if (request == 0)
+        WsaSetLastError(MapErrno(errno));
+    return request;
+}
+
+int CWinsock::WsCancelAsyncRequest(uint32_t request)
+{
+    WS_BOUND(WSACancelAsyncRequest, -1)
+    const int result = fn(request);
+    SetLastFromErrno(result);
+    return result;
+}
+
+int CWinsock::WsStartup(uint16_t version, CStartupData* data)
+{
+    WS_BOUND(WSAStartup, -1)
+    const int result = fn(version, data);
+    SetLastFromErrno(result);
+    return result;
+}
+
+int CWinsock::WsCleanup()
+{
+    auto fn = SocketBinding().WSACleanup;
+    return fn ? fn() : -1;
+}
