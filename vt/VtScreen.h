@@ -139,8 +139,9 @@ public:
     void EraseLines(int first, int last);
     // Blank the unprotected cells first..last of a row: character := space, attributes kept.
     void SelectiveEraseInLine(int row, int first, int last);
-    // Move rows top..bottom by n lines (n = 0 erases the region). Up with top 0 pushes the
-    // leaving lines into history; blank lines enter. Pointer exchange, no cell copies.
+    // Move rows top..bottom by n lines (n = 0 erases the region; n is cut to the lines taking
+    // part). Up with top 0 pushes the leaving lines into history; blank lines enter. Lines
+    // change places by pointer, cells are never copied.
     void ScrollRegion(int top, int bottom, int n, bool down, bool smooth);
     // Cursor leaves its row: owner hook, then index; column 0 when asked; clears WrapPending.
     void NewLine(bool toColumnZero);

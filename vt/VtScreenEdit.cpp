@@ -13,6 +13,8 @@ void ShiftRight(uint32_t* line, int column, int n, int width)
     const uint32_t keep = line[0] & kLineAttrMask;
     std::memmove(line + column + n, line + column, size_t(width - column - n) * sizeof(uint32_t));
     std::fill(line + column, line + column + n, kBlankCell);
+    if (column + n < width)
+        line[column + n] &= ~kLineAttrMask;  // the old first cell moved away from column 0
     line[0] |= keep;
 }
 
