@@ -1,0 +1,38 @@
+#pragma once
+
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "vt/RecordingPrintSink.h"
+#include "vt/Vt.h"
+
+// A terminal whose events are written down, with helpers that return strings so that a
+// failing check shows what the screen held.
+class CVtTestTerminal final : public CVt {
+public:
+    CVtTestTerminal();
+
+    void Feed(const std::string& bytes) { ReceiveData(bytes.data(), bytes.size()); }
+    // Row text with trailing blanks removed.
+    std::string Row(int row) const;
+    std::string StatusText() const;
+    // "row,column", 1-based.
+    std::string Cursor() const;
+    uint32_t CellAt(int row, int column) const { return Screen().Cell(row, column); }
+    // The history line `back` lines above the screen (1 = newest), trailing blanks removed.
+    std::string History(int back) const;
+
+    std::string answers;
+    std::string lines;
+    std::vector<std::pair<int, VtValue>> requests;
+    std::vector<int> takeOver;  // ids the owner handles itself
+    int bells = 0;
+    CRecordingPrintSink sink;
+
+protected:
+    void OnPropertyHook(int id, VtValue value, bool& handled) override;
+    void SendToHost(const uint8_t* bytes, size_t length) override;
+    void LineOutput(const uint8_t* bytes, size_t length) override;
+    void OnBell(bool audible) override;
+};

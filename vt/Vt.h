@@ -1,0 +1,268 @@
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+
+#include "vt/PrintSink.h"
+#include "vt/VtPrinter.h"
+#include "vt/VtScreen.h"
+
+// Property values carry numbers, and for a few ids a pointer (answerback text, tab stops,
+// status text), so they are pointer-sized.
+using VtValue = std::intptr_t;
+
+// Result of SetProperty/RequestProperty for an id the table does not know.
+constexpr int kUnknownProperty = 15;
+
+enum EVtLevel : uint8_t {
+    kLevelNone = 0,
+    kLevelVt52 = 1,
+    kLevelVt100 = 2,
+    kLevelVt220 = 4,
+    kLevelVt220Bit8 = 8,
+    kLevelVt320 = 16,
+    kLevelVt320Bit8 = 32,
+};
+
+// Designation of a G set.
+constexpr uint16_t kCharsetAscii = 0;
+constexpr uint16_t kCharsetGraphics = 4096;
+
+constexpr int kUserKeyCount = 15;
+constexpr int kUserKeyTotal = 256;  // all strings together stay below this
+constexpr int kSequenceSize = 256;
+constexpr int kMaxParameters = 16;
+constexpr int kMaxParameterDigits = 20;
+constexpr int kDeviceControlSize = 512;
+
+// The terminal emulator: the byte-level parser and command set on top of the screen model
+// and the printer. Everything the owner must see leaves through the virtual events below;
+// nothing here knows a socket or a widget.
+class CVt : public IVtScreenOwner {
+public:
+    explicit CVt(IPrintSink* sink = nullptr);
+    ~CVt() override;
+    CVt(const CVt&) = delete;
+    CVt& operator=(const CVt&) = delete;
+
+    // Host data. Nothing happens while the emulator is disabled (property 22).
+    void ReceiveData(const uint8_t* bytes, size_t length);
+    void ReceiveData(const char* bytes, size_t length)
+    {
+        ReceiveData(reinterpret_cast<const uint8_t*>(bytes), length);
+    }
+
+    VtValue GetProperty(int id) const;
+    // The table's own change; kUnknownProperty for an unknown id.
+    VtValue SetProperty(int id, VtValue value);
+    // A change asked for by the host: offered to the owner's hook first.
+    VtValue RequestProperty(int id, VtValue value);
+
+    CVtScreen& Screen() { return m_screen; }
+    const CVtScreen& Screen() const { return m_screen; }
+    CVtPrinter& Printer() { return m_printer; }
+    void SetWindow(IVtWindow* window) { m_screen.SetWindow(window); }
+
+    // Keyboard-side state (the keyboard mapping reads these).
+    EVtLevel Level() const { return m_level; }
+    const std::string& CsiPrefix() const { return m_csiPrefix; }
+    const std::string& Ss3Prefix() const { return m_ss3Prefix; }
+    bool CursorKeysApplication() const { return m_cursorKeysApp; }
+    bool KeypadApplication() const { return m_keypadApp; }
+    bool NewLineMode() const { return m_newLineMode; }
+    bool BackspaceSendsBs() const { return m_backspaceBs; }
+    int NationalSet() const { return m_nationalSet; }
+    bool LineCapture() const { return m_lineCapture; }
+
+    // The string loaded for a function key (key codes 17..34), nullptr when it has no slot.
+    const std::string* UserKey(int keyNumber) const;
+    bool UserKeyLocked(int keyNumber) const;
+    // Sends the key's string; false when it is empty or not a user-defined key.
+    bool SendUserKey(int keyNumber);
+
+    // Pixel size of one cell, measured by the window from its font.
+    void SetCellSize(int width, int height)
+    {
+        m_cellWidth = width;
+        m_cellHeight = height;
+    }
+
+    // Character sets, for tests and the window.
+    uint16_t Designation(int g) const { return m_g[g & 3]; }
+    int GlSet() const { return m_glSet; }
+    int GrSet() const { return m_grSet; }
+
+protected:
+    // Slot 0: the owner may take over a mode change by setting handled.
+    virtual void OnPropertyHook(int id, VtValue value, bool& handled);
+    // Slot 2: bytes for the host (answers, user-defined keys, answerback).
+    virtual void SendToHost(const uint8_t* bytes, size_t length);
+    // Slot 4: a line left by LF or wrap while line capture is on, with CR LF.
+    virtual void LineOutput(const uint8_t* bytes, size_t length);
+    // BEL: audible beep or visual flash.
+    virtual void OnBell(bool audible);
+    // The window's colours, font metrics or caret shape changed.
+    virtual void OnAppearanceChanged() {}
+
+    void LineLeaving(int row) override;
+
+private:
+    enum EParserState : uint8_t { kGround = 0, kEscape = 8, kControlSequence = 9, kDeviceControl = 10 };
+
+    struct SSavedCursor {
+        int row = 0;
+        int column = 0;
+        uint32_t attributes = 0;
+        int glSet = 0;
+        int grSet = 2;
+        uint16_t g[4] = {kCharsetAscii, kCharsetAscii, kCharsetAscii, kCharsetAscii};
+        bool autowrap = true;
+        bool origin = false;
+        uint32_t protect = 0;
+        bool valid = false;
+    };
+
+    struct SUserKey {
+        uint8_t key = 0;
+        bool locked = false;
+        std::string text;
+    };
+
+    // --- parser (VtParser.cpp) ---
+    void ProcessByte(uint8_t byte);
+    void ProcessPrintable(uint8_t byte);
+    void ProcessControl(uint8_t byte);
+    void ProcessLevelNoneControl(uint8_t byte);
+    void PrintControllerByte(uint8_t byte);
+    void AppendSequence(uint8_t byte);
+    void BuildPrintableTable();
+    void WriteShifted(const uint8_t* bytes, int count);
+    bool IsVt200() const { return m_level >= kLevelVt220; }
+    bool Is8Bit() const { return m_level == kLevelVt220Bit8 || m_level == kLevelVt320Bit8; }
+
+    // --- controls (VtControls.cpp) ---
+    void DoENQ();
+    void DoBEL();
+    void DoBS();
+    void DoHT();
+    void DoLF();
+    void DoCR();
+    void DoSO();
+    void DoSI();
+    void DoSUB();
+
+    // --- escape sequences (VtEscape.cpp) ---
+    void ExecuteEscape();
+    void ExecuteVt52();
+    void DoSCS(int g, uint8_t final);
+    void DoDECDHL(uint32_t lineBits);
+    void DoDECALN();
+    void DoDECSC();
+    void DoDECRC();
+    void DoIND();
+    void DoNEL();
+    void DoRI();
+    void DoSingleShift(int g);
+    void InvokeGl(int g);
+    void InvokeGr(int g);
+    void UpdateGraphics();
+
+    // --- control sequences (VtCsi.cpp) ---
+    void ParseParameters();
+    int Param(int index) const;       // 0 when missing
+    int Count(int index) const;       // missing or 0 reads as 1
+    bool Marked(int index, char marker) const;
+    void ExecuteControlSequence();
+    void DoCUU();
+    void DoCUD();
+    void DoCUF();
+    void DoCUB();
+    void DoCUP();
+    void DoED(bool selective);
+    void DoEL(bool selective);
+    void DoIL(bool insert);
+    void DoECH();
+    void DoTBC();
+    void DoDECSTBM();
+    void DoDECSCL();
+    void DoDECSASD();
+    void DoSGR();
+    void EraseRowPart(int row, int first, int last, bool selective);
+
+    // --- modes and resets (VtModes.cpp) ---
+    void DoSMRM(bool set);
+    void SetMode(int mode, bool isPrivate, bool set);
+    void Reset(bool hard);
+    void SetLevel(EVtLevel level);
+
+    // --- answers (VtReports.cpp) ---
+    void Answer(const char* format, ...);
+    void DoDA();
+    void DoDSR();
+
+    // --- printing controls (VtPrinting.cpp) ---
+    void DoMC();
+
+    // --- user-defined keys (VtUdk.cpp) ---
+    void InitUserKeys();
+    void ClearUserKeys(bool locksToo);
+    void DoDECUDK();
+    int UserKeyTotal() const;
+    SUserKey* FindUserKey(int keyNumber);
+    const SUserKey* FindUserKey(int keyNumber) const;
+
+    CVtScreen m_screen;
+    CVtPrinter m_printer;
+
+    // Parser.
+    EParserState m_state = kGround;
+    uint8_t m_sequence[kSequenceSize];
+    int m_sequenceLength = 0;
+    char m_params[kMaxParameters][kMaxParameterDigits + 1];
+    char m_paramMarker[kMaxParameters];
+    int m_paramCount = 0;
+    uint8_t m_intermediate = 0;
+    uint8_t m_final = 0;
+    bool m_printable[256];
+    bool m_stringActive = false;  // ESC inside a device-control string may be its ST
+    uint8_t m_dcs[kDeviceControlSize];
+    int m_dcsLength = 0;
+
+    // Emulation.
+    EVtLevel m_level = kLevelVt220;
+    std::string m_csiPrefix;
+    std::string m_ss3Prefix;
+    uint16_t m_g[4] = {kCharsetAscii, kCharsetAscii, kCharsetAscii, kCharsetAscii};
+    int m_glSet = 0;
+    int m_grSet = 2;
+    bool m_singleShiftPending = false;
+    int m_savedGlSet = 0;
+    int m_nationalSet = 0;
+    SSavedCursor m_savedCursor;
+    int m_savedRow = -1;
+    int m_savedColumn = -1;
+    SUserKey m_userKeys[kUserKeyCount];
+    std::string m_answerback;
+
+    // Modes and settings.
+    bool m_cursorKeysApp = false;
+    bool m_keypadApp = false;
+    bool m_newLineMode = false;
+    bool m_autoRepeat = true;
+    bool m_audibleBell = true;
+    bool m_caretVisible = true;
+    bool m_underlineCaret = false;
+    bool m_reverseScreen = false;
+    bool m_lineCapture = false;
+    bool m_backspaceBs = true;
+    bool m_columns132 = false;
+    int m_statusDisplay = 0;
+    uint32_t m_backgroundColour = 0xFFFFFF;
+    uint32_t m_boldColour = 0x008000;
+    uint32_t m_foregroundColour = 0x000000;
+    int m_cellWidth = 0;
+    int m_cellHeight = 0;
+    int m_selectionStart = 0;
+    int m_selectionLength = 0;
+};

@@ -1,0 +1,228 @@
+// The byte-level state machine: printable runs, controls, sequence collection.
+
+#include <algorithm>
+#include <cstring>
+
+#include "vt/Vt.h"
+
+namespace {
+
+constexpr uint8_t kEsc = 0x1B;
+constexpr uint8_t kCan = 0x18;
+constexpr uint8_t kSub = 0x1A;
+// One WriteRun call per run, but never so long that a count could overflow.
+constexpr size_t kMaxRun = size_t{1} << 20;
+
+}  // namespace
+
+void CVt::BuildPrintableTable()
+{
+    for (int b = 0; b < 256; ++b)
+        m_printable[b] = b >= 0x20 && b != 0x7F;
+    // 8-bit controls arrive only at the levels that understand them.
+    if (IsVt200()) {
+        for (int b = 0x84; b <= 0x9F; ++b)
+            m_printable[b] = false;
+    }
+}
+
+void CVt::ReceiveData(const uint8_t* bytes, size_t length)
+{
+    if (!m_screen.Enabled() || bytes == nullptr || length == 0)
+        return;
+    if (m_selectionLength != 0) {
+        m_selectionLength = 0;
+        m_screen.Window().InvalidateAll();
+    }
+    m_screen.Window().ShowCaret(false);
+
+    size_t i = 0;
+    while (i < length) {
+        if (m_state == kGround && m_printable[bytes[i]] && !m_printer.ControllerMode()) {
+            const size_t start = i;
+            const size_t end = std::min(length, start + kMaxRun);
+            if (m_singleShiftPending) {
+                i = start + 1;
+            } else {
+                while (i < end && m_printable[bytes[i]])
+                    ++i;
+            }
+            WriteShifted(bytes + start, static_cast<int>(i - start));
+            continue;
+        }
+        ProcessByte(bytes[i]);
+        ++i;
+    }
+
+    m_screen.UpdateCaret();
+    if (m_caretVisible)
+        m_screen.Window().ShowCaret(true);
+}
+
+void CVt::WriteShifted(const uint8_t* bytes, int count)
+{
+    m_screen.WriteRun(bytes, count);
+    if (m_singleShiftPending) {
+        m_singleShiftPending = false;
+        m_glSet = m_savedGlSet;
+        UpdateGraphics();
+    }
+}
+
+void CVt::ProcessPrintable(uint8_t byte)
+{
+    WriteShifted(&byte, 1);
+}
+
+void CVt::ProcessByte(uint8_t byte)
+{
+    if (IsVt200() && byte >= 0x84 && byte <= 0x9F) {
+        // An 8-bit control is its 7-bit escape form.
+        ProcessByte(kEsc);
+        byte = static_cast<uint8_t>(byte - 0x40);
+    }
+    if (m_printer.ControllerMode()) {
+        PrintControllerByte(byte);
+        return;
+    }
+    if (byte < 0x20 || byte == 0x7F) {
+        if (m_level == kLevelNone)
+            ProcessLevelNoneControl(byte);
+        else
+            ProcessControl(byte);
+        return;
+    }
+    switch (m_state) {
+    case kGround:
+        ProcessPrintable(byte);
+        break;
+    case kEscape:
+        AppendSequence(byte);
+        if (m_state != kEscape)
+            break;
+        if (m_level == kLevelVt52) {
+            if ((m_sequenceLength == 2 && byte != 'Y') || m_sequenceLength == 4)
+                ExecuteVt52();
+        } else if (m_stringActive && m_sequenceLength == 2 && (byte == '\\' || byte == '/')) {
+            m_state = kGround;
+            m_stringActive = false;
+            DoDECUDK();
+        } else if (byte == '[' && m_sequenceLength == 2) {
+            m_state = kControlSequence;
+        } else if (byte >= 0x30 && byte <= 0x7E) {
+            ExecuteEscape();
+        }
+        break;
+    case kControlSequence:
+        AppendSequence(byte);
+        if (m_state == kControlSequence && byte >= 0x40 && byte <= 0x7E)
+            ExecuteControlSequence();
+        break;
+    case kDeviceControl:
+        if (m_dcsLength < kDeviceControlSize)
+            m_dcs[m_dcsLength++] = byte;
+        break;
+    }
+}
+
+void CVt::AppendSequence(uint8_t byte)
+{
+    // A sequence that outgrows its buffer is dropped; what follows is text again.
+    if (m_sequenceLength >= kSequenceSize - 1) {
+        m_state = kGround;
+        m_sequenceLength = 0;
+        m_stringActive = false;
+        return;
+    }
+    m_sequence[m_sequenceLength++] = byte;
+}
+
+void CVt::ProcessControl(uint8_t byte)
+{
+    switch (byte) {
+    case kEsc:
+        // Inside a device-control string the ESC may begin its string terminator.
+        m_stringActive = m_state == kDeviceControl || (m_stringActive && m_state == kEscape);
+        m_state = kEscape;
+        m_sequence[0] = kEsc;
+        m_sequenceLength = 1;
+        break;
+    case 0x05:
+        DoENQ();
+        break;
+    case 0x07:
+        DoBEL();
+        break;
+    case 0x08:
+        DoBS();
+        break;
+    case 0x09:
+        DoHT();
+        break;
+    case 0x0A:
+    case 0x0B:
+    case 0x0C:
+        DoLF();
+        break;
+    case 0x0D:
+        DoCR();
+        break;
+    case 0x0E:
+        DoSO();
+        break;
+    case 0x0F:
+        DoSI();
+        break;
+    case kCan:
+        m_state = kGround;
+        m_stringActive = false;
+        break;
+    case kSub:
+        DoSUB();
+        break;
+    default:
+        break;
+    }
+}
+
+void CVt::ProcessLevelNoneControl(uint8_t byte)
+{
+    const uint8_t shown[2] = {'^', static_cast<uint8_t>((byte + 0x40) & 0x7F)};
+    WriteShifted(shown, 2);
+    if (byte == 0x0A || byte == 0x0B || byte == 0x0C) {
+        DoCR();
+        DoLF();
+    }
+    if (byte == kCan || byte == kSub || byte == kEsc) {
+        m_state = kGround;
+        m_stringActive = false;
+    }
+}
+
+void CVt::PrintControllerByte(uint8_t byte)
+{
+    static const uint8_t kTerminator[] = {kEsc, '[', '4', 'i'};
+    static const uint8_t kVt52Terminator[] = {kEsc, 'X'};
+    const uint8_t* terminator = m_level == kLevelVt52 ? kVt52Terminator : kTerminator;
+    const int length = m_level == kLevelVt52 ? 2 : 4;
+
+    int index = std::clamp(m_printer.MatchIndex(), 0, length - 1);
+    if (byte == terminator[index]) {
+        ++index;
+        if (index == length) {
+            m_printer.SetMatchIndex(0);
+            RequestProperty(29, 0);
+            return;
+        }
+        m_printer.SetMatchIndex(index);
+        return;
+    }
+    // The held bytes were a false start; a new start may begin at this very byte.
+    m_printer.PrintBytes(terminator, index);
+    if (index > 0 && byte == terminator[0]) {
+        m_printer.SetMatchIndex(1);
+        return;
+    }
+    m_printer.PrintByte(byte);
+    m_printer.SetMatchIndex(0);
+}
