@@ -606,8 +606,8 @@ bool CTcp::QueryStack()
     }
     // An existing window has its local look-up under way already; a new one would cut the
     // session off from its socket.
-    if (!m_window)
-        CreateNotifyWindow();
+    if (!m_window && CreateNotifyWindow() && LocalAddressText()[0] != '\0')
+        OnLocalHostResolved();  // start-up settled the address itself (no host name)
     return true;
 }
 

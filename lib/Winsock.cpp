@@ -344,10 +344,11 @@ int CWinsock::WsBind(int fd, const sockaddr_in& address)
 
 int CWinsock::WsCloseSocket(int fd)
 {
-    if (m_window)
-        WsAsyncSelect(fd, 0);
-    else
-        CMessageLoop::Instance().SelectSocket(fd, {}, 0, 0);
+    // Stopping notifications is part of closing, not a call of its own to report.
+    auto select = SocketBinding().WSAAsyncSelect;
+    if (select && m_window)
+        select(fd, m_window->Handle(), 0, 0);
+    CMessageLoop::Instance().SelectSocket(fd, {}, 0, 0);
     WS_BOUND(closesocket, -1)
     const int result = fn(fd);
     SetLastFromErrno(result);

@@ -139,11 +139,17 @@ struct TraceRecord {
     int maxLineCount = 0;
     int shown = 0;
     std::vector<std::string> titles;
+    class CRecordingView* last = nullptr;  // the newest view, valid while its session keeps it
 };
 
 class CRecordingView final : public CTraceView {
 public:
-    explicit CRecordingView(std::shared_ptr<TraceRecord> record) : m_record(std::move(record)) {}
+    explicit CRecordingView(std::shared_ptr<TraceRecord> record) : m_record(std::move(record)) { m_record->last = this; }
+    ~CRecordingView() override
+    {
+        if (m_record->last == this)
+            m_record->last = nullptr;
+    }
     void SetTitle(const std::string& title) override { m_record->titles.push_back(title); }
     void AppendLine(const std::string& line) override
     {

@@ -1,0 +1,187 @@
+#include <gtest/gtest.h>
+#include <sys/socket.h>
+
+#include <cerrno>
+#include <string>
+
+#include "tests/lib/SessionHelpers.h"
+
+namespace {
+
+int s_calls = 0;
+
+template <int Error>
+int FailInt()
+{
+    errno = Error;
+    return -1;
+}
+
+// What a test session does to meet the injected fault.
+enum class Action { Connect, Listen, SendAtOnce, SendQueued, Receive };
+
+struct FaultCase {
+    const char* name;
+    void (*inject)(CSocketBinding&);
+    Action action;
+    bool result;
+    std::vector<std::string> exceptions;
+    int closed;
+};
+
+void RunCase(const FaultCase& c)
+{
+    SCOPED_TRACE(c.name);
+    BindingGuard guard;
+    s_calls = 0;
+    CTestListener listener;
+    const uint16_t port = listener.Start();
+    ASSERT_NE(0, port);
+    CTestSession client;
+
+    if (c.action == Action::Connect) {
+        c.inject(SocketBinding());
+        EXPECT_EQ(c.result, client.Connect(0, "127.0.0.1", port));
+        RunFor(50);
+        EXPECT_EQ(c.exceptions, client.exceptions);
+        EXPECT_EQ(c.closed, client.closedCount);
+        EXPECT_EQ(CVoltTcp::Closed, client.GetState());
+        return;
+    }
+    if (c.action == Action::Listen) {
+        c.inject(SocketBinding());
+        CTestSession other;
+        EXPECT_EQ(c.result, other.Listen(0, nullptr, 0, 0));
+        RunFor(20);
+        EXPECT_EQ(c.exceptions, other.exceptions);
+        EXPECT_EQ(CVoltTcp::Closed, other.GetState());
+        return;
+    }
+
+    ASSERT_TRUE(client.Connect(0, "127.0.0.1", port));
+    ASSERT_TRUE(RunUntil([&] { return client.connected && !listener.children.empty() && listener.children[0]->connected; }));
+    CTestSession& server = *listener.children[0];
+    c.inject(SocketBinding());
+    if (c.action == Action::Receive) {
+        ASSERT_TRUE(server.Send("data", 4, false, 0));
+        RunUntil([&] { return !client.exceptions.empty(); }, 2000);
+        RunFor(50);
+        EXPECT_TRUE(client.received.empty());
+    } else {
+        const bool queued = c.action == Action::SendQueued;
+        EXPECT_EQ(c.result, client.Send("data", 4, false, 1));
+        if (queued) {
+            EXPECT_EQ(CVoltTcp::Connected, client.GetState()) << "the failure comes from the queue, later";
+        }
+        RunUntil([&] { return !client.exceptions.empty(); }, 2000);
+        RunFor(50);
+        EXPECT_TRUE(client.sentTags.empty());
+    }
+    EXPECT_EQ(c.exceptions, client.exceptions);
+    EXPECT_EQ(c.closed, client.closedCount);
+}
+
+TEST(FaultInjection, EachFailureTakesItsPathAndIsReportedOnce)
+{
+    const FaultCase cases[] = {
+        {"missing connect", [](CSocketBinding& b) { b.connect = nullptr; }, Action::Connect, false,
+         {"12 'connect' Not Found"}, 0},
+        {"missing socket", [](CSocketBinding& b) { b.socket = nullptr; }, Action::Connect, false,
+         {"12 'socket' Not Found"}, 0},
+        {"socket fails", [](CSocketBinding& b) { b.socket = [](int, int, int) { return FailInt<EMFILE>(); }; },
+         Action::Connect, false, {"15 MFILE"}, 0},
+        {"bind fails",
+         [](CSocketBinding& b) { b.bind = [](int, const sockaddr*, socklen_t) { return FailInt<EADDRINUSE>(); }; },
+         Action::Connect, false, {"8 Address Already in Use"}, 0},
+        {"connect refused at once",
+         [](CSocketBinding& b) { b.connect = [](int, const sockaddr*, socklen_t) { return FailInt<ECONNREFUSED>(); }; },
+         Action::Connect, false, {"4 Connection Refused"}, 0},
+        {"connect unreachable",
+         [](CSocketBinding& b) { b.connect = [](int, const sockaddr*, socklen_t) { return FailInt<ENETUNREACH>(); }; },
+         Action::Connect, false, {"5 Network is Unreachable"}, 0},
+        {"missing select on listen", [](CSocketBinding& b) { b.WSAAsyncSelect = nullptr; }, Action::Listen, false,
+         {"12 'WSAAsyncSelect' Not Found"}, 0},
+        {"listen fails",
+         [](CSocketBinding& b) { b.listen = [](int, int) { return FailInt<EOPNOTSUPP>(); }; }, Action::Listen, false,
+         {"12 Operation Not Supported on Socket"}, 0},
+        {"send reset at once",
+         [](CSocketBinding& b) {
+             b.send = [](int, const void*, size_t, int) -> ssize_t { return FailInt<ECONNRESET>(); };
+         },
+         Action::SendAtOnce, false, {"13 Connection Aborted (Reset) by Peer"}, 1},
+        {"send reset from the queue",
+         [](CSocketBinding& b) {
+             b.send = [](int, const void*, size_t, int) -> ssize_t {
+                 return ++s_calls == 1 ? FailInt<EAGAIN>() : FailInt<EPIPE>();
+             };
+         },
+         Action::SendQueued, true, {"13 Can't Send or Recv After Shutdown"}, 1},
+        {"missing send", [](CSocketBinding& b) { b.send = nullptr; }, Action::SendAtOnce, false,
+         {"12 'send' Not Found"}, 0},
+        {"recv reset",
+         [](CSocketBinding& b) {
+             b.recv = [](int, void*, size_t, int) -> ssize_t { return FailInt<ECONNRESET>(); };
+         },
+         Action::Receive, false, {"13 Connection Aborted (Reset) by Peer"}, 1},
+        {"missing recv", [](CSocketBinding& b) { b.recv = nullptr; }, Action::Receive, false,
+         {"12 'recv' Not Found"}, 0},
+    };
+    for (const FaultCase& c : cases)
+        RunCase(c);
+}
+
+TEST(FaultInjection, LookupThatCannotStartIsReported)
+{
+    BindingGuard guard;
+    SocketBinding().WSAAsyncGetHostByName = [](TargetHandle, uint32_t, const char*, CHostEntry*) -> uint32_t {
+        errno = ENOMEM;
+        return 0;
+    };
+    CTestSession client;
+    EXPECT_FALSE(client.Connect(0, "localhost", 7));
+    EXPECT_EQ((std::vector<std::string>{"7 Buffer Deadlock Condition"}), client.exceptions);
+    EXPECT_EQ(CVoltTcp::Closed, client.GetState());
+    RunFor(30);
+    EXPECT_EQ(0, client.closedCount);
+}
+
+TEST(FaultInjection, SendsRefusedByTheStackAreQueuedAndReportedInOrder)
+{
+    BindingGuard guard;
+    CTestListener listener;
+    const uint16_t port = listener.Start();
+    CTestSession client;
+    ASSERT_TRUE(client.Connect(0, "127.0.0.1", port));
+    ASSERT_TRUE(RunUntil([&] { return client.connected && !listener.children.empty(); }));
+    s_calls = 0;
+    SocketBinding().send = [](int fd, const void* data, size_t length, int flags) -> ssize_t {
+        if (++s_calls <= 3)
+            return FailInt<EWOULDBLOCK>();
+        return NativeSocketBinding().send(fd, data, length < 3 ? length : 3, flags);  // short writes too
+    };
+    EXPECT_TRUE(client.Send("first", 5, false, 1));
+    EXPECT_TRUE(client.Send("second", 6, false, 2));
+    ASSERT_TRUE(RunUntil([&] { return listener.children[0]->received.size() == 11; }));
+    EXPECT_EQ("firstsecond", listener.children[0]->received);
+    ASSERT_TRUE(RunUntil([&] { return client.sentTags.size() == 2; }));
+    EXPECT_EQ((std::vector<uint32_t>{1, 2}), client.sentTags);
+    EXPECT_TRUE(client.exceptions.empty());
+}
+
+TEST(FaultInjection, RefusedSocketOptionIsANoticeNotAFailure)
+{
+    BindingGuard guard;
+    CTestListener listener;
+    const uint16_t port = listener.Start();
+    SocketBinding().setsockopt = [](int fd, int level, int option, const void* value, socklen_t length) {
+        if (option == SO_KEEPALIVE)
+            return FailInt<ENOPROTOOPT>();
+        return NativeSocketBinding().setsockopt(fd, level, option, value, length);
+    };
+    CTestSession client;
+    EXPECT_TRUE(client.Connect(kFlagKeepAlive, "127.0.0.1", port));
+    EXPECT_EQ((std::vector<std::string>{"12 Option Unknown or Unsupported"}), client.exceptions);
+    ASSERT_TRUE(RunUntil([&] { return client.connected; }));
+}
+
+}  // namespace
