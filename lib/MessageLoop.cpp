@@ -114,8 +114,14 @@ void CMessageLoop::RunOnce(int timeoutMs)
 {
     if (!m_queue.empty())
         timeoutMs = 0;
+    ++m_running;
+    FlushInterest();
     ProcessEpoll(timeoutMs);
     DispatchQueued();
+    --m_running;
+    // Re-arming once per pass, after the handlers ran, saves a system call per event.
+    FlushInterest();
+    SyncWake();
 }
 
 void CMessageLoop::SetPumpHook(std::function<void()> hook) { m_pumpHook = std::move(hook); }
@@ -173,7 +179,7 @@ bool CMessageLoop::IsAlive(TargetHandle handle) const
 void CMessageLoop::Post(TargetHandle target, uint32_t message, uintptr_t wParam, intptr_t lParam)
 {
     m_queue.push_back(Message{target, message, wParam, lParam});
-    if (m_dispatching == 0 && !m_wakeSignalled)
+    if (m_running == 0 && m_dispatching == 0 && !m_wakeSignalled)
         Wake();
 }
 
@@ -189,9 +195,8 @@ void CMessageLoop::SyncWake()
     if (m_queue.empty() && !m_quit) {
         if (m_wakeSignalled) {
             uint64_t value;
-            while (read(m_wakeFd, &value, sizeof value) == sizeof value) {
-            }
-            m_wakeSignalled = false;
+            if (read(m_wakeFd, &value, sizeof value) == sizeof value)
+                m_wakeSignalled = false;
         }
     } else if (!m_wakeSignalled) {
         Wake();
@@ -214,7 +219,8 @@ void CMessageLoop::DispatchQueued()
         handler(message.message, message.wParam, message.lParam);
     }
     --m_dispatching;
-    SyncWake();
+    if (m_running == 0)
+        SyncWake();
 }
 
 void CMessageLoop::ProcessEpoll(int timeoutMs)
@@ -275,7 +281,7 @@ void CMessageLoop::HandleFdEvents(int fd, uint32_t revents)
                 post(kFdWrite, 0);
             }
         }
-        UpdateInterest(fd, record);
+        MarkDirty(fd, record);
         return;
     }
     if ((record.armed & kFdRead) && (revents & (EPOLLIN | EPOLLRDHUP) || failed)) {
@@ -299,7 +305,34 @@ void CMessageLoop::HandleFdEvents(int fd, uint32_t revents)
         const int error = (revents & EPOLLERR) ? SocketError(fd) : 0;
         post(kFdClose, error ? MapErrno(error) : 0);
     }
-    UpdateInterest(fd, record);
+    MarkDirty(fd, record);
+}
+
+void CMessageLoop::MarkDirty(int fd, FdRecord& record)
+{
+    if (m_running == 0) {
+        UpdateInterest(fd, record);
+        return;
+    }
+    if (!record.dirty) {
+        record.dirty = true;
+        m_dirty.push_back(fd);
+    }
+}
+
+void CMessageLoop::FlushInterest()
+{
+    // Index loop: a flush never adds to the list, but stay safe if it ever does.
+    for (size_t i = 0; i < m_dirty.size(); ++i) {
+        const int fd = m_dirty[i];
+        FdRecord& record = Record(fd);
+        if (!record.dirty)
+            continue;
+        record.dirty = false;
+        if (record.kind == FdKind::Socket)
+            UpdateInterest(fd, record);
+    }
+    m_dirty.clear();
 }
 
 void CMessageLoop::UpdateInterest(int fd, FdRecord& record)
@@ -362,7 +395,7 @@ void CMessageLoop::ReenableSocket(int fd, uint32_t events)
     if (record.kind != FdKind::Socket)
         return;
     record.armed |= events & record.selected & ~kFdConnect;
-    UpdateInterest(fd, record);
+    MarkDirty(fd, record);
 }
 
 void CMessageLoop::SetTimer(TargetHandle target, uintptr_t id, uint32_t periodMs)
@@ -504,7 +537,7 @@ void CMessageLoop::LookupDoneCb(void* arg, int status, int, hostent* host)
     }
     // The answer may come inside StartLookup; the caller can still cancel until delivery.
     loop->m_queue.push_back(Message{lookup.target, lookup.message, request, MakeSelectLParam(0, error), request});
-    if (loop->m_dispatching == 0 && !loop->m_wakeSignalled)
+    if (loop->m_running == 0 && loop->m_dispatching == 0 && !loop->m_wakeSignalled)
         loop->Wake();
 }
 

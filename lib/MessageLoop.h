@@ -110,6 +110,7 @@ private:
         uint32_t armed = 0;     // events that may be posted now
         uint32_t epollEvents = 0;  // what the kernel watches now (0: disarmed)
         bool registered = false;
+        bool dirty = false;  // interest to apply when the current pass ends
     };
     struct Timer {
         int64_t deadlineNs;
@@ -128,6 +129,8 @@ private:
     void SyncWake();
     void HandleFdEvents(int fd, uint32_t revents);
     void UpdateInterest(int fd, FdRecord& record);
+    void MarkDirty(int fd, FdRecord& record);
+    void FlushInterest();
     void FireTimers();
     void ArmTimerFd();
     void DispatchQueued();
@@ -143,6 +146,8 @@ private:
     int m_timerFd = -1;
     bool m_wakeSignalled = false;
     int m_dispatching = 0;
+    int m_running = 0;  // inside RunOnce: posts and re-arms wait for its end
+    std::vector<int> m_dirty;
     bool m_quit = false;
     std::function<void()> m_pumpHook;
     std::deque<Message> m_queue;
