@@ -78,19 +78,19 @@ CVtKeyEvent CVtKeyTranslate::Translate(const QKeyEvent& event)
 int CVtKeyTranslate::Character(const QKeyEvent& event)
 {
     const QString text = event.text();
-    if (text.size() == 1) {
-        const char16_t ch = text.at(0).unicode();
-        return ch <= 0xFF ? ch : -1;
-    }
-    // Some platforms give Ctrl+letter no text; the terminal still types the control code.
     const int key = event.key();
-    if (text.isEmpty() && event.modifiers().testFlag(Qt::ControlModifier)) {
+    // Ctrl with a letter or [ \ ] ^ _ types the control code, whatever text came with it.
+    if (event.modifiers().testFlag(Qt::ControlModifier) && !event.modifiers().testFlag(Qt::AltModifier)) {
         if (key >= Qt::Key_A && key <= Qt::Key_Z)
             return key - Qt::Key_A + 1;
         if (key >= Qt::Key_BracketLeft && key <= Qt::Key_Underscore)
             return key - Qt::Key_BracketLeft + 0x1B;
         if (key == Qt::Key_Space || key == Qt::Key_At)
             return 0;
+    }
+    if (text.size() == 1) {
+        const char16_t ch = text.at(0).unicode();
+        return ch <= 0xFF ? ch : -1;
     }
     return -1;
 }

@@ -67,6 +67,8 @@ void CVtWidget::SetScreen(CVtScreen* screen)
 
 void CVtWidget::SetLook(const CVtLook& look)
 {
+    if (look == m_look)
+        return;
     const bool relayout = look.statusLine != m_look.statusLine;
     m_look = look;
     if (relayout)
@@ -164,13 +166,15 @@ void CVtWidget::Relayout()
     const bool narrow = VisibleColumns() < columns;
     setHorizontalScrollBarPolicy(narrow ? Qt::ScrollBarAlwaysOn : Qt::ScrollBarAlwaysOff);
     const int visibleRows = VisibleRows();
-    // Keep the distance from the bottom when the range changes.
+    // A view into the history keeps its distance from the bottom; a view of the screen
+    // stays on the screen and shows as much of it as fits.
     QScrollBar* vertical = verticalScrollBar();
     const int fromBottom = vertical->maximum() - vertical->value();
+    const bool onScreen = vertical->value() >= history;
     const int maximum = history + std::max(0, rows + (m_look.statusLine ? 1 : 0) - visibleRows);
     vertical->setRange(0, maximum);
     vertical->setPageStep(std::max(1, visibleRows));
-    vertical->setValue(maximum - fromBottom);
+    vertical->setValue(onScreen ? maximum : maximum - fromBottom);
     horizontalScrollBar()->setRange(0, std::max(0, columns - VisibleColumns()));
     InvalidateAll();
     MoveCaret(m_caretRow, m_caretColumn);

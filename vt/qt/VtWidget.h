@@ -26,6 +26,8 @@ struct CVtLook {
     bool caretVisible = true;
     bool underlineCaret = false;
     bool enabled = true;
+
+    bool operator==(const CVtLook&) const = default;
 };
 
 // Mouse notification types of the terminal window.
