@@ -11,15 +11,40 @@ void CTelnetParser::Reset()
     m_sbIacPending = false;
 }
 
+CTelnetParser::~CTelnetParser()
+{
+    if (m_stopped != nullptr)
+        *m_stopped = true;
+}
+
 void CTelnetParser::Receive(const char* data, uint32_t length)
 {
     if (data == nullptr) {
+        if (m_stopped != nullptr) {
+            *m_stopped = true;
+            m_stopped = nullptr;
+        }
         // A half-assembled command must not leak into the next connection.
         Reset();
         m_sink.TelnetData(nullptr, 0);
         return;
     }
 
+    bool stopped = false;
+    bool* const outer = m_stopped;
+    m_stopped = &stopped;
+    Parse(data, length, stopped);
+    if (stopped) {
+        // The parser may be gone: touch nothing of it, only the callers' flags.
+        if (outer != nullptr)
+            *outer = true;
+        return;
+    }
+    m_stopped = outer;
+}
+
+void CTelnetParser::Parse(const char* data, uint32_t length, const bool& stopped)
+{
     size_t i = 0;
     if (m_crPending) {
         m_crPending = false;
@@ -30,47 +55,52 @@ void CTelnetParser::Receive(const char* data, uint32_t length)
     while (i < length) {
         if (m_count != 0) {
             Assemble(static_cast<uint8_t>(data[i++]));
+            if (stopped)
+                return;
             continue;
         }
         const void* hit = std::memchr(data + i, kTelnetIac, length - i);
         const size_t end = hit != nullptr
             ? static_cast<size_t>(static_cast<const char*>(hit) - data) : length;
-        FilterData(data + i, end - i, end == length);
-        if (hit == nullptr)
-            break;
+        if (!FilterData(data + i, end - i, end == length, stopped) || hit == nullptr)
+            return;
         m_command[0] = static_cast<char>(kTelnetIac);
         m_count = 1;
         i = end + 1;
     }
 }
 
-void CTelnetParser::FilterData(const char* data, size_t length, bool endsBlock)
+bool CTelnetParser::FilterData(const char* data, size_t length, bool endsBlock,
+                               const bool& stopped)
 {
     size_t i = 0;
     while (i < length) {
         const void* cr = std::memchr(data + i, '\r', length - i);
         if (cr == nullptr) {
             m_sink.TelnetData(data + i, static_cast<uint32_t>(length - i));
-            return;
+            return !stopped;
         }
         size_t next = static_cast<size_t>(static_cast<const char*>(cr) - data) + 1;
-        if (next < length && data[next] == '\n') {
+        if (next < length && data[next] == '\n')
             ++next;
-            m_sink.TelnetData(data + i, static_cast<uint32_t>(next - i));
+        m_sink.TelnetData(data + i, static_cast<uint32_t>(next - i));
+        if (stopped)
+            return false;
+        if (data[next - 1] == '\n') {
             i = next;
             continue;
         }
-        m_sink.TelnetData(data + i, static_cast<uint32_t>(next - i));
         if (next == length) {
             // Only a NUL that really follows this CR is padding; a command in between
             // ends the CR's claim on it.
             m_crPending = endsBlock;
-            return;
+            return true;
         }
         if (data[next] == '\0')
             ++next;
         i = next;
     }
+    return true;
 }
 
 void CTelnetParser::Assemble(uint8_t byte)

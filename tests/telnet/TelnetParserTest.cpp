@@ -143,4 +143,63 @@ TEST(TelnetParserLifecycle, EmptyBlockKeepsState)
     EXPECT_EQ(recorder.Events(), "C253,31");
 }
 
+struct ReentryCase {
+    const char* name;
+    std::string block;
+    const char* closeOn;
+    const char* events;
+};
+
+const ReentryCase kReentryCases[] = {
+    {"FromData", "ab\r\ncd", R"(D"ab\x0d\x0a")", R"(D"ab\x0d\x0a" X)"},
+    {"FromDataBeforeCrNul", "ab\r\0cd"s, R"(D"ab\x0d")", R"(D"ab\x0d" X)"},
+    {"FromDataIac", "\xff\xffrest", R"(D"\xff")", R"(D"\xff" X)"},
+    {"FromCommand", "\xff\xfd\x01rest", "C253,1", "C253,1 X"},
+    {"FromSubnegotiation", "\xff\xfa\x18\x01\xff\xf0rest", "S24[01]", "S24[01] X"},
+    {"FromError", "\xff\xfa\x18"s + std::string(253, 'a') + "rest", "E2", "E2 X"},
+};
+
+class TelnetReentry : public testing::TestWithParam<ReentryCase> {};
+
+// The owner aborts the connection from inside an event: the session raises the closed
+// event at once, and nothing of the block may follow it.
+TEST_P(TelnetReentry, ClosingCallEndsTheBlock)
+{
+    const auto& c = GetParam();
+    CTelnetRecorder recorder;
+    CTelnetParser parser(recorder);
+    recorder.m_onEvent = [&](const std::string& event) {
+        if (event == c.closeOn)
+            parser.Receive(nullptr, 0);
+    };
+    parser.Receive(c.block.data(), static_cast<uint32_t>(c.block.size()));
+    EXPECT_EQ(recorder.Events(), c.events);
+
+    // The next connection starts clean.
+    recorder.m_onEvent = nullptr;
+    parser.Receive("\0\xff\xfb\x01", 4);
+    EXPECT_EQ(recorder.Events(), std::string(c.events) + R"( D"\x00" C251,1)");
+}
+
+TEST_P(TelnetReentry, ParserDestroyedInClosingCall)
+{
+    const auto& c = GetParam();
+    CTelnetRecorder recorder;
+    auto* parser = new CTelnetParser(recorder);
+    recorder.m_onEvent = [&](const std::string& event) {
+        if (event == c.closeOn) {
+            parser->Receive(nullptr, 0);
+        } else if (event == "X") {
+            delete parser;
+            parser = nullptr;
+        }
+    };
+    parser->Receive(c.block.data(), static_cast<uint32_t>(c.block.size()));
+    EXPECT_EQ(parser, nullptr);
+    EXPECT_EQ(recorder.Events(), c.events);
+}
+
+INSTANTIATE_TEST_SUITE_P(Cases, TelnetReentry, testing::ValuesIn(kReentryCases),
+                         [](const auto& param) { return std::string(param.param.name); });
+
 }  // namespace

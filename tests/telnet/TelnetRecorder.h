@@ -3,6 +3,7 @@
 #include "telnet/TelnetSink.h"
 
 #include <cstdio>
+#include <functional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -27,14 +28,14 @@ public:
     void TelnetData(const char* data, uint32_t length) override
     {
         if (data == nullptr) {
-            m_events.push_back(length == 0 ? "X" : "X!");
+            Record(length == 0 ? "X" : "X!");
             return;
         }
-        if (length == 0)
-            m_events.push_back("D<empty>");
-        else
-            m_events.push_back("D\"" + Printable(std::string_view(data, length)) + "\"");
         m_data.append(data, length);
+        if (length == 0)
+            Record("D<empty>");
+        else
+            Record("D\"" + Printable(std::string_view(data, length)) + "\"");
     }
 
     void TelnetCommand(uint8_t command, uint8_t option, const char* data,
@@ -49,18 +50,21 @@ public:
         } else {
             event = "C" + std::to_string(command) + "," + std::to_string(option);
         }
-        m_events.push_back(event);
         m_commands.push_back(event);
+        Record(event);
     }
 
     void TelnetError(uint8_t code, const char* text) override
     {
-        m_events.push_back("E" + std::to_string(code));
         m_commands.push_back("E" + std::to_string(code));
         m_lastError = text;
+        Record("E" + std::to_string(code));
     }
 
     void EndBlock() { m_events.push_back("|"); }
+
+    // Called with each event as it is recorded, so a test can act from inside the parser.
+    std::function<void(const std::string& event)> m_onEvent;
 
     std::string Events() const
     {
@@ -77,6 +81,13 @@ public:
     const std::string& LastError() const { return m_lastError; }
 
 private:
+    void Record(const std::string& event)
+    {
+        m_events.push_back(event);
+        if (m_onEvent)
+            m_onEvent(event);
+    }
+
     static std::string Printable(std::string_view bytes)
     {
         std::string out;

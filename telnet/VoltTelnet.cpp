@@ -1,0 +1,53 @@
+#include "telnet/VoltTelnet.h"
+
+#include "telnet/TelnetPolicy.h"
+#include "telnet/TelnetWriter.h"
+
+#include <string>
+
+CVoltTelnet::CVoltTelnet() : m_parserEvents(*this), m_parser(m_parserEvents) {}
+
+CVoltTelnet::~CVoltTelnet() = default;
+
+void CVoltTelnet::OnReceive(const char* data, uint32_t length)
+{
+    m_parser.Receive(data, length);
+}
+
+void CVoltTelnet::OnTelnetCommand(uint8_t command, uint8_t option, const char*, uint32_t)
+{
+    SendAnswer(CTelnetPolicy::DefaultAnswer(command, option));
+}
+
+bool CVoltTelnet::SendTelnetCommand(uint8_t command, uint8_t option, const char* data,
+                                    uint32_t length, uint32_t tag)
+{
+    std::string wire;
+    if (!CTelnetWriter::Encode(command, option, data, length, wire))
+        return false;
+    return Send(wire.data(), static_cast<uint32_t>(wire.size()),
+                CTelnetWriter::IsUrgent(command, length), tag);
+}
+
+bool CVoltTelnet::SendAnswer(std::string_view wire)
+{
+    if (wire.empty())
+        return true;
+    return Send(wire.data(), static_cast<uint32_t>(wire.size()), false, 0);
+}
+
+void CVoltTelnet::CParserEvents::TelnetData(const char* data, uint32_t length)
+{
+    m_owner.OnTelnetData(data, length);
+}
+
+void CVoltTelnet::CParserEvents::TelnetCommand(uint8_t command, uint8_t option,
+                                               const char* data, uint32_t length)
+{
+    m_owner.OnTelnetCommand(command, option, data, length);
+}
+
+void CVoltTelnet::CParserEvents::TelnetError(uint8_t code, const char* text)
+{
+    m_owner.OnException(code, text);
+}
