@@ -1,14 +1,9 @@
 #include "lib/Tcp.h"
 
-#include <fcntl.h>
 #include <netinet/in.h>
-#include <sys/uio.h>
-#include <unistd.h>
 
 #include <algorithm>
-#include <climits>
 #include <cstdio>
-#include <cstdlib>
 #include <cstring>
 #include <new>
 #include <string>
@@ -39,10 +34,7 @@ CTcp::CTcp(CVoltTcp* owner) : m_owner(owner) {}
 CTcp::~CTcp()
 {
     m_quiet = true;
-    if (m_traceFile >= 0) {
-        close(m_traceFile);
-        m_traceFile = -1;
-    }
+    CloseTraceFile();
     if (m_socket != -1) {
         SetLinger(true);
         const int fd = m_socket;
@@ -155,45 +147,8 @@ void CTcp::OpenTrace()
             m_owner->OnException(code, text);
         }
     }
-    if (!(m_flags & kFlagTrace))
-        return;
-    char name[16];
-    int number = 0;
-    for (; number < 100; ++number) {
-        std::snprintf(name, sizeof name, "VTCP%d.DBG", number);
-        if (access(name, F_OK) != 0)
-            break;
-    }
-    if (number == 100)
-        std::snprintf(name, sizeof name, "VTCP%d.DBG", 99);
-    Trace("Debug flag SET!");
-    if (m_traceFile >= 0)
-        close(m_traceFile);
-    m_traceFile = open(name, O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
-    if (m_traceFile >= 0) {
-        char* path = realpath(name, nullptr);
-        TraceF("  %s will be filled with debug data", path ? path : name);
-        std::free(path);
-    } else {
-        TraceF("  Failed to create debuf file %s", name);
-    }
-}
-
-void CTcp::RecordTraffic(bool outgoing, const char* data, size_t count)
-{
-    if (m_traceFile < 0)
-        return;
-    iovec parts[2];
-    parts[0].iov_base = const_cast<char*>(outgoing ? "\r\n---> " : "\r\n<--- ");
-    parts[0].iov_len = 7;
-    parts[1].iov_base = const_cast<char*>(data);
-    parts[1].iov_len = count;
-    const ssize_t written = writev(m_traceFile, parts, 2);
-    const int saved = written > 7 ? static_cast<int>(written - 7) : 0;
-    if (outgoing)
-        TraceF("  %d bytes sent, %d bytes saved in debug file", static_cast<int>(count), saved);
-    else
-        TraceF("  %d bytes received, %d bytes saved in debug file", static_cast<int>(count), saved);
+    if (m_flags & kFlagTrace)
+        OpenTraceFile();
 }
 
 void CTcp::OnConnect()
@@ -570,10 +525,7 @@ void CTcp::CloseSocket(bool notify)
     m_state = Closed;
     if (!(m_flags & kFlagTrace))
         ReleaseWindow();
-    if (m_traceFile >= 0) {
-        close(m_traceFile);
-        m_traceFile = -1;
-    }
+    CloseTraceFile();
     if (notify)
         m_owner->OnReceive(nullptr, 0);
 }
@@ -616,15 +568,7 @@ void CTcp::OnLocalHostResolved()
     if (!m_stackQueryPending)
         return;
     m_stackQueryPending = false;
-    std::vector<std::string> texts;
-    {
-        std::lock_guard guard(LibraryLock());
-        for (uint32_t address : LocalHostRecord().addresses) {
-            if (texts.size() == 48)
-                break;
-            texts.emplace_back(FormatDotted(address));
-        }
-    }
+    const std::vector<std::string> texts = LocalAddressList();
     std::vector<const char*> list;
     for (const std::string& text : texts)
         list.push_back(text.c_str());

@@ -40,7 +40,6 @@ private:
     void OnLocalHostResolved() override;
 
     void OpenTrace();
-    void RecordTraffic(bool outgoing, const char* data, size_t count);
     void CloseSocket(bool notify);
     void SetLinger(bool on);
     void DropQueue();
@@ -48,7 +47,6 @@ private:
     void RecyclePacket(CPkt* packet);
 
     int32_t m_receiveSize = kDefaultReceiveSize;
-    int m_traceFile = -1;
     CVoltTcp* m_owner;
     CVxList m_sendQueue{10};
     uint32_t m_localBindAddress = 0;

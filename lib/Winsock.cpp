@@ -1,10 +1,14 @@
 #include "lib/Winsock.h"
 
+#include <fcntl.h>
 #include <netinet/in.h>
+#include <sys/uio.h>
+#include <unistd.h>
 
 #include <cerrno>
 #include <cstdarg>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 
 #include "lib/ErrorText.h"
@@ -82,6 +86,7 @@ CWinsock::~CWinsock()
     if (shared.pumping == this)
         shared.destroyedWhilePumping = true;
     ReleaseWindow();
+    CloseTraceFile();
     if (m_started)
         WsCleanup();
     if (shared.objectCount == 0)
@@ -522,4 +527,64 @@ int CWinsock::WsCleanup()
 {
     auto fn = SocketBinding().WSACleanup;
     return fn ? fn() : -1;
+}
+
+void CWinsock::OpenTraceFile()
+{
+    char name[16];
+    int number = 0;
+    for (; number < 100; ++number) {
+        std::snprintf(name, sizeof name, "VTCP%d.DBG", number);
+        if (access(name, F_OK) != 0)
+            break;
+    }
+    if (number == 100)
+        std::snprintf(name, sizeof name, "VTCP%d.DBG", 99);
+    Trace("Debug flag SET!");
+    CloseTraceFile();  // one file per opening
+    m_traceFile = open(name, O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+    if (m_traceFile >= 0) {
+        char* path = realpath(name, nullptr);
+        TraceF("  %s will be filled with debug data", path ? path : name);
+        std::free(path);
+    } else {
+        TraceF("  Failed to create debuf file %s", name);
+    }
+}
+
+void CWinsock::CloseTraceFile()
+{
+    if (m_traceFile >= 0) {
+        close(m_traceFile);
+        m_traceFile = -1;
+    }
+}
+
+void CWinsock::RecordTraffic(bool outgoing, const char* data, size_t count)
+{
+    if (m_traceFile < 0)
+        return;
+    iovec parts[2];
+    parts[0].iov_base = const_cast<char*>(outgoing ? "\r\n---> " : "\r\n<--- ");
+    parts[0].iov_len = 7;
+    parts[1].iov_base = const_cast<char*>(data);
+    parts[1].iov_len = count;
+    const ssize_t written = writev(m_traceFile, parts, 2);
+    const int saved = written > 7 ? static_cast<int>(written - 7) : 0;
+    if (outgoing)
+        TraceF("  %d bytes sent, %d bytes saved in debug file", static_cast<int>(count), saved);
+    else
+        TraceF("  %d bytes received, %d bytes saved in debug file", static_cast<int>(count), saved);
+}
+
+std::vector<std::string> CWinsock::LocalAddressList()
+{
+    std::vector<std::string> texts;
+    std::lock_guard guard(LibraryLock());
+    for (uint32_t address : Shared().localHostRecord.addresses) {
+        if (texts.size() == 48)
+            break;
+        texts.emplace_back(FormatDotted(address));
+    }
+    return texts;
 }

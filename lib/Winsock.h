@@ -8,6 +8,7 @@
 #include <memory>
 #include <mutex>
 #include <string>
+#include <vector>
 
 #include "lib/MessageLoop.h"
 #include "lib/NotifyWindow.h"
@@ -60,6 +61,14 @@ protected:
     void ReportSocketError(int error);
     static const char* StateText(uint8_t state);
 
+    // Trace file VTCP<n>.DBG: the first free number from 0 to 99 in the working directory.
+    void OpenTraceFile();
+    void CloseTraceFile();
+    // One record per successful send or recv: "\r\n---> " or "\r\n<--- ", then the bytes.
+    void RecordTraffic(bool outgoing, const char* data, size_t count);
+    // The local host's addresses as dotted texts (at most 48), for OnStackInfo.
+    static std::vector<std::string> LocalAddressList();
+
     // The socket calls; a missing function is reported here as code 12.
     int WsAccept(int fd, sockaddr_in* address);
     int WsBind(int fd, const sockaddr_in& address);
@@ -97,6 +106,7 @@ protected:
     char m_text[515] = {};
     std::unique_ptr<char[]> m_largeBuffer;
     uint32_t m_largeCapacity = 0;
+    int m_traceFile = -1;
 
     // Cleared by the destructor: code that raised an event checks it before touching fields.
     std::shared_ptr<bool> m_alive = std::make_shared<bool>(true);

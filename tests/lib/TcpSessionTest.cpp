@@ -378,6 +378,48 @@ TEST(TcpSession, QueueLimitRefusesTheSendAndKeepsWhatIsQueued)
     EXPECT_EQ(65535u, pair.client.sentTags.back());
 }
 
+// Overrides nothing but the one event every component must supply.
+class CMinimal final : public CVoltTcp {
+public:
+    std::vector<std::string> exceptions;
+    void OnException(uint8_t code, const char* text) override { exceptions.push_back(std::to_string(code) + " " + text); }
+};
+
+TEST(TcpSession, MinimalFacadeConnectsSendsAndCloses)
+{
+    CTestListener listener;
+    listener.prepareChild = [](CTestSession& child) {
+        child.onConnect = [&child] { child.Send("ignored", 7, false, 0); };
+    };
+    const uint16_t port = listener.Start();
+    CMinimal minimal;
+    ASSERT_TRUE(minimal.Connect(0, "127.0.0.1", port));
+    ASSERT_TRUE(RunUntil([&] { return minimal.GetState() == CVoltTcp::Connected; }));
+    EXPECT_TRUE(minimal.Send("hi", 2));
+    ASSERT_TRUE(RunUntil([&] { return !listener.children.empty() && listener.children[0]->received == "hi"; }));
+    EXPECT_TRUE(minimal.Close(false));
+    ASSERT_TRUE(RunUntil([&] { return minimal.GetState() == CVoltTcp::Closed; }));
+    EXPECT_TRUE(minimal.exceptions.empty());
+}
+
+TEST(TcpSession, DestroyingAConnectedFacadeClosesAtOnceWithoutEvents)
+{
+    CTestListener listener;
+    const uint16_t port = listener.Start();
+    int events = 0;
+    {
+        auto client = std::make_unique<CTestSession>();
+        ASSERT_TRUE(client->Connect(0, "127.0.0.1", port));
+        ASSERT_TRUE(RunUntil([&] { return client->connected && !listener.children.empty(); }));
+        client->onClosed = [&] { ++events; };
+        client->Send(std::string(100000, 'q').c_str(), 100000, false, 1);
+        client.reset();
+        EXPECT_EQ(0, events);
+    }
+    ASSERT_TRUE(RunUntil([&] { return listener.children[0]->closedCount == 1; }));
+    EXPECT_EQ(0, events);
+}
+
 TEST(TcpSession, StackQueryReportsTheStartupData)
 {
     CTestSession query;

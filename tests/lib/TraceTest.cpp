@@ -78,6 +78,12 @@ TEST_F(TraceFiles, NextFreeNumberHoldsExactlyTheTrafficRecords)
                                     std::string("  6 bytes received, 6 bytes saved in debug file"),
                                     std::string("Primary Socket Closed")})
         EXPECT_TRUE(capture.Has(line)) << line;
+    EXPECT_TRUE(RunUntil([&] {
+        for (const auto& line : capture.record->lines)
+            if (line.rfind("  Local Host Addr: ", 0) == 0 && line.ends_with("l)"))
+                return true;
+        return false;
+    }, 5000));
     EXPECT_GE(capture.record->shown, 1);
     EXPECT_EQ("Closed", capture.record->titles.back());
     EXPECT_EQ("Connected to 127.0.0.1", capture.record->titles.at(capture.record->titles.size() - 2));
