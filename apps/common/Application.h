@@ -1,0 +1,46 @@
+#pragma once
+
+#include <functional>
+#include <memory>
+#include <optional>
+#include <string>
+
+class QApplication;
+class QWidget;
+class CQtLoopBridge;
+class TfrmAbout;
+
+struct CProgramInfo {
+    const char* name;     // command name, e.g. "loopserver"
+    const char* title;    // application title shown in captions and the About box
+    const char* version;
+    const char* summary;  // one line for --help
+    const char* options;  // the program's own options for --help, may be empty
+};
+
+// Program start shared by every program: title first, then the forms, which live for the
+// whole run and are only shown and hidden; the library's loop runs inside Qt's.
+class CApplication final {
+public:
+    // --help and --version are answered before any window system is touched; the result is
+    // the exit code when the program should end right away.
+    static std::optional<int> HandleStandardOptions(int argc, char** argv, const CProgramInfo& info);
+    static std::string HelpText(const CProgramInfo& info);
+
+    CApplication(int& argc, char** argv, const CProgramInfo& info);
+    ~CApplication();
+    CApplication(const CApplication&) = delete;
+    CApplication& operator=(const CApplication&) = delete;
+
+    TfrmAbout& About();
+    // Shows the main form and runs until it is closed.
+    int Run(QWidget& mainForm);
+
+    // Runs start-up; an exception that escapes it is shown and the program ends normally.
+    static int Guarded(const std::function<int()>& start);
+
+private:
+    std::unique_ptr<QApplication> m_app;
+    std::unique_ptr<CQtLoopBridge> m_bridge;
+    std::unique_ptr<TfrmAbout> m_about;
+};

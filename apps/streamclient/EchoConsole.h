@@ -1,0 +1,39 @@
+#pragma once
+
+#include <cstdint>
+#include <cstdio>
+#include <string>
+
+#include "apps/streamclient/ClientView.h"
+
+// The echo test without a window: the same client and report, printed to a stream.
+class CEchoConsole final : private CTcpClientView {
+public:
+    struct COptions {
+        std::string host;
+        uint16_t port = 7;
+        uint32_t size = 12;
+        uint32_t reps = 1;
+        uint32_t timeoutSeconds = 0;  // 0: wait as long as it takes
+        uint8_t flags = 0;
+    };
+
+    explicit CEchoConsole(std::FILE* out);
+
+    // 0 when the echo came back whole, 1 otherwise.
+    int Run(const COptions& options);
+
+private:
+    void OnClientConnected() override;
+    void OnClientReceived(const char* data, uint32_t length, uint32_t totalReceived) override;
+    void OnClientSubmitted(uint32_t totalSubmitted) override;
+    void OnClientSent(uint32_t totalSent) override;
+    void OnClientEchoDone(const std::string& report) override;
+    void OnClientException(uint8_t code, const char* text) override;
+
+    std::FILE* m_out;
+    COptions m_options;
+    class CTcpClient* m_client = nullptr;
+    bool m_done = false;
+    bool m_succeeded = false;
+};

@@ -1,0 +1,37 @@
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include <sys/types.h>
+
+// A helper process for tests and benchmarks (a server under load, a peer), stopped by its
+// own pid and never outliving the object.
+class CChildProcess final {
+public:
+    CChildProcess() = default;
+    ~CChildProcess();
+    CChildProcess(const CChildProcess&) = delete;
+    CChildProcess& operator=(const CChildProcess&) = delete;
+
+    // Standard output goes to outputPath (a file the caller may read while it runs).
+    bool Start(const std::vector<std::string>& argv, const std::string& outputPath);
+    // SIGTERM, then SIGKILL when it has not ended within the grace time; returns the exit
+    // status as waitpid reports it, or -1.
+    int Stop(double graceSeconds = 5);
+    bool Running();
+    pid_t Pid() const { return m_pid; }
+
+    // Waits until the output holds a line starting with prefix; returns the rest of it.
+    bool WaitForLine(const std::string& prefix, double timeoutSeconds, std::string& rest) const;
+
+    // A port on 127.0.0.1 nobody listens on right now.
+    static uint16_t FreePort();
+    // True once a connection to 127.0.0.1:port succeeds.
+    static bool WaitForListener(uint16_t port, double timeoutSeconds);
+
+private:
+    pid_t m_pid = -1;
+    std::string m_outputPath;
+};

@@ -1,0 +1,118 @@
+// Echo throughput of the echo server against socat's echo and a minimal epoll echo (the
+// machine's limit), with the same load generator, in one run.
+//   echo_bench [--seconds S] [--conns 1,100,1000] [--loopserver PATH] [--epoll PATH]
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include <unistd.h>
+
+#include "bench/loopserver/ChildProcess.h"
+#include "bench/loopserver/EchoLoad.h"
+
+namespace {
+
+struct CServer {
+    const char* name;
+    std::vector<std::string> command;  // "{port}" is replaced; empty port: the server picks
+    bool choosesPort;                  // prints "...port N" on its first line
+    const char* portPrefix;
+};
+
+std::string OwnDirectory() {
+    return std::filesystem::canonical("/proc/self/exe").parent_path().string();
+}
+
+double Measure(const CServer& server, uint32_t connections, double seconds) {
+    const std::string output = "/tmp/echo_bench." + std::to_string(getpid()) + ".out";
+    CChildProcess process;
+    uint16_t port = server.choosesPort ? 0 : CChildProcess::FreePort();
+    std::vector<std::string> command;
+    for (const std::string& arg : server.command) {
+        std::string filled = arg;
+        if (const auto at = filled.find("{port}"); at != std::string::npos) {
+            filled.replace(at, 6, std::to_string(port));
+        }
+        command.push_back(filled);
+    }
+    if (!process.Start(command, output)) {
+        std::fprintf(stderr, "cannot start %s\n", server.name);
+        return 0;
+    }
+    if (server.choosesPort) {
+        std::string rest;
+        if (!process.WaitForLine(server.portPrefix, 10, rest)) {
+            std::fprintf(stderr, "%s did not report its port\n", server.name);
+            return 0;
+        }
+        port = static_cast<uint16_t>(std::atoi(rest.c_str()));
+    } else if (!CChildProcess::WaitForListener(port, 10)) {
+        std::fprintf(stderr, "%s is not listening\n", server.name);
+        return 0;
+    }
+    CEchoLoad::COptions options;
+    options.port = port;
+    options.connections = connections;
+    options.durationSeconds = seconds;
+    options.timeoutSeconds = seconds + 60;
+    options.verify = false;
+    options.chunk = 16384;
+    options.window = 64 * 1024;
+    const CEchoLoad::CResult result = CEchoLoad::Run(options);
+    process.Stop();
+    std::remove(output.c_str());
+    if (!result.error.empty()) {
+        std::fprintf(stderr, "%s at %u connections: %s\n", server.name, connections, result.error.c_str());
+    }
+    return result.MegabytesPerSecond();
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    double seconds = 5;
+    std::vector<uint32_t> concurrency{1, 100, 1000};
+    const std::string dir = OwnDirectory();
+    std::string loopserver = dir + "/../bin/loopserver";
+    std::string epollEcho = dir + "/epoll_echo";
+    for (int i = 1; i + 1 < argc; i += 2) {
+        const std::string option = argv[i];
+        if (option == "--seconds") {
+            seconds = std::atof(argv[i + 1]);
+        } else if (option == "--loopserver") {
+            loopserver = argv[i + 1];
+        } else if (option == "--epoll") {
+            epollEcho = argv[i + 1];
+        } else if (option == "--conns") {
+            concurrency.clear();
+            std::stringstream list(argv[i + 1]);
+            std::string item;
+            while (std::getline(list, item, ',')) {
+                concurrency.push_back(static_cast<uint32_t>(std::atoi(item.c_str())));
+            }
+        }
+    }
+    CEchoLoad::RaiseDescriptorLimit(16384);
+    const CServer servers[] = {
+        {"loopserver", {loopserver, "--headless", "--port", "0"}, true, "SERVER ON: listening on port "},
+        {"socat", {"socat", "TCP-LISTEN:{port},bind=127.0.0.1,fork,reuseaddr", "PIPE"}, false, ""},
+        {"epoll limit", {epollEcho, "--port", "0"}, true, "listening on port "},
+    };
+    std::printf("%6s %14s %14s %14s %12s %12s\n", "conns", "loopserver", "socat", "epoll limit",
+                "vs socat", "vs limit");
+    for (uint32_t connections : concurrency) {
+        double rates[3] = {};
+        for (int s = 0; s < 3; ++s) {
+            rates[s] = Measure(servers[s], connections, seconds);
+        }
+        std::printf("%6u %9.1f MB/s %9.1f MB/s %9.1f MB/s %12.2f %12.2f\n", connections, rates[0],
+                    rates[1], rates[2], rates[1] > 0 ? rates[0] / rates[1] : 0,
+                    rates[2] > 0 ? rates[0] / rates[2] : 0);
+        std::fflush(stdout);
+    }
+    return 0;
+}

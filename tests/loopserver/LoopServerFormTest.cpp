@@ -1,0 +1,181 @@
+#include <memory>
+#include <string>
+
+#include <QApplication>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <gtest/gtest.h>
+
+#include "apps/common/About.h"
+#include "apps/common/FormColors.h"
+#include "apps/loopserver/Info.h"
+#include "apps/loopserver/MainForm.h"
+#include "apps/loopserver/Server.h"
+#include "tests/support/QtTestApp.h"
+
+namespace {
+
+class LoopServerForm : public ::testing::Test {
+protected:
+    static void SetUpTestSuite() { EnsureQtTestApp("VoltTCP Echo Server"); }
+
+    std::unique_ptr<TfrmMain> NewForm(unsigned short port = 0) {
+        auto form = std::make_unique<TfrmMain>(m_about, m_info, port);
+        form->show();
+        return form;
+    }
+
+    template <typename T>
+    static T* Find(QWidget& form, const char* name) {
+        T* child = form.findChild<T*>(name);
+        EXPECT_NE(child, nullptr) << name;
+        return child;
+    }
+    static QString Text(QWidget& form, const char* name) {
+        if (auto* label = form.findChild<QLabel*>(name)) {
+            return label->text();
+        }
+        if (auto* edit = form.findChild<QLineEdit*>(name)) {
+            return edit->text();
+        }
+        if (auto* button = form.findChild<QPushButton*>(name)) {
+            return button->text();
+        }
+        ADD_FAILURE() << "no control " << name;
+        return {};
+    }
+    static bool WaitListening(QWidget& form) {
+        return SpinUntil([&] { return Text(form, "lblServerStatus") == "SERVER ON"; });
+    }
+    static unsigned short PortOf(QWidget& form) {
+        return static_cast<unsigned short>(Text(form, "edListeningPort").toUInt());
+    }
+
+    TfrmAbout m_about;
+    TfrmInfo m_info;
+};
+
+TEST_F(LoopServerForm, StartsListeningWithItsControls) {
+    auto form = NewForm();
+    ASSERT_TRUE(WaitListening(*form));
+    EXPECT_EQ(form->windowTitle(), "VoltTCP Echo Server");
+    EXPECT_EQ(Text(*form, "btnToggle"), "OFF");
+    EXPECT_EQ(Text(*form, "lblConn"), "0");
+    EXPECT_EQ(BackgroundColor(Find<QLabel>(*form, "lblServerStatus")), kColorGreen);
+    EXPECT_FALSE(Find<QLineEdit>(*form, "edListeningPort")->isEnabled());
+    EXPECT_EQ(Find<QLineEdit>(*form, "edListeningPort")->maxLength(), 5);
+    EXPECT_FALSE(Find<QLabel>(*form, "lblError")->isVisible());
+    EXPECT_NE(PortOf(*form), 0);
+
+    Find<QPushButton>(*form, "btnHelp")->click();
+    EXPECT_TRUE(m_info.isVisible());
+    EXPECT_EQ(m_info.windowTitle(), "Echo Server Information");
+    m_info.findChild<QPushButton*>("btnHide")->click();
+    EXPECT_FALSE(m_info.isVisible());
+    Find<QPushButton>(*form, "btnAbout")->click();
+    EXPECT_TRUE(m_about.isVisible());
+    m_about.hide();
+}
+
+TEST_F(LoopServerForm, TwoClientsGetTheirOwnBytesBack) {
+    auto form = NewForm();
+    ASSERT_TRUE(WaitListening(*form));
+    CTestSocket first = CTestSocket::Connect(PortOf(*form));
+    CTestSocket second = CTestSocket::Connect(PortOf(*form));
+    ASSERT_TRUE(first.WaitConnected());
+    ASSERT_TRUE(second.WaitConnected());
+    ASSERT_TRUE(SpinUntil([&] { return Text(*form, "lblConn") == "2"; }));
+
+    const std::string one = "first client's line\r\n";
+    const std::string two(100000, 'x');
+    ASSERT_TRUE(first.SendAll(one));
+    ASSERT_TRUE(second.SendAll(two));
+    EXPECT_EQ(first.Receive(one.size()), one);
+    EXPECT_EQ(second.Receive(two.size()), two);
+    EXPECT_EQ(Text(*form, "lblConn"), "2");
+
+    first.Close();
+    ASSERT_TRUE(SpinUntil([&] { return Text(*form, "lblConn") == "1"; }));
+    ASSERT_TRUE(second.SendAll("still here"));
+    EXPECT_EQ(second.Receive(10), "still here");
+}
+
+TEST_F(LoopServerForm, PortFieldAcceptsOnlyPorts) {
+    auto form = NewForm();
+    ASSERT_TRUE(WaitListening(*form));
+    const QString current = QString::number(PortOf(*form));
+    auto* edit = Find<QLineEdit>(*form, "edListeningPort");
+    struct Case {
+        const char* typed;
+        QString expected;
+    };
+    const Case cases[] = {
+        {"0", current}, {"70000", current}, {"abc", current}, {"", current},
+        {"-5", current}, {"00123", "123"},  {"65535", "65535"}, {" 80 ", "80"},
+    };
+    for (const Case& c : cases) {
+        edit->setText(c.typed);
+        emit edit->editingFinished();
+        EXPECT_EQ(edit->text(), c.expected) << c.typed;
+    }
+}
+
+TEST_F(LoopServerForm, SecondServerOnTheSamePortReportsAddressInUse) {
+    auto first = NewForm();
+    ASSERT_TRUE(WaitListening(*first));
+    auto second = NewForm(PortOf(*first));
+    ASSERT_TRUE(SpinUntil([&] { return Find<QLabel>(*second, "lblError")->isVisible(); }));
+    EXPECT_EQ(Text(*second, "lblError"), "Address Already in Use");
+    EXPECT_EQ(Text(*second, "btnToggle"), "ON");
+    EXPECT_EQ(Text(*second, "lblServerStatus"), "SERVER OFF");
+    EXPECT_EQ(BackgroundColor(Find<QLabel>(*second, "lblServerStatus")), kColorMaroon);
+
+    // Once the port is free, the button starts the second server on it.
+    first.reset();
+    Find<QPushButton>(*second, "btnToggle")->click();
+    ASSERT_TRUE(WaitListening(*second));
+    EXPECT_FALSE(Find<QLabel>(*second, "lblError")->isVisible());
+}
+
+TEST_F(LoopServerForm, SwitchingOffKeepsAcceptedClientsEchoing) {
+    auto form = NewForm();
+    ASSERT_TRUE(WaitListening(*form));
+    const unsigned short port = PortOf(*form);
+    CTestSocket client = CTestSocket::Connect(port);
+    ASSERT_TRUE(client.WaitConnected());
+    ASSERT_TRUE(SpinUntil([&] { return Text(*form, "lblConn") == "1"; }));
+
+    Find<QPushButton>(*form, "btnToggle")->click();
+    ASSERT_TRUE(SpinUntil([&] { return Text(*form, "lblServerStatus") == "SERVER OFF"; }));
+    EXPECT_EQ(Text(*form, "btnToggle"), "ON");
+    EXPECT_TRUE(Find<QLineEdit>(*form, "edListeningPort")->isEnabled());
+
+    ASSERT_TRUE(client.SendAll("after switch-off"));
+    EXPECT_EQ(client.Receive(16), "after switch-off");
+    EXPECT_EQ(Text(*form, "lblConn"), "1");
+    CTestSocket late = CTestSocket::Connect(port);
+    EXPECT_FALSE(late.WaitConnected(std::chrono::milliseconds(300)));
+
+    // On again, on the same port.
+    Find<QPushButton>(*form, "btnToggle")->click();
+    ASSERT_TRUE(WaitListening(*form));
+    EXPECT_EQ(PortOf(*form), port);
+}
+
+TEST_F(LoopServerForm, ClosingTheFormEndsEveryConnection) {
+    auto form = NewForm();
+    ASSERT_TRUE(WaitListening(*form));
+    CTestSocket a = CTestSocket::Connect(PortOf(*form));
+    CTestSocket b = CTestSocket::Connect(PortOf(*form));
+    ASSERT_TRUE(a.WaitConnected());
+    ASSERT_TRUE(b.WaitConnected());
+    ASSERT_TRUE(SpinUntil([&] { return Text(*form, "lblConn") == "2"; }));
+    form.reset();
+    a.Drain(std::chrono::milliseconds(200));
+    b.Drain(std::chrono::milliseconds(200));
+    EXPECT_TRUE(a.PeerClosed());
+    EXPECT_TRUE(b.PeerClosed());
+}
+
+}  // namespace
