@@ -14,7 +14,7 @@ const CProgramInfo kProgram = {
     "VoltTCP Telnet - Vt320 Sample",
     VOLTTCP_VERSION,
     "A Telnet client with a VT320 terminal.",
-    "  HOST [PORT]      connect at start (PORT: a number, telnet, echo or chargen; default 23)\n",
+    "  HOST [PORT]          connect at start (PORT: a number, telnet, echo or chargen; default 23)\n",
 };
 
 }  // namespace

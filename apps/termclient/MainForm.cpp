@@ -20,6 +20,7 @@ namespace {
 
 constexpr const char* kSection = "TELNET";
 constexpr std::size_t kHostBuffer = 100;
+constexpr std::size_t kPathBuffer = 4096;
 
 }  // namespace
 
@@ -56,7 +57,9 @@ TfrmMain::TfrmMain(CProfile& profile, TfrmAbout* about, QWidget* parent)
     auto* area = new QWidget(this);
     area->setObjectName("TerminalArea");
     setCentralWidget(area);
-    m_client = std::make_unique<CTelnetClient>(*this, area);
+    // Print output goes to this file when no printer is configured.
+    const std::string printFile = m_profile.GetString(kSection, "PrintFile", "", kPathBuffer);
+    m_client = std::make_unique<CTelnetClient>(*this, area, QString::fromStdString(printFile));
     m_client->m_host = m_profile.GetString(kSection, "Host", "", kHostBuffer);
     CVtWidget* terminal = m_client->TerminalWindow();
     terminal->setParent(nullptr);

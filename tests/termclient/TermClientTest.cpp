@@ -2,6 +2,7 @@
 
 #include <QApplication>
 #include <QCheckBox>
+#include <QFile>
 #include <QClipboard>
 #include <QLineEdit>
 #include <QPushButton>
@@ -17,6 +18,7 @@
 #include "apps/termclient/MainForm.h"
 #include "apps/termclient/Prefs.h"
 #include "apps/termclient/Settings.h"
+#include "vt/qt/QtPrintSink.h"
 #include "tests/support/QtTestApp.h"
 
 namespace {
@@ -216,6 +218,19 @@ TEST_F(TermClientTest, HostClosingReturnsToNotConnected)
     EXPECT_EQ(ScreenRow(0), "") << "the terminal is cleared";
     // Keys typed while not connected are dropped quietly.
     QTest::keyClicks(Client().TerminalWindow(), "z");
+}
+
+TEST_F(TermClientTest, PrintScreenGoesToThePrintFileOfTheSettings)
+{
+    const QString pdf = m_dir.filePath("prints/screen.pdf");
+    ASSERT_TRUE(m_profile->WriteString("TELNET", "PrintFile", pdf.toStdString()));
+    m_form = std::make_unique<TfrmMain>(*m_profile, nullptr);
+    Client().PrintSink().SetUsePrinter(false);
+    Client().ReceiveData("printed", 7);
+    QTest::keyClick(Client().TerminalWindow(), Qt::Key_F2);
+    QFile file(pdf);
+    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+    EXPECT_TRUE(file.readAll().startsWith("%PDF"));
 }
 
 TEST_F(TermClientTest, RefusedConnectionIsReported)
