@@ -31,6 +31,9 @@ CVtWidget::CVtWidget(QWidget* parent) : QAbstractScrollArea(parent)
     horizontalScrollBar()->setSingleStep(1);
     horizontalScrollBar()->setPageStep(10);
     verticalScrollBar()->setSingleStep(1);
+    // Scrolling with the bars takes the focus, so that typing goes on where the user looks.
+    for (QScrollBar* bar : {verticalScrollBar(), horizontalScrollBar()})
+        connect(bar, &QAbstractSlider::actionTriggered, this, [this] { setFocus(Qt::OtherFocusReason); });
 
     m_paintTimer.setSingleShot(true);
     m_paintTimer.setInterval(kFrameMs);
@@ -54,6 +57,8 @@ CVtWidget::~CVtWidget()
 
 void CVtWidget::SetScreen(CVtScreen* screen)
 {
+    if (m_screen != nullptr && &m_screen->Window() == this)
+        m_screen->SetWindow(nullptr);
     m_screen = screen;
     if (m_screen != nullptr) {
         m_screen->SetWindow(this);

@@ -109,7 +109,6 @@ protected:
     bool event(QEvent* event) override;
 
 private:
-    struct CRun;
     void PaintRow(QPainter& painter, int viewRow);
     void PaintRun(QPainter& painter, const uint32_t* line, uint32_t lineAttr, int first, int count,
                   int y, uint32_t key);
