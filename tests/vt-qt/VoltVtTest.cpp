@@ -177,4 +177,15 @@ TEST_F(VoltVtTest, PropertiesReachTheWindow)
     EXPECT_EQ(Cell(5, 5).pixel(1, 1), qRgb(0, 0, 0));
 }
 
+TEST_F(VoltVtTest, StatusLineIsOneMoreRowBelowTheScreen)
+{
+    m_vt.SetProperty(43, 1);
+    EXPECT_EQ(m_window->verticalScrollBar()->maximum(), 101);
+    m_window->SetScrollPosition(101);
+    EXPECT_EQ(Cell(23, 0).pixel(1, 1), qRgb(0, 0, 0)) << "reverse blanks fill the status line";
+    EXPECT_EQ(Cell(22, 0).pixel(1, 1), qRgb(255, 255, 255));
+    m_vt.SetProperty(43, 0);
+    EXPECT_EQ(m_window->verticalScrollBar()->maximum(), 100);
+}
+
 }  // namespace
