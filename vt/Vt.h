@@ -33,8 +33,9 @@ constexpr int kUserKeyCount = 15;
 constexpr int kUserKeyTotal = 256;  // all strings together stay below this
 constexpr int kSequenceSize = 256;
 constexpr int kMaxParameters = 16;
-constexpr int kMaxParameterDigits = 20;
 constexpr int kDeviceControlSize = 512;
+// Larger counts than any screen needs read as this, so arithmetic cannot overflow.
+constexpr int kMaxParameterValue = 1 << 24;
 
 // The terminal emulator: the byte-level parser and command set on top of the screen model
 // and the printer. Everything the owner must see leaves through the virtual events below;
@@ -131,6 +132,8 @@ private:
 
     // --- parser (VtParser.cpp) ---
     void ProcessByte(uint8_t byte);
+    size_t ScanPrintable(const uint8_t* bytes, size_t start, size_t end) const;
+    size_t CollectControlSequence(const uint8_t* bytes, size_t start, size_t end);
     void ProcessPrintable(uint8_t byte);
     void ProcessControl(uint8_t byte);
     void ProcessLevelNoneControl(uint8_t byte);
@@ -169,7 +172,8 @@ private:
     void UpdateGraphics();
 
     // --- control sequences (VtCsi.cpp) ---
-    void ParseParameters();
+    void StartParameters();
+    void CollectParameter(uint8_t byte);
     int Param(int index) const;       // 0 when missing
     int Count(int index) const;       // missing or 0 reads as 1
     bool Marked(int index, char marker) const;
@@ -198,7 +202,7 @@ private:
 
     // --- answers (VtReports.cpp) ---
     void Answer(const char* format, ...);
-    void DoDA();
+    void DoDA(bool secondaryAllowed);
     void DoDSR();
 
     // --- printing controls (VtPrinting.cpp) ---
@@ -219,8 +223,10 @@ private:
     EParserState m_state = kGround;
     uint8_t m_sequence[kSequenceSize];
     int m_sequenceLength = 0;
-    char m_params[kMaxParameters][kMaxParameterDigits + 1];
+    // Parameters are read as the bytes arrive; values saturate long before 20 digits.
+    int m_paramValue[kMaxParameters];
     char m_paramMarker[kMaxParameters];
+    bool m_paramStarted = false;
     int m_paramCount = 0;
     uint8_t m_intermediate = 0;
     uint8_t m_final = 0;
@@ -256,7 +262,6 @@ private:
     bool m_reverseScreen = false;
     bool m_lineCapture = false;
     bool m_backspaceBs = true;
-    bool m_columns132 = false;
     int m_statusDisplay = 0;
     uint32_t m_backgroundColour = 0xFFFFFF;
     uint32_t m_boldColour = 0x008000;

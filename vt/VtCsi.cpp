@@ -5,60 +5,42 @@
 
 #include "vt/Vt.h"
 
-namespace {
-
-// Larger counts than any screen needs read as this, so arithmetic cannot overflow.
-constexpr int kMaxParameterValue = 1 << 24;
-
-}  // namespace
-
-void CVt::ParseParameters()
+void CVt::StartParameters()
 {
-    std::memset(m_params, 0, sizeof m_params);
-    std::memset(m_paramMarker, 0, sizeof m_paramMarker);
     m_paramCount = 1;
+    m_paramValue[0] = 0;
+    m_paramMarker[0] = 0;
+    m_paramStarted = false;
     m_intermediate = 0;
-    m_final = m_sequence[m_sequenceLength - 1];
+}
 
-    int current = 0;
-    int digits = 0;
-    bool started = false;  // the current parameter has a marker or a digit
-    for (int i = 2; i < m_sequenceLength - 1; ++i) {
-        const uint8_t b = m_sequence[i];
-        if (b == ';') {
-            if (m_paramCount < kMaxParameters) {
-                ++current;
-                ++m_paramCount;
-                digits = 0;
-                started = false;
-            }
-        } else if (b == '<' || b == '=' || b == '>' || b == '?') {
-            if (!started)
-                m_paramMarker[current] = static_cast<char>(b);
-            started = true;
-        } else if (b >= '0' && b <= '9') {
-            started = true;
-            if (b == '0' && digits == 0)
-                continue;
-            if (digits < kMaxParameterDigits)
-                m_params[current][digits++] = static_cast<char>(b);
-        } else if (b >= 0x20 && b <= 0x2F) {
-            m_intermediate = b;
+// One byte between CSI and the final: ';' closes a parameter (at most 16), a marker counts
+// only as a parameter's first character, other bytes are skipped.
+void CVt::CollectParameter(uint8_t b)
+{
+    if (b >= '0' && b <= '9') {
+        m_paramStarted = true;
+        int& value = m_paramValue[m_paramCount - 1];
+        value = std::min(value * 10 + (b - '0'), kMaxParameterValue);
+    } else if (b == ';') {
+        if (m_paramCount < kMaxParameters) {
+            m_paramValue[m_paramCount] = 0;
+            m_paramMarker[m_paramCount] = 0;
+            ++m_paramCount;
+            m_paramStarted = false;
         }
+    } else if (b == '<' || b == '=' || b == '>' || b == '?') {
+        if (!m_paramStarted)
+            m_paramMarker[m_paramCount - 1] = static_cast<char>(b);
+        m_paramStarted = true;
+    } else if (b >= 0x20 && b <= 0x2F) {
+        m_intermediate = b;
     }
 }
 
 int CVt::Param(int index) const
 {
-    if (index < 0 || index >= m_paramCount)
-        return 0;
-    long long value = 0;
-    for (const char* p = m_params[index]; *p != '\0'; ++p) {
-        value = value * 10 + (*p - '0');
-        if (value >= kMaxParameterValue)
-            return kMaxParameterValue;
-    }
-    return static_cast<int>(value);
+    return index >= 0 && index < m_paramCount ? m_paramValue[index] : 0;
 }
 
 int CVt::Count(int index) const
@@ -76,7 +58,7 @@ void CVt::ExecuteControlSequence()
 {
     m_state = kGround;
     m_stringActive = false;
-    ParseParameters();
+    m_final = m_sequence[m_sequenceLength - 1];
 
     switch (m_final) {
     case '@': m_screen.InsertBlanks(Count(0)); break;  // ICH
@@ -92,7 +74,7 @@ void CVt::ExecuteControlSequence()
     case 'M': DoIL(false); break;
     case 'P': m_screen.DeleteChars(Count(0)); break;  // DCH
     case 'X': DoECH(); break;
-    case 'c': DoDA(); break;
+    case 'c': DoDA(true); break;
     case 'g': DoTBC(); break;
     case 'h': DoSMRM(true); break;
     case 'l': DoSMRM(false); break;

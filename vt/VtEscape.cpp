@@ -80,7 +80,7 @@ void CVt::ExecuteEscape()
     case 'M': DoRI(); break;
     case 'N': DoSingleShift(2); break;  // SS2
     case 'O': DoSingleShift(3); break;  // SS3
-    case 'Z': DoDA(); break;  // DECID
+    case 'Z': DoDA(false); break;  // DECID
     case 'c': Reset(true); break;  // RIS
     case 'n': InvokeGl(2); break;  // LS2
     case 'o': InvokeGl(3); break;  // LS3

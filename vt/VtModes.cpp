@@ -67,7 +67,6 @@ void CVt::Reset(bool hard)
     m_screen.SetStatusWriting(false);
     m_printer.SetControllerMode(false);
     m_printer.SetMatchIndex(0);
-    m_columns132 = false;
     m_screen.AllocateBuffers(m_screen.ScrollbackRows(), m_screen.LastRow(), 80);
     m_audibleBell = true;
     m_screen.SetProtectBit(0);

@@ -38,17 +38,31 @@ void CVt::ReceiveData(const uint8_t* bytes, size_t length)
 
     size_t i = 0;
     while (i < length) {
-        if (m_state == kGround && m_printable[bytes[i]] && !m_printer.ControllerMode()) {
-            const size_t start = i;
-            const size_t end = std::min(length, start + kMaxRun);
-            if (m_singleShiftPending) {
-                i = start + 1;
-            } else {
-                while (i < end && m_printable[bytes[i]])
-                    ++i;
+        if (!m_printer.ControllerMode()) {
+            if (m_state == kGround && m_printable[bytes[i]]) {
+                const size_t start = i;
+                i = m_singleShiftPending ? start + 1 : ScanPrintable(bytes, start, std::min(length, start + kMaxRun));
+                WriteShifted(bytes + start, static_cast<int>(i - start));
+                continue;
             }
-            WriteShifted(bytes + start, static_cast<int>(i - start));
-            continue;
+            if (m_state == kGround && bytes[i] == kEsc && i + 1 < length && bytes[i + 1] == '[' &&
+                m_level != kLevelNone && m_level != kLevelVt52) {
+                m_state = kControlSequence;
+                m_sequence[0] = kEsc;
+                m_sequence[1] = '[';
+                m_sequenceLength = 2;
+                m_stringActive = false;
+                StartParameters();
+                i += 2;
+                continue;
+            }
+            if (m_state == kControlSequence) {
+                const size_t next = CollectControlSequence(bytes, i, length);
+                if (next != i) {
+                    i = next;
+                    continue;
+                }
+            }
         }
         ProcessByte(bytes[i]);
         ++i;
@@ -57,6 +71,61 @@ void CVt::ReceiveData(const uint8_t* bytes, size_t length)
     m_screen.UpdateCaret();
     if (m_caretVisible)
         m_screen.Window().ShowCaret(true);
+}
+
+// End of the printable run from start: eight plain ASCII bytes at a time, then byte by byte.
+size_t CVt::ScanPrintable(const uint8_t* bytes, size_t start, size_t end) const
+{
+    constexpr uint64_t kOnes = 0x0101010101010101u;
+    constexpr uint64_t kHigh = 0x8080808080808080u;
+    size_t i = start;
+    while (i + 8 <= end) {
+        uint64_t word;
+        std::memcpy(&word, bytes + i, sizeof word);
+        // A high bit appears for any byte below 0x20, at 0x7F or above; then look closely.
+        if (((word | (word - 0x20 * kOnes) | (word + kOnes)) & kHigh) != 0)
+            break;
+        i += 8;
+    }
+    while (i < end && m_printable[bytes[i]])
+        ++i;
+    return i;
+}
+
+// Parameter and final bytes of a control sequence, without the general dispatch; stops at
+// anything else (controls, 8-bit controls, overlong sequences), which the caller handles.
+size_t CVt::CollectControlSequence(const uint8_t* bytes, size_t start, size_t end)
+{
+    // Room left before the sequence counts as overlong.
+    const size_t limit = std::min(end, start + static_cast<size_t>(kSequenceSize - 1 - m_sequenceLength));
+    size_t i = start;
+    while (i < limit) {
+        const uint8_t b = bytes[i];
+        if (b >= '0' && b <= '9') {
+            // Digits are most of what arrives here; keep them out of the general path.
+            int& value = m_paramValue[m_paramCount - 1];
+            int v = value;
+            do {
+                v = std::min(v * 10 + (bytes[i] - '0'), kMaxParameterValue);
+                ++i;
+            } while (i < limit && bytes[i] >= '0' && bytes[i] <= '9');
+            value = v;
+            m_paramStarted = true;
+        } else if (b >= 0x20 && b <= 0x3F) {
+            CollectParameter(b);
+            ++i;
+        } else if (b >= 0x40 && b <= 0x7E) {
+            m_sequenceLength += static_cast<int>(i + 1 - start);
+            m_sequence[m_sequenceLength - 1] = b;
+            ExecuteControlSequence();
+            return i + 1;
+        } else {
+            break;
+        }
+    }
+    // Only the length and the final matter once parameters are read.
+    m_sequenceLength += static_cast<int>(i - start);
+    return i;
 }
 
 void CVt::WriteShifted(const uint8_t* bytes, int count)
@@ -109,14 +178,19 @@ void CVt::ProcessByte(uint8_t byte)
             DoDECUDK();
         } else if (byte == '[' && m_sequenceLength == 2) {
             m_state = kControlSequence;
+            StartParameters();
         } else if (byte >= 0x30 && byte <= 0x7E) {
             ExecuteEscape();
         }
         break;
     case kControlSequence:
         AppendSequence(byte);
-        if (m_state == kControlSequence && byte >= 0x40 && byte <= 0x7E)
+        if (m_state != kControlSequence)
+            break;
+        if (byte >= 0x40 && byte <= 0x7E)
             ExecuteControlSequence();
+        else
+            CollectParameter(byte);
         break;
     case kDeviceControl:
         if (m_dcsLength < kDeviceControlSize)

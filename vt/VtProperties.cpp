@@ -9,7 +9,7 @@ CVt::CVt(IPrintSink* sink) : m_screen(), m_printer(m_screen, sink)
 {
     m_screen.SetOwner(this);
     std::memset(m_sequence, 0, sizeof m_sequence);
-    std::memset(m_params, 0, sizeof m_params);
+    std::memset(m_paramValue, 0, sizeof m_paramValue);
     std::memset(m_paramMarker, 0, sizeof m_paramMarker);
     std::memset(m_dcs, 0, sizeof m_dcs);
     SetLevel(kLevelVt220);
@@ -108,7 +108,6 @@ VtValue CVt::SetProperty(int id, VtValue value)
     case 15: {
         if (value != 80 && value != 132)
             return 0;
-        m_columns132 = value == 132;
         const int result = m_screen.AllocateBuffers(m_screen.ScrollbackRows(), m_screen.LastRow(),
                                                     static_cast<int>(value));
         window.InvalidateAll();

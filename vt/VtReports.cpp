@@ -19,12 +19,12 @@ void CVt::Answer(const char* format, ...)
 }
 
 // DA (and DECID): primary, or secondary with '>'.
-void CVt::DoDA()
+void CVt::DoDA(bool secondaryAllowed)
 {
     const char* csi = m_csiPrefix.c_str();
     const bool vt320 = m_level == kLevelVt320 || m_level == kLevelVt320Bit8;
     const bool vt220 = m_level == kLevelVt220 || m_level == kLevelVt220Bit8;
-    if (m_sequence[m_sequenceLength - 1] == 'c' && Marked(0, '>')) {
+    if (secondaryAllowed && Marked(0, '>')) {
         if (vt320)
             Answer("%s>24;14;0c", csi);
         else if (vt220)

@@ -26,6 +26,18 @@ void ShiftLeft(uint32_t* line, int column, int n, int width)
     line[0] = (line[0] & ~kLineAttrMask) | keep;
 }
 
+// Blocks of eight on unaliased pointers let the compiler use vector instructions at -O2.
+void FillCells(uint32_t* __restrict cell, const uint8_t* __restrict bytes, int count, uint32_t attr, uint32_t mask)
+{
+    int i = 0;
+    for (; i + 8 <= count; i += 8) {
+        for (int k = 0; k < 8; ++k)
+            cell[i + k] = attr | (bytes[i + k] & mask);
+    }
+    for (; i < count; ++i)
+        cell[i] = attr | (bytes[i] & mask);
+}
+
 }  // namespace
 
 void CVtScreen::BlankLine(uint32_t* line) const
@@ -39,9 +51,7 @@ void CVtScreen::WriteCells(uint32_t* line, int column, const uint8_t* bytes, int
     const uint32_t attr = m_attr | m_protect;
     // Graphics characters are 7-bit: the top bit of a byte is dropped.
     const uint32_t mask = (m_attr & kAttrGraphics) != 0 ? 0x7Fu : 0xFFu;
-    uint32_t* cell = line + column;
-    for (int i = 0; i < count; ++i)
-        cell[i] = attr | (bytes[i] & mask);
+    FillCells(line + column, bytes, count, attr, mask);
     line[0] |= keep;
 }
 

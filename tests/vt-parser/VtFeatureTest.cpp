@@ -324,6 +324,7 @@ const SUdkCase kUdkCases[] = {
     {"KeepOthers", "\x1bP1;1|17/41\x1b\\\x1bP1;1|18/42\x1b\\", 17, "A", false},
     {"LockedKeyNotReplaced", "\x1bP1;0|17/41\x1b\\\x1bP1;1|17/42\x1b\\", 17, "A", true},
     {"Long", "\x1bP1;1|17/" + std::string(500, '4') + "\x1b\\", 17, std::string(250, 'D'), false},
+    {"AtVt320Level", "\x1b[63;1\"p\x1bP1;1|17/41\x1b\\", 17, "A", false},
     {"NotInVt100", "\x1b[61\"p\x1bP1;1|17/41\x1b\\", 17, "", false},
     {"OtherEscapeAbandons", "\x1bP1;1|17/41\x1b" "7\x1b\\", 17, "", false},
 };

@@ -72,12 +72,21 @@ TEST(Parser, SequenceSplitAcrossCallsCompletes)
     EXPECT_EQ(vt.Cursor(), "1,12");
 }
 
+TEST(Parser, CsiAtTheEndOfACallReadsNothingBeyondIt)
+{
+    CVtTestTerminal vt;
+    const char data[] = "\x1b[C";
+    vt.ReceiveData(data, 2);
+    vt.Feed("5Cx");
+    EXPECT_EQ(vt.Row(0), "     x");
+}
+
 TEST(Parser, LevelNoneShowsControls)
 {
     CVtTestTerminal vt;
     vt.SetProperty(1, 1);
-    vt.Feed("a\x1b[1mb\x07\n");
-    EXPECT_EQ(vt.Row(0), "a^[[1mb^G^J");
+    vt.Feed("a\x1b[1mb\x07\x7f\n");
+    EXPECT_EQ(vt.Row(0), "a^[[1mb^G^?^J");
     EXPECT_EQ(vt.Cursor(), "2,1");
     EXPECT_EQ(vt.Screen().Attributes(), 0u);
     EXPECT_EQ(vt.bells, 0);
@@ -98,47 +107,6 @@ TEST(Parser, DisabledTerminalIgnoresData)
     vt.Feed("text");
     EXPECT_EQ(vt.Row(0), "");
 }
-
-struct SAnswerCase {
-    const char* name;
-    int level;  // property that sets the level
-    std::string input;
-    std::string answer;
-};
-
-class ParserAnswer : public testing::TestWithParam<SAnswerCase> {};
-
-TEST_P(ParserAnswer, SendsExactly)
-{
-    const SAnswerCase& c = GetParam();
-    CVtTestTerminal vt;
-    vt.SetProperty(c.level, 1);
-    vt.Feed(c.input);
-    EXPECT_EQ(vt.answers, c.answer) << c.name;
-}
-
-const SAnswerCase kAnswerCases[] = {
-    {"DaVt220", 4, "\x1b[c", "\x1b[?62;1;2;6;8;9c"},
-    {"DaVt220Bit8", 5, "\x1b[0c", "\x9b?62;1;2;6;8;9c"},
-    {"DaVt320", 45, "\x1b[c", "\x1b[?63;1;2;6;8;9;11;14;17c"},
-    {"DaVt100", 3, "\x1b[c", "\x1b[?1;2c"},
-    {"SecondaryDaVt100Silent", 3, "\x1b[>c", ""},
-    {"SecondaryDaVt220", 4, "\x1b[>c", "\x1b[>1;10;0c"},
-    {"SecondaryDaVt320", 46, "\x1b[>0c", "\x9b>24;14;0c"},
-    {"DecidAnswersAsDa", 4, "\x1bZ", "\x1b[?62;1;2;6;8;9c"},
-    {"Vt52Identify", 2, "\x1bZ", "\x1b/Z"},
-    {"StatusReport", 4, "\x1b[5n", "\x1b[?0n"},
-    {"CursorReport", 4, "\x1b[5;7H\x1b[6n", "\x1b[5;7R"},
-    {"CursorReport8BitIn7BitLevel", 4, "\x9b" "6n", "\x1b[1;1R"},
-    {"PrinterStatus", 4, "\x1b[?15n", "\x1b[?10n"},
-    {"KeysUnlocked", 4, "\x1b[?25n", "\x1b[?20n"},
-    {"KeyboardLanguage", 4, "\x1b[?26n", "\x1b[?27;1n"},
-    {"UnknownReportSilent", 4, "\x1b[7n\x1b[?99n", ""},
-    {"Vt52HasNoCsi", 2, "\x1b[c", ""},
-};
-
-INSTANTIATE_TEST_SUITE_P(Parser, ParserAnswer, testing::ValuesIn(kAnswerCases),
-                         [](const auto& param) { return std::string(param.param.name); });
 
 TEST(Parser, AnswerbackOnEnq)
 {
