@@ -61,8 +61,9 @@ int LookupError(int status, const hostent* host)
 
 CMessageLoop& CMessageLoop::Instance()
 {
-    static CMessageLoop loop;
-    return loop;
+    // Never destroyed: sessions held by static objects may still unregister at exit.
+    static CMessageLoop* loop = new CMessageLoop;
+    return *loop;
 }
 
 CMessageLoop::CMessageLoop()
@@ -81,19 +82,6 @@ CMessageLoop::CMessageLoop()
     ev.data.fd = m_timerFd;
     epoll_ctl(m_epoll, EPOLL_CTL_ADD, m_timerFd, &ev);
     s_loop = this;
-}
-
-CMessageLoop::~CMessageLoop()
-{
-    m_lookups.clear();
-    if (m_resolver) {
-        ares_destroy(m_resolver);
-        ares_library_cleanup();
-    }
-    s_loop = nullptr;
-    close(m_timerFd);
-    close(m_wakeFd);
-    close(m_epoll);
 }
 
 void CMessageLoop::Run()
@@ -206,9 +194,17 @@ void CMessageLoop::SyncWake()
 void CMessageLoop::DispatchQueued()
 {
     ++m_dispatching;
-    // Only what is queued now: a handler that posts to itself must not starve the sockets.
+    // A few rounds of what is queued, then back to the kernel: a handler that posts to itself
+    // must not starve the sockets, but a stream being read need not poll after every piece.
     size_t budget = m_queue.size();
-    while (budget-- > 0 && !m_queue.empty()) {
+    int rounds = 4;
+    while (!m_queue.empty()) {
+        if (budget == 0) {
+            if (--rounds == 0)
+                break;
+            budget = m_queue.size();
+        }
+        --budget;
         const Message message = m_queue.front();
         m_queue.pop_front();
         if (!IsAlive(message.target))
@@ -396,6 +392,22 @@ void CMessageLoop::ReenableSocket(int fd, uint32_t events)
         return;
     record.armed |= events & record.selected & ~kFdConnect;
     MarkDirty(fd, record);
+}
+
+void CMessageLoop::ReadAgain(int fd)
+{
+    if (fd < 0 || static_cast<size_t>(fd) >= m_fds.size())
+        return;
+    FdRecord& record = m_fds[static_cast<size_t>(fd)];
+    if (record.kind != FdKind::Socket || !(record.selected & kFdRead) || (record.armed & kFdRead)) {
+        ReenableSocket(fd, kFdRead | kFdOob);
+        return;
+    }
+    record.armed |= record.selected & kFdOob;
+    Post(record.target, record.message, static_cast<uintptr_t>(fd), MakeSelectLParam(kFdRead, 0));
+    // Close and urgent data show up in the reads themselves; only active interest needs the kernel.
+    if (record.armed & (kFdWrite | kFdAccept | kFdConnect))
+        MarkDirty(fd, record);
 }
 
 void CMessageLoop::SetTimer(TargetHandle target, uintptr_t id, uint32_t periodMs)

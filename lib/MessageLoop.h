@@ -80,6 +80,9 @@ public:
     bool SelectSocket(int fd, TargetHandle target, uint32_t message, uint32_t events);
     // Called after recv, send (would block) and accept, as their Winsock counterparts do.
     void ReenableSocket(int fd, uint32_t events);
+    // After a read that filled the caller's buffer: more data is almost surely waiting, so
+    // FD_READ is posted at once instead of asking the kernel again.
+    void ReadAgain(int fd);
 
     // Returns a non-zero request handle; the answer fills *entry and posts message to target.
     uint32_t StartLookup(TargetHandle target, uint32_t message, const char* name, CHostEntry* entry);
@@ -87,7 +90,7 @@ public:
 
 private:
     CMessageLoop();
-    ~CMessageLoop();
+    ~CMessageLoop() = delete;  // lives until the process ends
 
     struct Message {
         TargetHandle target;

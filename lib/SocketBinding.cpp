@@ -20,14 +20,7 @@ int NativeIoctl(int fd, unsigned long command, int* argument) { return ioctl(fd,
 uint16_t NativeHtons(uint16_t value) { return htons(value); }
 uint16_t NativeNtohs(uint16_t value) { return ntohs(value); }
 
-uint32_t NativeInetAddr(const char* text)
-{
-    // Only the full dotted form counts as an address; everything else is a name.
-    in_addr address{};
-    if (inet_pton(AF_INET, text, &address) != 1)
-        return INADDR_NONE;
-    return address.s_addr;
-}
+uint32_t NativeInetAddr(const char* text) { return ::inet_addr(text); }
 
 ssize_t NativeSend(int fd, const void* buffer, size_t length, int flags)
 {

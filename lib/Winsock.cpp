@@ -425,7 +425,10 @@ ssize_t CWinsock::WsRecv(int fd, char* buffer, size_t length, int flags)
     WS_BOUND(recv, -1)
     const ssize_t result = fn(fd, buffer, length, flags);
     SetLastFromErrno(result);
-    CMessageLoop::Instance().ReenableSocket(fd, kFdRead | kFdOob);
+    if (length > 0 && result == static_cast<ssize_t>(length))
+        CMessageLoop::Instance().ReadAgain(fd);
+    else
+        CMessageLoop::Instance().ReenableSocket(fd, kFdRead | kFdOob);
     return result;
 }
 

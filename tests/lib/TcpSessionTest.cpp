@@ -420,6 +420,47 @@ TEST(TcpSession, DestroyingAConnectedFacadeClosesAtOnceWithoutEvents)
     EXPECT_EQ(0, events);
 }
 
+// The pump hook runs user-interface work in the middle of the library's handlers.
+TEST(TcpSession, SessionDestroyedWhilePumpingIsNotTouchedAgain)
+{
+    CTestListener listener;
+    const uint16_t port = listener.Start();
+    auto client = std::make_unique<CTestSession>();
+    ASSERT_TRUE(client->Connect(0, "127.0.0.1", port));
+    ASSERT_TRUE(RunUntil([&] { return client->connected && !listener.children.empty(); }));
+    client->SetReceiveSize(0);
+    ASSERT_TRUE(listener.children[0]->Send("data", 4, false, 0));
+    ASSERT_TRUE(RunUntil([&] { return listener.children[0]->sentTags.size() == 1; }));
+    int pumps = 0;
+    CMessageLoop::Instance().SetPumpHook([&] {
+        ++pumps;
+        client.reset();
+    });
+    client->SetReceiveSize(100);  // the read that follows pumps first
+    ASSERT_TRUE(RunUntil([&] { return client == nullptr; }));
+    CMessageLoop::Instance().SetPumpHook(nullptr);
+    EXPECT_EQ(1, pumps);
+    RunFor(30);
+}
+
+TEST(TcpSession, SendFromThePumpKeepsTheByteOrder)
+{
+    Pair pair;
+    ASSERT_NE(nullptr, pair.server);
+    int pumps = 0;
+    CMessageLoop::Instance().SetPumpHook([&] {
+        if (++pumps <= 3)
+            pair.client.Send("p", 1, false, 100);  // a key pressed while the queue drains
+    });
+    ASSERT_TRUE(pair.client.Send("abc", 3, false, 1));
+    ASSERT_TRUE(pair.client.Send("def", 3, false, 2));
+    ASSERT_TRUE(RunUntil([&] { return pair.server->received.size() == 9; }));
+    CMessageLoop::Instance().SetPumpHook(nullptr);
+    EXPECT_EQ("abcdefppp", pair.server->received);
+    ASSERT_TRUE(RunUntil([&] { return pair.client.sentTags.size() == 5; }));
+    EXPECT_EQ((std::vector<uint32_t>{1, 2, 100, 100, 100}), pair.client.sentTags);
+}
+
 TEST(TcpSession, StackQueryReportsTheStartupData)
 {
     CTestSession query;
