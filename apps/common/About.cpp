@@ -5,6 +5,7 @@
 #include <QEvent>
 #include <QFrame>
 #include <QHBoxLayout>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QMouseEvent>
 #include <QPainter>
@@ -142,6 +143,16 @@ void TfrmAbout::SetLinkColor(const QColor& color) {
     QPalette palette = m_lblWWW->palette();
     palette.setColor(QPalette::WindowText, color);
     m_lblWWW->setPalette(palette);
+}
+
+void TfrmAbout::keyPressEvent(QKeyEvent* event) {
+    // OK is the default button, and Escape closes the box as well.
+    if (event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter ||
+        event->key() == Qt::Key_Escape) {
+        hide();
+        return;
+    }
+    QWidget::keyPressEvent(event);
 }
 
 bool TfrmAbout::eventFilter(QObject* watched, QEvent* event) {

@@ -195,6 +195,10 @@ TfrmMain::TfrmMain(TfrmAbout& about, CProfile& profile, uint16_t echoPort, QWidg
     connect(btnSend, &QPushButton::clicked, this, [this] { btnSendClick(); });
     connect(btnQuery, &QPushButton::clicked, this, [this] { btnQueryClick(); });
     connect(btnAbout, &QPushButton::clicked, this, [&about] { about.ShowAbout(); });
+    // Send is the default button: Enter in any one-line field presses it.
+    for (QLineEdit* edit : {m_edHost, m_edPort, m_edTotal, m_edReps}) {
+        connect(edit, &QLineEdit::returnPressed, btnSend, &QPushButton::click);
+    }
     connect(m_edTotal, &QLineEdit::textChanged, this, [this] { edTotalChange(); });
     connect(m_edPort, &QLineEdit::textChanged, this, [this] { edPortChange(); });
     connect(m_edReps, &QLineEdit::editingFinished, this, [this] { edRepsExit(); });

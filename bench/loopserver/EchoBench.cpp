@@ -1,6 +1,8 @@
 // Echo throughput of the echo server against socat's echo and a minimal epoll echo (the
 // machine's limit), with the same load generator, in one run.
-//   echo_bench [--seconds S] [--conns 1,100,1000] [--loopserver PATH] [--epoll PATH]
+//   echo_bench [--seconds S] [--rounds R] [--conns 1,100,1000] [--loopserver PATH] [--epoll PATH]
+//   echo_bench --target PORT ...   loads a server that is already running
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -75,18 +77,24 @@ double Measure(const CServer& server, uint32_t connections, double seconds) {
 
 int main(int argc, char** argv) {
     double seconds = 5;
+    int rounds = 1;  // servers take turns; each cell is the median of its rounds
     std::vector<uint32_t> concurrency{1, 100, 1000};
     const std::string dir = OwnDirectory();
     std::string loopserver = dir + "/../bin/loopserver";
     std::string epollEcho = dir + "/epoll_echo";
+    int existingPort = 0;  // --target PORT: load a server that is already running
     for (int i = 1; i + 1 < argc; i += 2) {
         const std::string option = argv[i];
-        if (option == "--seconds") {
+        if (option == "--rounds") {
+            rounds = std::max(1, std::atoi(argv[i + 1]));
+        } else if (option == "--seconds") {
             seconds = std::atof(argv[i + 1]);
         } else if (option == "--loopserver") {
             loopserver = argv[i + 1];
         } else if (option == "--epoll") {
             epollEcho = argv[i + 1];
+        } else if (option == "--target") {
+            existingPort = std::atoi(argv[i + 1]);
         } else if (option == "--conns") {
             concurrency.clear();
             std::stringstream list(argv[i + 1]);
@@ -97,6 +105,21 @@ int main(int argc, char** argv) {
         }
     }
     CEchoLoad::RaiseDescriptorLimit(16384);
+    if (existingPort != 0) {
+        for (uint32_t connections : concurrency) {
+            CEchoLoad::COptions options;
+            options.port = static_cast<uint16_t>(existingPort);
+            options.connections = connections;
+            options.durationSeconds = seconds;
+            options.timeoutSeconds = seconds + 60;
+            options.verify = false;
+            options.chunk = 16384;
+            options.window = 64 * 1024;
+            const CEchoLoad::CResult result = CEchoLoad::Run(options);
+            std::printf("%6u %9.1f MB/s %s\n", connections, result.MegabytesPerSecond(), result.error.c_str());
+        }
+        return 0;
+    }
     const CServer servers[] = {
         {"loopserver", {loopserver, "--headless", "--port", "0"}, true, "SERVER ON: listening on port "},
         {"socat", {"socat", "TCP-LISTEN:{port},bind=127.0.0.1,fork,reuseaddr", "PIPE"}, false, ""},
@@ -105,9 +128,16 @@ int main(int argc, char** argv) {
     std::printf("%6s %14s %14s %14s %12s %12s\n", "conns", "loopserver", "socat", "epoll limit",
                 "vs socat", "vs limit");
     for (uint32_t connections : concurrency) {
+        std::vector<double> samples[3];
+        for (int round = 0; round < rounds; ++round) {
+            for (int s = 0; s < 3; ++s) {
+                samples[s].push_back(Measure(servers[s], connections, seconds));
+            }
+        }
         double rates[3] = {};
         for (int s = 0; s < 3; ++s) {
-            rates[s] = Measure(servers[s], connections, seconds);
+            std::sort(samples[s].begin(), samples[s].end());
+            rates[s] = samples[s][samples[s].size() / 2];
         }
         std::printf("%6u %9.1f MB/s %9.1f MB/s %9.1f MB/s %12.2f %12.2f\n", connections, rates[0],
                     rates[1], rates[2], rates[1] > 0 ? rates[0] / rates[1] : 0,

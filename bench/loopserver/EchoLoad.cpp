@@ -45,6 +45,7 @@ void FillStream(uint64_t seed, uint32_t connection, uint64_t offset, uint8_t* ou
 struct CConn {
     int fd = -1;
     bool connecting = true;
+    bool confirmed = false;
     bool wantWrite = false;
     bool done = false;
     uint64_t sent = 0;
@@ -103,9 +104,10 @@ CEchoLoad::CResult CEchoLoad::Run(const COptions& options) {
     const Clock::time_point start = Clock::now();
     const auto deadline = start + std::chrono::duration_cast<Clock::duration>(
                                       std::chrono::duration<double>(options.timeoutSeconds));
-    // Only a few handshakes at a time: a small listen backlog drops the rest of a burst and
-    // the kernel retries them a second later.
-    constexpr uint32_t kConnectBurst = 32;
+    // A connection counts as up only when its first byte has come back, that is when the
+    // server has accepted it. Few are left unconfirmed at a time: a server with a small
+    // listen backlog would otherwise see its accept queue overflow and lose handshakes.
+    constexpr uint32_t kConnectBurst = 4;
     uint32_t started = 0;
     uint32_t pending = 0;
     uint32_t finished = 0;
@@ -188,6 +190,27 @@ CEchoLoad::CResult CEchoLoad::Run(const COptions& options) {
         }
     };
 
+    const auto startMeasuring = [&] {
+        if (options.onAllConnected) {
+            options.onAllConnected();
+        }
+        measuring = true;
+        measureStart = Clock::now();
+        measureEnd = measureStart + std::chrono::duration_cast<Clock::duration>(
+                                        std::chrono::duration<double>(options.durationSeconds));
+        for (uint32_t k = 0; k < options.connections; ++k) {
+            if (conns[k].fd < 0) {
+                continue;
+            }
+            if (options.bytesPerConnection != 0 && conns[k].received == options.bytesPerConnection) {
+                ++result.completed;
+                finish(k);
+            } else {
+                sendMore(k);
+            }
+        }
+    };
+
     startConnects();
     std::vector<epoll_event> events(1024);
     while (finished < options.connections) {
@@ -228,24 +251,15 @@ CEchoLoad::CResult CEchoLoad::Run(const COptions& options) {
                     continue;
                 }
                 c.connecting = false;
-                --pending;
-                ++result.connected;
-                update(index);
-                startConnects();
-                if (result.connected == options.connections) {
-                    if (options.onAllConnected) {
-                        options.onAllConnected();
-                    }
-                    measuring = true;
-                    measureStart = Clock::now();
-                    measureEnd = measureStart + std::chrono::duration_cast<Clock::duration>(
-                                                    std::chrono::duration<double>(options.durationSeconds));
-                    for (uint32_t k = 0; k < options.connections; ++k) {
-                        if (conns[k].fd >= 0) {
-                            sendMore(k);
-                        }
-                    }
+                FillStream(options.seed, index, 0, outBuffer.data(), 1);
+                if (send(c.fd, outBuffer.data(), 1, MSG_NOSIGNAL) != 1) {
+                    fail(std::string("send: ") + std::strerror(errno));
+                    --pending;
+                    finish(index);
+                    continue;
                 }
+                c.sent = 1;
+                update(index);
                 continue;
             }
             for (;;) {
@@ -281,6 +295,16 @@ CEchoLoad::CResult CEchoLoad::Run(const COptions& options) {
                 c.received += size;
                 if (measuring) {
                     result.bytesEchoed += size;
+                }
+                if (!c.confirmed) {
+                    c.confirmed = true;
+                    --pending;
+                    ++result.connected;
+                    startConnects();
+                    if (result.connected == options.connections) {
+                        startMeasuring();
+                    }
+                    break;
                 }
                 if (options.bytesPerConnection != 0 && c.received == options.bytesPerConnection) {
                     ++result.completed;

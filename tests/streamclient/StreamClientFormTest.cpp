@@ -3,6 +3,7 @@
 #include <memory>
 #include <string>
 
+#include <QApplication>
 #include <QCheckBox>
 #include <QGroupBox>
 #include <QLabel>
@@ -162,7 +163,7 @@ TEST_F(StreamClientForm, RepetitionsCountSubmittedAndSentBytes) {
     ASSERT_TRUE(WaitStatus("Connected"));
     EXPECT_EQ(BackgroundColor(Find<QLabel>("StatusPanel")), kColorGreen);
     Find<QLineEdit>("edReps")->setText("3");
-    Click("btnSend");
+    emit Find<QLineEdit>("edReps")->returnPressed();  // Enter presses the default button
     EXPECT_EQ(Text("lblBytesSub"), "36");
     ASSERT_TRUE(SpinUntil([&] { return Text("lblBytesOut") == "36"; }));
     EXPECT_EQ(peer.Receive(36), "Hello World!Hello World!Hello World!");
@@ -224,6 +225,25 @@ TEST_F(StreamClientForm, PeerCloseShowsRemoteHostClosed) {
     EXPECT_TRUE(Find<QLabel>("ErrorPanel")->isVisible());
     EXPECT_EQ(Text("ErrorPanel"), "Remote Host Closed");
     EXPECT_EQ(Text("lblBytesRec"), "0");
+}
+
+TEST_F(StreamClientForm, ClosingTheTraceWindowAbortsTheConnection) {
+    CTestSocket listener = CTestSocket::Listen();
+    ConnectTo(listener.Port());
+    CTestSocket peer = listener.Accept();
+    ASSERT_TRUE(WaitStatus("Connected"));
+    QWidget* trace = nullptr;
+    for (QWidget* window : QApplication::topLevelWidgets()) {
+        if (window->objectName() == "TraceWindow" && window->isVisible() &&
+            window->windowTitle().startsWith("Connected")) {
+            trace = window;
+        }
+    }
+    ASSERT_NE(trace, nullptr);
+    trace->close();
+    ASSERT_TRUE(WaitStatus("Not Connected"));
+    peer.Drain(std::chrono::milliseconds(100));
+    EXPECT_TRUE(peer.PeerClosed());
 }
 
 TEST_F(StreamClientForm, RefusedConnectionIsReported) {

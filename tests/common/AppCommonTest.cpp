@@ -1,0 +1,151 @@
+#include <memory>
+#include <string>
+#include <vector>
+
+#include <QApplication>
+#include <QEnterEvent>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QMouseEvent>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QWidget>
+#include <gtest/gtest.h>
+
+#include "apps/common/About.h"
+#include "apps/common/Application.h"
+#include "apps/common/TraceWindow.h"
+#include "tests/support/QtTestApp.h"
+
+namespace {
+
+const QColor kNavy(0x00, 0x00, 0x80);
+const QColor kRed(0xFF, 0x00, 0x00);
+
+class AppCommon : public ::testing::Test {
+protected:
+    static void SetUpTestSuite() { EnsureQtTestApp("VoltTCP Echo Server"); }
+};
+
+void SendEnter(QWidget* widget) {
+    QEnterEvent enter(QPointF(1, 1), QPointF(1, 1), QPointF(1, 1));
+    QApplication::sendEvent(widget, &enter);
+}
+
+void SendMove(QWidget* widget) {
+    QMouseEvent move(QEvent::MouseMove, QPointF(2, 2), QPointF(2, 2), Qt::NoButton, Qt::NoButton,
+                     Qt::NoModifier);
+    QApplication::sendEvent(widget, &move);
+}
+
+TEST_F(AppCommon, AboutBoxShowsTheProgramTitleAndComesBackTheSame) {
+    TfrmAbout about;
+    about.ShowAbout();
+    EXPECT_TRUE(about.isVisible());
+    EXPECT_EQ(about.windowTitle(), "About VoltTCP");
+    EXPECT_EQ(about.findChild<QLabel*>("lblTitle")->text(), "VoltTCP Echo Server");
+    EXPECT_TRUE(about.findChild<QLabel*>("lblLine3")->text().contains("VoltTCP"));
+    auto* ok = about.findChild<QPushButton*>("btnOK");
+    EXPECT_TRUE(ok->isDefault());
+    ok->click();
+    EXPECT_FALSE(about.isVisible());
+    about.ShowAbout();
+    EXPECT_TRUE(about.isVisible());
+    QKeyEvent enter(QEvent::KeyPress, Qt::Key_Return, Qt::NoModifier);
+    QApplication::sendEvent(&about, &enter);
+    EXPECT_FALSE(about.isVisible());
+}
+
+TEST_F(AppCommon, LinkTurnsRedUnderTheMouseAndNavyAgainOverPanelOrForm) {
+    TfrmAbout about;
+    std::vector<QUrl> opened;
+    about.SetUrlOpener([&](const QUrl& url) {
+        opened.push_back(url);
+        return true;
+    });
+    about.show();
+    auto* link = about.findChild<QLabel*>("lblWWW");
+    auto* panel = about.findChild<QWidget*>("pnlLogo");
+    ASSERT_NE(link, nullptr);
+    ASSERT_NE(panel, nullptr);
+    EXPECT_TRUE(link->font().underline());
+    EXPECT_EQ(about.LinkColor(), kNavy);
+
+    for (QWidget* backTo : {panel, static_cast<QWidget*>(&about)}) {
+        SendEnter(link);
+        EXPECT_EQ(about.LinkColor(), kRed);
+        EXPECT_EQ(link->palette().color(QPalette::WindowText), kRed);
+        SendMove(backTo);
+        EXPECT_EQ(about.LinkColor(), kNavy) << backTo->objectName().toStdString();
+    }
+
+    QMouseEvent release(QEvent::MouseButtonRelease, QPointF(2, 2), QPointF(2, 2), Qt::LeftButton,
+                        Qt::NoButton, Qt::NoModifier);
+    QApplication::sendEvent(link, &release);
+    ASSERT_EQ(opened.size(), 1u);
+    EXPECT_EQ(opened[0], TfrmAbout::HomePage());
+    EXPECT_TRUE(TfrmAbout::HomePage().toString().contains("volttcp"));
+}
+
+TEST_F(AppCommon, TraceWindowKeepsLinesAndReportsAUserClose) {
+    CTraceWindow trace;
+    int closes = 0;
+    trace.onClose = [&] { ++closes; };
+    trace.SetTitle("Connected to 127.0.0.1");
+    trace.AppendLine("first");
+    trace.AppendLine("second");
+    EXPECT_EQ(trace.LineCount(), 2);
+    auto* text = trace.Window()->findChild<QPlainTextEdit*>("mmoTrace");
+    ASSERT_NE(text, nullptr);
+    EXPECT_TRUE(text->isReadOnly());
+    EXPECT_EQ(text->toPlainText(), "first\nsecond");
+    EXPECT_EQ(trace.Window()->windowTitle(), "Connected to 127.0.0.1");
+    trace.Clear();
+    EXPECT_EQ(trace.LineCount(), 0);
+
+    trace.ShowMinimized();
+    EXPECT_TRUE(trace.Window()->isVisible());
+    trace.Window()->close();
+    // The close is reported after the event, and the window stays for the library to drop.
+    EXPECT_EQ(closes, 0);
+    ASSERT_TRUE(SpinUntil([&] { return closes == 1; }));
+    EXPECT_TRUE(trace.Window()->isVisible());
+}
+
+TEST(ProgramStart, StandardOptions) {
+    const CProgramInfo info{"loopserver", "VoltTCP Echo Server", "1.2.3", "Echo server.",
+                            "  --headless           no window\n"};
+    struct Case {
+        std::vector<std::string> args;
+        bool ends;
+    };
+    const Case cases[] = {
+        {{"prog", "--help"}, true},
+        {{"prog", "--version"}, true},
+        {{"prog", "-platform", "offscreen"}, false},
+        {{"prog", "--headless"}, false},
+    };
+    for (const Case& c : cases) {
+        std::vector<char*> argv;
+        for (const std::string& arg : c.args) {
+            argv.push_back(const_cast<char*>(arg.c_str()));
+        }
+        testing::internal::CaptureStdout();
+        const auto exitCode = CApplication::HandleStandardOptions(static_cast<int>(argv.size()), argv.data(), info);
+        const std::string out = testing::internal::GetCapturedStdout();
+        EXPECT_EQ(exitCode.has_value(), c.ends) << c.args[1];
+        if (c.ends) {
+            EXPECT_EQ(*exitCode, 0);
+        }
+        if (c.args[1] == "--version") {
+            EXPECT_EQ(out, "loopserver (VoltTCP Echo Server) 1.2.3\n");
+        }
+        if (c.args[1] == "--help") {
+            EXPECT_NE(out.find("Usage: loopserver"), std::string::npos);
+            EXPECT_NE(out.find("--headless"), std::string::npos);
+            EXPECT_NE(out.find("-platform"), std::string::npos);
+        }
+    }
+}
+
+}  // namespace

@@ -1,0 +1,90 @@
+#include <chrono>
+#include <cstdlib>
+#include <string>
+
+#include <gtest/gtest.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include "bench/loopserver/ChildProcess.h"
+#include "bench/loopserver/EchoLoad.h"
+
+namespace {
+
+class HeadlessServer : public ::testing::Test {
+protected:
+    void SetUp() override {
+        m_output = "/tmp/loopserver_load." + std::to_string(getpid()) + ".out";
+        ASSERT_TRUE(m_server.Start({LOOPSERVER_PATH, "--headless", "--port", "0"}, m_output));
+        std::string rest;
+        ASSERT_TRUE(m_server.WaitForLine("SERVER ON: listening on port ", 10, rest));
+        m_port = static_cast<uint16_t>(std::atoi(rest.c_str()));
+        ASSERT_NE(m_port, 0);
+    }
+    void TearDown() override {
+        m_server.Stop();
+        if (!HasFailure()) {
+            std::remove(m_output.c_str());
+        }
+    }
+
+    CChildProcess m_server;
+    std::string m_output;
+    uint16_t m_port = 0;
+};
+
+TEST_F(HeadlessServer, ThousandConnectionsEachGetTheirMegabyteBack) {
+    constexpr uint32_t kConnections = 1000;
+    ASSERT_TRUE(CEchoLoad::RaiseDescriptorLimit(kConnections + 64));
+    CEchoLoad::COptions options;
+    options.port = m_port;
+    options.connections = kConnections;
+    options.bytesPerConnection = 1024 * 1024;
+    options.timeoutSeconds = 240;
+    options.seed = static_cast<uint64_t>(std::chrono::steady_clock::now().time_since_epoch().count());
+    const CEchoLoad::CResult result = CEchoLoad::Run(options);
+    EXPECT_EQ(result.error, "");
+    EXPECT_EQ(result.connected, kConnections);
+    EXPECT_EQ(result.completed, kConnections);
+    std::string rest;
+    EXPECT_TRUE(m_server.WaitForLine("Active Connections: 1000", 1, rest));
+    EXPECT_TRUE(m_server.WaitForLine("Active Connections: 0", 10, rest));
+    EXPECT_TRUE(m_server.Running());
+}
+
+TEST_F(HeadlessServer, StopsCleanlyOnSignals) {
+    CEchoLoad::COptions options;
+    options.port = m_port;
+    options.connections = 3;
+    options.bytesPerConnection = 1000;
+    options.timeoutSeconds = 20;
+    EXPECT_EQ(CEchoLoad::Run(options).completed, 3u);
+    const int status = m_server.Stop(5);
+    ASSERT_TRUE(WIFEXITED(status));
+    EXPECT_EQ(WEXITSTATUS(status), 0);
+    std::string rest;
+    EXPECT_TRUE(m_server.WaitForLine("stopped", 1, rest));
+    EXPECT_TRUE(m_server.WaitForLine("connection from 127.0.0.1:", 1, rest));
+}
+
+TEST(HeadlessStart, BusyPortEndsWithAnError) {
+    const std::string output = "/tmp/loopserver_busy." + std::to_string(getpid());
+    CChildProcess first;
+    ASSERT_TRUE(first.Start({LOOPSERVER_PATH, "--headless", "--port", "0"}, output + ".1"));
+    std::string rest;
+    ASSERT_TRUE(first.WaitForLine("SERVER ON: listening on port ", 10, rest));
+    CChildProcess second;
+    ASSERT_TRUE(second.Start({LOOPSERVER_PATH, "--headless", "--port", rest}, output + ".2"));
+    std::string error;
+    EXPECT_TRUE(second.WaitForLine("error: Address Already in Use", 10, error));
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+    while (second.Running() && std::chrono::steady_clock::now() < deadline) {
+        usleep(10000);
+    }
+    EXPECT_FALSE(second.Running());
+    first.Stop();
+    std::remove((output + ".1").c_str());
+    std::remove((output + ".2").c_str());
+}
+
+}  // namespace
