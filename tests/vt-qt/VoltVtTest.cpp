@@ -98,6 +98,11 @@ TEST_F(VoltVtTest, KeysLeaveAsTheTerminalsBytes)
         {"", Qt::Key_F7, Qt::ShiftModifier, "\x1b[31~"},
         {"", Qt::Key_Insert, {}, "\x1b[1~"},  // DEC Find lies where Insert is
         {"", Qt::Key_C, Qt::ControlModifier, "\x03"},
+        {"\x1b=", Qt::Key_Enter, Qt::KeypadModifier, "\x1bOM"},
+        {"\x1b>", Qt::Key_Enter, Qt::KeypadModifier, "\r"},
+        {"", Qt::Key_Backspace, {}, "\x08"},
+        {"", Qt::Key_Tab, {}, "\t"},
+        {"", Qt::Key_Minus, Qt::KeypadModifier, "\x1bOS"},  // PF4
     };
     for (const Case& c : cases) {
         Host(c.host);
