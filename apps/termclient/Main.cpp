@@ -1,0 +1,35 @@
+#include <QApplication>
+#include <QStringList>
+
+#include "apps/common/About.h"
+#include "apps/common/Application.h"
+#include "apps/termclient/MainForm.h"
+#include "apps/common/Profile.h"
+#include "apps/termclient/Settings.h"
+
+namespace {
+
+const CProgramInfo kProgram = {
+    "termclient",
+    "VoltTCP Telnet - Vt320 Sample",
+    VOLTTCP_VERSION,
+    "A Telnet client with a VT320 terminal.",
+    "  HOST [PORT]          connect at start (PORT: a number, telnet, echo or chargen; default 23)\n",
+};
+
+}  // namespace
+
+int main(int argc, char** argv)
+{
+    if (const auto exitCode = CApplication::HandleStandardOptions(argc, argv, kProgram))
+        return *exitCode;
+    return CApplication::Guarded([&] {
+        CApplication app(argc, argv, kProgram);
+        CProfile profile(CProfile::DefaultPath());
+        TfrmMain main(profile, &app.About());
+        const QStringList args = QApplication::arguments().mid(1);
+        if (!args.isEmpty())
+            main.ConnectTo(args.at(0), TfrmSettings::PortFromText(args.value(1, "telnet")));
+        return app.Run(main);
+    });
+}

@@ -1,0 +1,74 @@
+#pragma once
+
+#include <QMainWindow>
+
+#include <functional>
+#include <memory>
+
+#include "apps/termclient/Client.h"
+
+class CProfile;
+class QAction;
+class QLabel;
+class TfrmAbout;
+class TfrmPrefs;
+class TfrmSettings;
+
+// The terminal program's main window: the terminal above a two-panel status bar.
+class TfrmMain final : public QMainWindow, public ITelnetClientView {
+    Q_OBJECT
+public:
+    TfrmMain(CProfile& profile, TfrmAbout* about, QWidget* parent = nullptr);
+    ~TfrmMain() override;
+
+    CTelnetClient& Client() { return *m_client; }
+    TfrmSettings& Settings() { return *m_settings; }
+    TfrmPrefs& Prefs() { return *m_prefs; }
+    QString Status(int panel) const;
+    // Connect as the settings dialog would, without showing it.
+    void ConnectTo(const QString& host, uint16_t port);
+
+    // ITelnetClientView
+    void SetStatus(int panel, const QString& text) override;
+    void SetConnectedMenus(bool connected) override;
+    void FocusTerminal() override;
+
+    // Replaceable so that tests need no modal dialogs.
+    std::function<bool()> m_runSettings;
+    std::function<void()> m_runPrefs;
+    std::function<QString()> m_askLogFile;
+
+    QAction* mnuRemoteSystem;
+    QAction* mnuDisconnect;
+    QAction* mnuExit;
+    QAction* mnuCopy;
+    QAction* mnuPaste;
+    QAction* mnuSelectAll;
+    QAction* mnuPreferences;
+    QAction* mnuLogStart;
+    QAction* mnuLogStop;
+    QAction* mnuAbout;
+
+    void mnuRemoteSystemClick();
+    void mnuDisconnectClick();
+    void mnuCopyClick();
+    void mnuPasteClick();
+    void mnuSelectAllClick();
+    void mnuPreferencesClick();
+    void mnuLogStartClick();
+    void mnuLogStopClick();
+    void mnuAboutClick();
+
+protected:
+    void changeEvent(QEvent* event) override;
+
+private:
+    void BuildMenus();
+
+    CProfile& m_profile;
+    TfrmAbout* m_about;
+    QLabel* m_panels[2];
+    TfrmSettings* m_settings;
+    TfrmPrefs* m_prefs;
+    std::unique_ptr<CTelnetClient> m_client;
+};

@@ -1,0 +1,139 @@
+#include "apps/termclient/Prefs.h"
+
+#include <QCheckBox>
+#include <QColorDialog>
+#include <QFontDialog>
+#include <QFormLayout>
+#include <QGridLayout>
+#include <QGroupBox>
+#include <QHBoxLayout>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QVBoxLayout>
+
+#include "apps/termclient/Client.h"
+
+namespace {
+
+QColor ColourOf(VtValue rgb)
+{
+    const auto value = static_cast<uint32_t>(rgb);
+    return QColor(static_cast<int>((value >> 16) & 0xFF), static_cast<int>((value >> 8) & 0xFF),
+                  static_cast<int>(value & 0xFF));
+}
+
+VtValue RgbOf(const QColor& colour)
+{
+    return (static_cast<VtValue>(colour.red()) << 16) | (static_cast<VtValue>(colour.green()) << 8) | colour.blue();
+}
+
+}  // namespace
+
+TfrmPrefs::TfrmPrefs(QWidget* parent) : QDialog(parent)
+{
+    setObjectName("TfrmPrefs");
+    setWindowTitle("Terminal Preferences");
+    const auto named = [](auto* widget, const char* name) {
+        widget->setObjectName(name);
+        return widget;
+    };
+    cbxEcho = named(new QCheckBox("Local Echo", this), "cbxEcho");
+    cbxCRLF = named(new QCheckBox("CR -> CRLF", this), "cbxCRLF");
+    cbxSbEvents = named(new QCheckBox("Status Bar Events", this), "cbxSbEvents");
+    edBufferRows = named(new QLineEdit(this), "edBufferRows");
+    edBufferRows->setMaxLength(4);
+    btnForeColor = named(new QPushButton("Foreground", this), "btnForeColor");
+    btnBackColor = named(new QPushButton("Background", this), "btnBackColor");
+    btnBoldColor = named(new QPushButton("Bold", this), "btnBoldColor");
+    Button1 = named(new QPushButton("Select Font", this), "Button1");
+    btnOK = named(new QPushButton("OK", this), "btnOK");
+    btnOK->setDefault(true);
+
+    auto* options = new QGroupBox("Options", this);
+    auto* optionLayout = new QVBoxLayout(options);
+    optionLayout->addWidget(cbxEcho);
+    optionLayout->addWidget(cbxCRLF);
+    optionLayout->addWidget(cbxSbEvents);
+    auto* rows = new QFormLayout;
+    rows->addRow("Buffer Rows:", edBufferRows);
+    optionLayout->addLayout(rows);
+
+    auto* looks = new QGroupBox("Colours and Font", this);
+    auto* lookLayout = new QGridLayout(looks);
+    lookLayout->addWidget(btnForeColor, 0, 0);
+    lookLayout->addWidget(btnBackColor, 0, 1);
+    lookLayout->addWidget(btnBoldColor, 1, 0);
+    lookLayout->addWidget(Button1, 1, 1);
+
+    auto* buttons = new QHBoxLayout;
+    buttons->addStretch();
+    buttons->addWidget(btnOK);
+    auto* layout = new QVBoxLayout(this);
+    auto* groups = new QHBoxLayout;
+    groups->addWidget(options);
+    groups->addWidget(looks);
+    layout->addLayout(groups);
+    layout->addLayout(buttons);
+
+    m_pickColor = [this](const QColor& initial, const QString& title) -> std::optional<QColor> {
+        const QColor colour = QColorDialog::getColor(initial, this, title);
+        return colour.isValid() ? std::optional<QColor>(colour) : std::nullopt;
+    };
+    m_pickFont = [this](const QFont& initial) -> std::optional<QFont> {
+        bool ok = false;
+        const QFont font = QFontDialog::getFont(&ok, initial, this, QString(), QFontDialog::MonospacedFonts);
+        return ok ? std::optional<QFont>(font) : std::nullopt;
+    };
+
+    connect(btnForeColor, &QPushButton::clicked, this, [this] { PickColour(14, "Foreground"); });
+    connect(btnBackColor, &QPushButton::clicked, this, [this] { PickColour(12, "Background"); });
+    connect(btnBoldColor, &QPushButton::clicked, this, [this] { PickColour(13, "Bold"); });
+    connect(Button1, &QPushButton::clicked, this, &TfrmPrefs::Button1Click);
+    connect(btnOK, &QPushButton::clicked, this, &TfrmPrefs::btnOKClick);
+}
+
+void TfrmPrefs::Fill(CTelnetClient& client)
+{
+    m_client = &client;
+    cbxEcho->setChecked(client.m_localEcho);
+    cbxCRLF->setChecked(client.m_addLineFeed);
+    cbxSbEvents->setChecked(client.m_showEvents);
+    edBufferRows->setText(QString::number(client.GetProperty(10)));
+}
+
+void TfrmPrefs::PickColour(int property, const QString& title)
+{
+    if (m_client == nullptr)
+        return;
+    if (const auto colour = m_pickColor(ColourOf(m_client->GetProperty(property)), title))
+        m_client->SetProperty(property, RgbOf(*colour));
+}
+
+void TfrmPrefs::Button1Click()
+{
+    if (m_client == nullptr)
+        return;
+    QFont initial(CVtWidget::kDecFamily);
+    initial.setPixelSize(16);
+    if (CVtWidget* window = m_client->TerminalWindow())
+        initial = window->TerminalFont();
+    if (const auto font = m_pickFont(initial)) {
+        m_client->SetFont(*font);
+        if (CVtWidget* window = m_client->TerminalWindow())
+            window->InvalidateAll();
+    }
+}
+
+void TfrmPrefs::btnOKClick()
+{
+    if (m_client != nullptr) {
+        m_client->m_localEcho = cbxEcho->isChecked();
+        m_client->m_addLineFeed = cbxCRLF->isChecked();
+        m_client->m_showEvents = cbxSbEvents->isChecked();
+        emit StatusCleared();
+        bool ok = false;
+        const int rows = edBufferRows->text().trimmed().toInt(&ok);
+        m_client->SetProperty(10, ok && rows >= 0 ? rows : 0);
+    }
+    accept();
+}

@@ -1,0 +1,225 @@
+#include "vt/qt/VoltVt.h"
+
+#include <QApplication>
+#include <QTimer>
+
+#include <algorithm>
+
+#include "vt/qt/QtPrintSink.h"
+
+// The emulator's own events, passed on to the facade's slots.
+class CVoltVt::CTerminal final : public CVt {
+public:
+    CTerminal(CVoltVt& owner, IPrintSink* sink) : CVt(sink), m_owner(owner) {}
+
+protected:
+    void OnPropertyHook(int id, VtValue value, bool& handled) override
+    {
+        m_owner.OnPropertyHook(id, value, handled);
+    }
+    void SendToHost(const uint8_t* bytes, size_t length) override { m_owner.SendToHost(bytes, length); }
+    void LineOutput(const uint8_t* bytes, size_t length) override { m_owner.LineOutput(bytes, length); }
+    void OnBell(bool audible) override { m_owner.Bell(audible); }
+    void OnAppearanceChanged() override { m_owner.SyncLook(); }
+
+private:
+    CVoltVt& m_owner;
+};
+
+namespace {
+
+// Selection properties count copied text: every line adds CR LF.
+VtValue TextPosition(int cell, int columns)
+{
+    return static_cast<VtValue>(cell / columns) * (columns + 2) + cell % columns;
+}
+
+int CellOfTextPosition(VtValue position, int columns)
+{
+    position = std::max<VtValue>(position, 0);
+    const VtValue line = position / (columns + 2);
+    const VtValue column = std::min<VtValue>(position % (columns + 2), columns);
+    return static_cast<int>(std::min<VtValue>(line * columns + column, 1 << 30));
+}
+
+}  // namespace
+
+CVoltVt::CVoltVt(const QString& pdfPath)
+    : m_sink(std::make_unique<CQtPrintSink>(pdfPath)),
+      m_vt(std::make_unique<CTerminal>(*this, m_sink.get())),
+      m_keyboard(CVtKeyboard::CEvents{
+          [this](std::string_view bytes) {
+              SendToHost(reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size());
+          },
+          [this](uint32_t& key, uint32_t& shiftCode, bool extended) { OnKeyNotify(key, shiftCode, extended); },
+          [this](VtViewScroll scroll) {
+              if (m_widget)
+                  m_widget->ScrollView(scroll);
+          },
+          [this] { m_vt->SetProperty(31, 1); },
+      })
+{
+}
+
+CVoltVt::~CVoltVt()
+{
+    // The window may outlive us inside its parent; it must not call back into a dead owner.
+    if (m_widget) {
+        m_widget->SetEvents({});
+        m_widget->SetScreen(nullptr);
+        delete m_widget.data();
+    }
+    m_vt->SetWindow(nullptr);
+}
+
+CVt& CVoltVt::Emulator()
+{
+    return *m_vt;
+}
+
+const CVt& CVoltVt::Emulator() const
+{
+    return *m_vt;
+}
+
+CVtWidget* CVoltVt::CreateTerminalWindow(QWidget* parent)
+{
+    if (m_widget)
+        return m_widget.data();
+    m_widget = new CVtWidget(parent);
+    m_widget->SetEvents(CVtWidget::CEvents{
+        [this](const CVtKeyEvent& event) { return m_keyboard.KeyDown(event, KeyboardState()); },
+        [this](const CVtKeyEvent& event) { return m_keyboard.SysKeyDown(event, KeyboardState()); },
+        [this](uint32_t character, const CVtKeyEvent& event) {
+            m_keyboard.CharTyped(character, event, KeyboardState());
+        },
+        [this](int x, int y, VtMouse type, uint32_t keys) { OnWidgetMouse(x, y, type, keys); },
+    });
+    m_widget->SetScreen(&m_vt->Screen());
+    QFont font(CVtWidget::kDecFamily);
+    font.setPixelSize(12);
+    SetFont(font);
+    m_widget->move(0, 0);
+    m_widget->show();
+    SyncLook();
+    return m_widget.data();
+}
+
+void CVoltVt::SetFont(const QFont& font)
+{
+    if (!m_widget)
+        return;
+    m_widget->SetTerminalFont(font);
+    m_vt->SetCellSize(m_widget->CellWidth(), m_widget->CellHeight());
+}
+
+QFont CVoltVt::GetFont() const
+{
+    return m_widget ? m_widget->TerminalFont() : QFont();
+}
+
+void CVoltVt::ReceiveData(const uint8_t* bytes, size_t length)
+{
+    if (m_widget && m_widget->SelectionLength() != 0 && length != 0 && m_vt->Screen().Enabled())
+        m_widget->ClearSelection();
+    m_vt->ReceiveData(bytes, length);
+    SyncLook();
+}
+
+VtValue CVoltVt::GetProperty(int id) const
+{
+    const int columns = std::max(m_vt->Screen().Columns(), 1);
+    if (m_widget && id == 36) {
+        const int start = m_widget->SelectionStart();
+        const int end = start + m_widget->SelectionLength();
+        return TextPosition(end, columns) - TextPosition(start, columns);
+    }
+    if (m_widget && id == 37)
+        return TextPosition(m_widget->SelectionStart(), columns) + 1;
+    return m_vt->GetProperty(id);
+}
+
+VtValue CVoltVt::SetProperty(int id, VtValue value)
+{
+    const int columns = std::max(m_vt->Screen().Columns(), 1);
+    if (m_widget && (id == 36 || id == 37)) {
+        // Start and length are given separately: keep the end in text positions exact.
+        const VtValue start = TextPosition(m_widget->SelectionStart(), columns);
+        const VtValue newStart = id == 37 ? value - 1 : start;
+        const VtValue length = id == 36 ? value : GetProperty(36);
+        const int first = CellOfTextPosition(newStart, columns);
+        const int end = CellOfTextPosition(newStart + std::max<VtValue>(length, 0), columns);
+        m_widget->SetSelection(first, end - first);
+        return 1;
+    }
+    const VtValue result = m_vt->SetProperty(id, value);
+    if (id == 22 && m_widget && result != 0)
+        m_widget->Relayout();
+    SyncLook();
+    return result;
+}
+
+int CVoltVt::GetText(char* buffer, int length) const
+{
+    return m_vt->Screen().GetText(buffer, length);
+}
+
+CVtKeyboardState CVoltVt::KeyboardState() const
+{
+    CVtKeyboardState state;
+    const CVt& vt = *m_vt;
+    state.enabled = vt.Screen().Enabled();
+    state.level = static_cast<uint8_t>(vt.Level());
+    state.eightBitControls = vt.Level() == kLevelVt220Bit8 || vt.Level() == kLevelVt320Bit8;
+    state.cursorKeysApplication = vt.CursorKeysApplication();
+    state.keypadApplication = vt.KeypadApplication();
+    state.newLine = vt.NewLineMode();
+    state.backspaceSendsDel = !vt.BackspaceSendsBs();
+    state.autoRepeat = vt.GetProperty(7) != 0;
+    state.nationalSet = static_cast<uint8_t>(vt.NationalSet());
+    state.decFont = m_widget ? m_widget->DecFace() : true;
+    state.userDefinedKey = [this](uint8_t key) {
+        const std::string* text = m_vt->UserKey(key);
+        return text != nullptr ? *text : std::string();
+    };
+    return state;
+}
+
+void CVoltVt::SyncLook()
+{
+    if (!m_widget)
+        return;
+    CVtLook look;
+    look.foreground = static_cast<uint32_t>(m_vt->GetProperty(14));
+    look.background = static_cast<uint32_t>(m_vt->GetProperty(12));
+    look.bold = static_cast<uint32_t>(m_vt->GetProperty(13));
+    look.reverseScreen = (m_vt->GetProperty(23) != 0) != m_flashing;
+    look.nationalSet = static_cast<uint8_t>(m_vt->NationalSet());
+    look.statusLine = m_vt->GetProperty(43) != 0;
+    look.caretVisible = m_vt->GetProperty(17) != 0;
+    look.underlineCaret = m_vt->GetProperty(21) != 0;
+    look.enabled = m_vt->Screen().Enabled();
+    m_widget->SetLook(look);
+}
+
+void CVoltVt::Bell(bool audible)
+{
+    if (audible) {
+        QApplication::beep();
+        return;
+    }
+    // A visual bell: the screen flashes reversed for a moment.
+    if (m_flashing || !m_widget)
+        return;
+    m_flashing = true;
+    SyncLook();
+    QTimer::singleShot(100, m_widget.data(), [this] {
+        m_flashing = false;
+        SyncLook();
+    });
+}
+
+void CVoltVt::OnWidgetMouse(int x, int y, VtMouse type, uint32_t keys)
+{
+    OnMouse(x, y, static_cast<uint32_t>(type), keys);
+}

@@ -1,0 +1,76 @@
+#pragma once
+
+#include <QFont>
+#include <QPointer>
+
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <string>
+
+#include "vt/Vt.h"
+#include "vt/VtKeyboard.h"
+#include "vt/qt/VtWidget.h"
+
+class CQtPrintSink;
+class QWidget;
+
+// The terminal component: one emulator, its window and its keyboard. Owners derive from it
+// and override the event slots they need; SendToHost is the one every owner must provide.
+class CVoltVt {
+public:
+    // pdfPath: print output when no printer is configured (empty: the sink's default).
+    explicit CVoltVt(const QString& pdfPath = QString());
+    virtual ~CVoltVt();
+    CVoltVt(const CVoltVt&) = delete;
+    CVoltVt& operator=(const CVoltVt&) = delete;
+
+    // The window, created once inside parent; nullptr when the emulator could not be set up.
+    CVtWidget* CreateTerminalWindow(QWidget* parent);
+    CVtWidget* TerminalWindow() const { return m_widget.data(); }
+
+    void ReceiveData(const uint8_t* bytes, size_t length);
+    void ReceiveData(const char* bytes, size_t length)
+    {
+        ReceiveData(reinterpret_cast<const uint8_t*>(bytes), length);
+    }
+    VtValue GetProperty(int id) const;
+    VtValue SetProperty(int id, VtValue value);
+    // History and screen text, lines of Columns() characters and CR LF; see CVtScreen.
+    int GetText(char* buffer, int length) const;
+
+    // The window's set-font message: the family "VT220_ascii" is the terminal's own face.
+    void SetFont(const QFont& font);
+    QFont GetFont() const;
+
+    CVt& Emulator();
+    const CVt& Emulator() const;
+    CQtPrintSink& PrintSink() { return *m_sink; }
+
+protected:
+    // Slot 0: a mode change asked for by the host; set handled to keep the table unchanged.
+    virtual void OnPropertyHook(int /*id*/, VtValue /*value*/, bool& /*handled*/) {}
+    // Slot 1: every key-down that reaches the mapping; key 0 swallows it.
+    virtual void OnKeyNotify(uint32_t& /*key*/, uint32_t& /*shiftCode*/, bool /*extended*/) {}
+    // Slot 2: bytes for the host.
+    virtual void SendToHost(const uint8_t* bytes, size_t length) = 0;
+    // Slot 3: mouse buttons (VtMouse types) at window coordinates.
+    virtual void OnMouse(int /*x*/, int /*y*/, uint32_t /*type*/, uint32_t /*keys*/) {}
+    // Slot 4: a captured line with CR LF.
+    virtual void LineOutput(const uint8_t* /*bytes*/, size_t /*length*/) {}
+
+private:
+    class CTerminal;
+    friend class CTerminal;
+
+    CVtKeyboardState KeyboardState() const;
+    void SyncLook();
+    void Bell(bool audible);
+    void OnWidgetMouse(int x, int y, VtMouse type, uint32_t keys);
+
+    std::unique_ptr<CQtPrintSink> m_sink;
+    std::unique_ptr<CTerminal> m_vt;
+    CVtKeyboard m_keyboard;
+    QPointer<CVtWidget> m_widget;
+    bool m_flashing = false;
+};

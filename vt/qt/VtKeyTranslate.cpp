@@ -1,0 +1,96 @@
+#include "vt/qt/VtKeyTranslate.h"
+
+#include <QKeyEvent>
+
+CVtKeyEvent CVtKeyTranslate::Translate(int key, unsigned modifiers, bool autoRepeat)
+{
+    CVtKeyEvent event;
+    const Qt::KeyboardModifiers mods(static_cast<int>(modifiers));
+    event.shift = mods.testFlag(Qt::ShiftModifier);
+    event.ctrl = mods.testFlag(Qt::ControlModifier);
+    event.alt = mods.testFlag(Qt::AltModifier);
+    event.keypad = mods.testFlag(Qt::KeypadModifier);
+    event.autoRepeat = autoRepeat;
+
+    const auto set = [&event](uint16_t code, bool extended = false, uint8_t scan = 0) {
+        event.key = code;
+        event.extended = extended;
+        event.scanCode = scan;
+    };
+    // Grey editing and cursor keys are extended; the same keys on the pad (Num Lock off)
+    // are not.
+    const bool grey = !event.keypad;
+    switch (key) {
+    case Qt::Key_Backspace: set(kVtKeyBackspace); break;
+    case Qt::Key_Tab:
+    case Qt::Key_Backtab: set(kVtKeyTab); break;
+    case Qt::Key_Clear: set(kVtKeyClear); break;
+    case Qt::Key_Return: set(kVtKeyEnter); break;
+    case Qt::Key_Enter: set(kVtKeyEnter, true); break;  // the pad's Enter
+    case Qt::Key_Shift: set(kVtKeyShift); break;
+    case Qt::Key_Control: set(kVtKeyControl); break;
+    case Qt::Key_Alt: set(kVtKeyAlt); break;
+    case Qt::Key_Escape: set(kVtKeyEscape); break;
+    case Qt::Key_PageUp: set(kVtKeyPageUp, grey); break;
+    case Qt::Key_PageDown: set(kVtKeyPageDown, grey); break;
+    case Qt::Key_End: set(kVtKeyEnd, grey); break;
+    case Qt::Key_Home: set(kVtKeyHome, grey); break;
+    case Qt::Key_Left: set(kVtKeyLeft, grey); break;
+    case Qt::Key_Up: set(kVtKeyUp, grey); break;
+    case Qt::Key_Right: set(kVtKeyRight, grey); break;
+    case Qt::Key_Down: set(kVtKeyDown, grey); break;
+    case Qt::Key_Insert: set(kVtKeyInsert, grey, event.keypad ? kVtScanPadInsert : 0); break;
+    case Qt::Key_Delete: set(kVtKeyDelete, grey, event.keypad ? kVtScanPadDelete : 0); break;
+    case Qt::Key_NumLock: set(kVtKeyNumLock, true); break;
+    case Qt::Key_F11: set(kVtKeyF11, false, kVtScanF11); break;
+    case Qt::Key_F12: set(kVtKeyF12, false, kVtScanF12); break;
+    default:
+        if (key >= Qt::Key_F1 && key <= Qt::Key_F10) {
+            set(static_cast<uint16_t>(kVtKeyF1 + (key - Qt::Key_F1)));
+        } else if (event.keypad && key >= Qt::Key_0 && key <= Qt::Key_9) {
+            set(static_cast<uint16_t>(kVtKeyPad0 + (key - Qt::Key_0)), false,
+                key == Qt::Key_0 ? kVtScanPadInsert : 0);
+        } else if (event.keypad && key == Qt::Key_Period) {
+            set(kVtKeyPadDecimal, false, kVtScanPadDelete);
+        } else if (event.keypad && key == Qt::Key_Comma) {
+            set(kVtKeyPadDecimal, false, kVtScanPadDelete);  // pads that label it a comma
+        } else if (event.keypad && key == Qt::Key_Plus) {
+            set(kVtKeyPadAdd, false, kVtScanPadAdd);
+        } else if (event.keypad && key == Qt::Key_Minus) {
+            set(kVtKeyPadSubtract, false, kVtScanPadSubtract);
+        } else if (event.keypad && key == Qt::Key_Asterisk) {
+            set(kVtKeyPadMultiply);
+        } else if (event.keypad && key == Qt::Key_Slash) {
+            set(kVtKeyPadDivide, true);
+        } else if ((key >= Qt::Key_A && key <= Qt::Key_Z) || (key >= Qt::Key_0 && key <= Qt::Key_9)) {
+            set(static_cast<uint16_t>(key));  // letters and digits keep their ASCII codes
+        }
+        break;
+    }
+    return event;
+}
+
+CVtKeyEvent CVtKeyTranslate::Translate(const QKeyEvent& event)
+{
+    return Translate(event.key(), static_cast<unsigned>(event.modifiers().toInt()), event.isAutoRepeat());
+}
+
+int CVtKeyTranslate::Character(const QKeyEvent& event)
+{
+    const QString text = event.text();
+    const int key = event.key();
+    // Ctrl with a letter or [ \ ] ^ _ types the control code, whatever text came with it.
+    if (event.modifiers().testFlag(Qt::ControlModifier) && !event.modifiers().testFlag(Qt::AltModifier)) {
+        if (key >= Qt::Key_A && key <= Qt::Key_Z)
+            return key - Qt::Key_A + 1;
+        if (key >= Qt::Key_BracketLeft && key <= Qt::Key_Underscore)
+            return key - Qt::Key_BracketLeft + 0x1B;
+        if (key == Qt::Key_Space || key == Qt::Key_At)
+            return 0;
+    }
+    if (text.size() == 1) {
+        const char16_t ch = text.at(0).unicode();
+        return ch <= 0xFF ? ch : -1;
+    }
+    return -1;
+}

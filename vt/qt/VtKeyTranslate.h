@@ -1,0 +1,20 @@
+#pragma once
+
+#include <QString>
+
+#include <cstdint>
+
+#include "vt/VtKeyEvent.h"
+
+class QKeyEvent;
+
+// Turns a toolkit key press into the terminal keyboard's own key record.
+class CVtKeyTranslate final {
+public:
+    // key: a Qt::Key; modifiers: Qt::KeyboardModifiers. A key the terminal has no code
+    // for gets key 0 (its character may still be typed).
+    static CVtKeyEvent Translate(int key, unsigned modifiers, bool autoRepeat);
+    static CVtKeyEvent Translate(const QKeyEvent& event);
+    // The 8-bit character a press types, or -1 when it types none the terminal can send.
+    static int Character(const QKeyEvent& event);
+};

@@ -1,0 +1,337 @@
+#include "vt/qt/VtWidget.h"
+
+#include <QFontDatabase>
+#include <QFontMetricsF>
+#include <QPainter>
+#include <QResizeEvent>
+#include <QScrollBar>
+
+#include <algorithm>
+#include <cmath>
+
+#include "vt/VtScreen.h"
+
+namespace {
+
+// A repaint at most once per display frame.
+constexpr int kFrameMs = 16;
+
+}  // namespace
+
+CVtWidget::CVtWidget(QWidget* parent) : QAbstractScrollArea(parent)
+{
+    setObjectName("VoltVT");
+    setFrameShape(QFrame::NoFrame);
+    setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+    setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    setFocusPolicy(Qt::StrongFocus);
+    setAttribute(Qt::WA_InputMethodEnabled, false);
+    viewport()->setAttribute(Qt::WA_OpaquePaintEvent);
+    viewport()->setCursor(Qt::IBeamCursor);
+    horizontalScrollBar()->setSingleStep(1);
+    horizontalScrollBar()->setPageStep(10);
+    verticalScrollBar()->setSingleStep(1);
+    // Scrolling with the bars takes the focus, so that typing goes on where the user looks.
+    for (QScrollBar* bar : {verticalScrollBar(), horizontalScrollBar()})
+        connect(bar, &QAbstractSlider::actionTriggered, this, [this] { setFocus(Qt::OtherFocusReason); });
+
+    m_paintTimer.setSingleShot(true);
+    m_paintTimer.setInterval(kFrameMs);
+    connect(&m_paintTimer, &QTimer::timeout, this, [this] {
+        viewport()->update(m_dirty);
+        m_dirty = QRegion();
+    });
+    m_autoScroll.setInterval(50);
+    connect(&m_autoScroll, &QTimer::timeout, this, [this] { AutoScrollTick(); });
+
+    QFont font(kDecFamily);
+    font.setPixelSize(16);
+    SetTerminalFont(font);
+}
+
+CVtWidget::~CVtWidget()
+{
+    if (m_screen != nullptr && &m_screen->Window() == this)
+        m_screen->SetWindow(nullptr);
+}
+
+void CVtWidget::SetScreen(CVtScreen* screen)
+{
+    if (m_screen != nullptr && &m_screen->Window() == this)
+        m_screen->SetWindow(nullptr);
+    m_screen = screen;
+    if (m_screen != nullptr) {
+        m_screen->SetWindow(this);
+        m_caretRow = m_screen->CursorRow();
+        m_caretColumn = m_screen->CursorColumn();
+    }
+    Relayout();
+    if (m_screen != nullptr)
+        SetScrollPosition(std::max(0, m_screen->ScrollbackRows()));
+}
+
+void CVtWidget::SetLook(const CVtLook& look)
+{
+    if (look == m_look)
+        return;
+    const bool relayout = look.statusLine != m_look.statusLine;
+    m_look = look;
+    if (relayout)
+        Relayout();
+    InvalidateAll();
+}
+
+void CVtWidget::SetTerminalFont(const QFont& requested)
+{
+    QFont font = requested;
+    m_decFace = requested.family().compare(kDecFamily, Qt::CaseInsensitive) == 0;
+    if (m_decFace || requested.family().isEmpty())
+        font.setFamily(DefaultFamily());
+    font.setFixedPitch(true);
+    font.setStyleHint(QFont::TypeWriter);
+    font.setKerning(false);
+    font.setUnderline(false);
+    font.setHintingPreference(QFont::PreferFullHinting);
+    if (!QFontInfo(font).fixedPitch())
+        font = QFontDatabase::systemFont(QFontDatabase::FixedFont);
+
+    // Cells take whole pixels; the letter spacing makes the glyph advance match, so that a
+    // run drawn in one call lands on the cell grid however long it is.
+    QFontMetricsF metrics(font);
+    const double advance = metrics.horizontalAdvance(QLatin1Char('M'));
+    m_cellWidth = std::max(1, static_cast<int>(std::lround(advance)));
+    font.setLetterSpacing(QFont::AbsoluteSpacing, m_cellWidth - advance);
+    m_ascent = static_cast<int>(std::ceil(metrics.ascent()));
+    m_cellHeight = std::max(1, m_ascent + static_cast<int>(std::ceil(metrics.descent())));
+
+    m_font = font;
+    m_underlineFont = font;
+    m_underlineFont.setUnderline(true);
+    Relayout();
+    if (hasFocus())
+        MoveCaret(m_caretRow, m_caretColumn);
+}
+
+int CVtWidget::ColumnOffset() const
+{
+    return horizontalScrollBar()->value();
+}
+
+int CVtWidget::VisibleColumns() const
+{
+    const int columns = m_screen != nullptr ? m_screen->Columns() : kDefaultColumns;
+    return std::min(columns, viewport()->width() / m_cellWidth);
+}
+
+QSize CVtWidget::SizeForCells(int columns, int rows) const
+{
+    return QSize(columns * m_cellWidth + verticalScrollBar()->sizeHint().width(), rows * m_cellHeight);
+}
+
+QSize CVtWidget::sizeHint() const
+{
+    const int columns = m_screen != nullptr ? m_screen->Columns() : kDefaultColumns;
+    const int rows = m_screen != nullptr ? m_screen->Rows() : kDefaultRows;
+    return SizeForCells(columns, rows + (m_look.statusLine ? 1 : 0));
+}
+
+int CVtWidget::VisibleRows() const
+{
+    return viewport()->height() / m_cellHeight;
+}
+
+int CVtWidget::ScrollPosition() const
+{
+    return verticalScrollBar()->value();
+}
+
+void CVtWidget::SetScrollPosition(int position)
+{
+    verticalScrollBar()->setValue(position);
+}
+
+void CVtWidget::SetScrollRange(int maximum)
+{
+    verticalScrollBar()->setRange(0, std::max(0, maximum));
+}
+
+int CVtWidget::TotalViewLines() const
+{
+    if (m_screen == nullptr || !m_screen->HasBuffers())
+        return 0;
+    return m_screen->ScrollbackRows() + m_screen->Rows() + (m_look.statusLine ? 1 : 0);
+}
+
+void CVtWidget::Relayout()
+{
+    const int columns = m_screen != nullptr ? m_screen->Columns() : kDefaultColumns;
+    const int rows = m_screen != nullptr ? m_screen->Rows() : kDefaultRows;
+    const int history = m_screen != nullptr ? std::max(0, m_screen->ScrollbackRows()) : 0;
+    // The horizontal bar depends only on the width, so deciding it first cannot oscillate.
+    const bool narrow = VisibleColumns() < columns;
+    setHorizontalScrollBarPolicy(narrow ? Qt::ScrollBarAlwaysOn : Qt::ScrollBarAlwaysOff);
+    const int visibleRows = VisibleRows();
+    // A view into the history keeps its distance from the bottom; a view of the screen
+    // stays on the screen and shows as much of it as fits.
+    QScrollBar* vertical = verticalScrollBar();
+    const int fromBottom = vertical->maximum() - vertical->value();
+    const bool onScreen = vertical->value() >= history;
+    const int maximum = history + std::max(0, rows + (m_look.statusLine ? 1 : 0) - visibleRows);
+    vertical->setRange(0, maximum);
+    vertical->setPageStep(std::max(1, visibleRows));
+    vertical->setValue(onScreen ? maximum : maximum - fromBottom);
+    horizontalScrollBar()->setRange(0, std::max(0, columns - VisibleColumns()));
+    InvalidateAll();
+    MoveCaret(m_caretRow, m_caretColumn);
+}
+
+int CVtWidget::ViewRowOfScreenRow(int row) const
+{
+    if (m_screen == nullptr)
+        return -1;
+    const int line = row == kStatusRow ? m_screen->ScrollbackRows() + m_screen->Rows()
+                                       : m_screen->ScrollbackRows() + row;
+    return line - ScrollPosition();
+}
+
+void CVtWidget::Schedule(const QRect& pixels)
+{
+    const QRect clipped = pixels.intersected(viewport()->rect());
+    if (clipped.isEmpty())
+        return;
+    m_dirty += clipped;
+    if (!m_paintTimer.isActive())
+        m_paintTimer.start();
+}
+
+void CVtWidget::InvalidateCells(int top, int /*left*/, int bottom, int /*right*/)
+{
+    // Whole rows: a double-width line draws its columns elsewhere, and rows are cheap.
+    if (top == kStatusRow || bottom == kStatusRow) {
+        const int row = ViewRowOfScreenRow(kStatusRow);
+        Schedule(QRect(0, row * m_cellHeight, viewport()->width(), m_cellHeight));
+        if (top == kStatusRow && bottom == kStatusRow)
+            return;
+        top = std::max(top, 0);
+        bottom = std::max(bottom, 0);
+    }
+    const int first = ViewRowOfScreenRow(std::min(top, bottom));
+    const int last = ViewRowOfScreenRow(std::max(top, bottom));
+    Schedule(QRect(0, first * m_cellHeight, viewport()->width(), (last - first + 1) * m_cellHeight));
+}
+
+void CVtWidget::InvalidateAll()
+{
+    Schedule(viewport()->rect());
+}
+
+void CVtWidget::FlushPaint()
+{
+    // Scrolls invalidate instead of moving pixels, so nothing drawn can go stale.
+}
+
+void CVtWidget::ScrollRows(int top, int bottom, int /*n*/, bool down)
+{
+    if (top == 0 && !down)
+        InvalidateAll();  // history rows in view move as well
+    else
+        InvalidateCells(top, 0, bottom, 0);
+}
+
+void CVtWidget::MoveCaret(int row, int column)
+{
+    const auto caretRect = [this] {
+        const int viewRow = ViewRowOfScreenRow(m_caretRow);
+        return QRect(0, viewRow * m_cellHeight, viewport()->width(), m_cellHeight);
+    };
+    Schedule(caretRect());
+    m_caretRow = row;
+    m_caretColumn = column;
+    Schedule(caretRect());
+}
+
+void CVtWidget::ShowCaret(bool show)
+{
+    m_caretShown = show;
+    MoveCaret(m_caretRow, m_caretColumn);
+}
+
+void CVtWidget::PaintNow()
+{
+    m_paintTimer.stop();
+    if (!m_dirty.isEmpty())
+        viewport()->repaint(m_dirty);
+    m_dirty = QRegion();
+}
+
+void CVtWidget::resizeEvent(QResizeEvent* event)
+{
+    QAbstractScrollArea::resizeEvent(event);
+    Relayout();
+}
+
+void CVtWidget::scrollContentsBy(int, int)
+{
+    InvalidateAll();
+    MoveCaret(m_caretRow, m_caretColumn);
+}
+
+void CVtWidget::focusInEvent(QFocusEvent* event)
+{
+    QAbstractScrollArea::focusInEvent(event);
+    MoveCaret(m_caretRow, m_caretColumn);
+}
+
+void CVtWidget::focusOutEvent(QFocusEvent* event)
+{
+    QAbstractScrollArea::focusOutEvent(event);
+    MoveCaret(m_caretRow, m_caretColumn);
+}
+
+bool CVtWidget::focusNextPrevChild(bool)
+{
+    return false;  // Tab belongs to the host
+}
+
+void CVtWidget::ScrollView(VtViewScroll scroll)
+{
+    QScrollBar* vertical = verticalScrollBar();
+    QScrollBar* horizontal = horizontalScrollBar();
+    switch (scroll) {
+    case VtViewScroll::RevealCursor: {
+        const int row = ViewRowOfScreenRow(m_screen != nullptr ? m_screen->CursorRow() : 0);
+        if (row >= VisibleRows() || row < 0)
+            vertical->setValue(vertical->maximum());
+        break;
+    }
+    case VtViewScroll::LineUp: vertical->triggerAction(QAbstractSlider::SliderSingleStepSub); break;
+    case VtViewScroll::LineDown: vertical->triggerAction(QAbstractSlider::SliderSingleStepAdd); break;
+    case VtViewScroll::PageUp: vertical->triggerAction(QAbstractSlider::SliderPageStepSub); break;
+    case VtViewScroll::PageDown: vertical->triggerAction(QAbstractSlider::SliderPageStepAdd); break;
+    case VtViewScroll::Top: vertical->setValue(vertical->minimum()); break;
+    case VtViewScroll::Bottom: vertical->setValue(vertical->maximum()); break;
+    case VtViewScroll::ColumnLeft: horizontal->triggerAction(QAbstractSlider::SliderSingleStepSub); break;
+    case VtViewScroll::ColumnRight: horizontal->triggerAction(QAbstractSlider::SliderSingleStepAdd); break;
+    case VtViewScroll::PageLeft: horizontal->triggerAction(QAbstractSlider::SliderPageStepSub); break;
+    case VtViewScroll::PageRight: horizontal->triggerAction(QAbstractSlider::SliderPageStepAdd); break;
+    }
+}
+
+void CVtWidget::SetSelection(int start, int length)
+{
+    m_selStart = std::max(0, start);
+    m_selLength = std::max(0, length);
+    UpdateCursorShape();
+    InvalidateAll();
+}
+
+void CVtWidget::ClearSelection()
+{
+    if (m_selLength != 0)
+        SetSelection(0, 0);
+}
+
+void CVtWidget::UpdateCursorShape()
+{
+    viewport()->setCursor(m_selLength != 0 ? Qt::ArrowCursor : Qt::IBeamCursor);
+}
