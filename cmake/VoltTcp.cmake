@@ -76,6 +76,7 @@ function(volttcp_test name)
   gtest_discover_tests(${name}
     WORKING_DIRECTORY ${CMAKE_BINARY_DIR}/tests
     DISCOVERY_TIMEOUT 60
+    NO_PRETTY_VALUES
     PROPERTIES LABELS ${A_LABELS} TIMEOUT ${A_TIMEOUT})
 endfunction()
 
