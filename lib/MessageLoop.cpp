@@ -2,6 +2,7 @@
 
 #include <ares.h>
 #include <netdb.h>
+#include <arpa/inet.h>
 #include <sys/epoll.h>
 #include <sys/eventfd.h>
 #include <sys/socket.h>
@@ -14,6 +15,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <ctime>
+#include <string_view>
 
 #include "lib/ErrorText.h"
 
@@ -57,6 +59,21 @@ int LookupError(int status, const hostent* host)
     }
 }
 
+// "localhost" and names below it always mean this machine, also where the hosts file does
+// not say so (a minimal container); asking a name server for them would only time out.
+bool IsLocalhostName(const char* name)
+{
+    std::string_view text(name);
+    if (!text.empty() && text.back() == '.')
+        text.remove_suffix(1);
+    constexpr std::string_view kLocal = "localhost";
+    if (text.size() < kLocal.size())
+        return false;
+    const std::string_view tail = text.substr(text.size() - kLocal.size());
+    const bool isLocal = std::equal(tail.begin(), tail.end(), kLocal.begin(),
+                                    [](char a, char b) { return (a | 0x20) == b; });
+    return isLocal && (text.size() == kLocal.size() || text[text.size() - kLocal.size() - 1] == '.');
+}
 }  // namespace
 
 CMessageLoop& CMessageLoop::Instance()
@@ -514,9 +531,25 @@ uint32_t CMessageLoop::StartLookup(TargetHandle target, uint32_t message, const 
     if (request == 0)
         request = m_nextRequest++;
     m_lookups[request] = Lookup{target, message, entry, false, {}};
+    void* const arg = reinterpret_cast<void*>(static_cast<uintptr_t>(request));
+    if (IsLocalhostName(name)) {
+        hostent* host = nullptr;
+        if (ares_gethostbyname_file(m_resolver, name, AF_INET, &host) == ARES_SUCCESS && host) {
+            LookupDoneCb(arg, ARES_SUCCESS, 0, host);
+            ares_free_hostent(host);
+        } else {
+            in_addr loopback{htonl(INADDR_LOOPBACK)};
+            char* addresses[] = {reinterpret_cast<char*>(&loopback), nullptr};
+            hostent local{};
+            local.h_addrtype = AF_INET;
+            local.h_length = sizeof loopback;
+            local.h_addr_list = addresses;
+            LookupDoneCb(arg, ARES_SUCCESS, 0, &local);
+        }
+        return request;
+    }
     // c-ares may answer from the hosts file inside this call; the answer is posted either way.
-    ares_gethostbyname(m_resolver, name, AF_INET, &CMessageLoop::LookupDoneCb,
-                       reinterpret_cast<void*>(static_cast<uintptr_t>(request)));
+    ares_gethostbyname(m_resolver, name, AF_INET, &CMessageLoop::LookupDoneCb, arg);
     ArmTimerFd();
     return request;
 }

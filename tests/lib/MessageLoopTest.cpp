@@ -211,6 +211,20 @@ TEST(MessageLoop, LookupAnswersWithAddressAndCancelSilences)
     EXPECT_TRUE(other.addresses.empty());
 }
 
+TEST(MessageLoop, NamesUnderLocalhostAnswerLoopbackWithoutTheHostsFile)
+{
+    // None of these is in a usual hosts file; a name server is never asked for them.
+    for (const char* name : {"app.localhost", "LocalHost.", "a.b.LOCALHOST"}) {
+        Recorder a;
+        CHostEntry entry;
+        const uint32_t request = Loop().StartLookup(a.handle, kMsgRemoteHost, name, &entry);
+        ASSERT_NE(0u, request) << name;
+        ASSERT_TRUE(RunUntil([&] { return !a.seen.empty(); })) << name;
+        EXPECT_EQ(std::to_string(kMsgRemoteHost) + ":" + std::to_string(request) + ":0", a.seen[0]) << name;
+        EXPECT_EQ(std::vector<uint32_t>{htonl(INADDR_LOOPBACK)}, entry.addresses) << name;
+    }
+}
+
 TEST(MessageLoop, FailedLookupCarriesErrorInHighWord)
 {
     Recorder a;
