@@ -326,14 +326,10 @@ void CUdp::OnLocalHostResolved()
     auto alive = m_alive;
     if (m_stackQueryPending) {
         m_stackQueryPending = false;
-        const std::vector<std::string> texts = LocalAddressList();
-        std::vector<const char*> list;
-        for (const std::string& text : texts)
-            list.push_back(text.c_str());
-        list.push_back("");
+        const CLocalAddresses addresses;
         const CStartupData& data = StartupData();
         m_owner->OnStackInfo(data.version, data.description, data.systemStatus, data.maxSockets, data.maxUdpDg,
-                             LocalHostName(), list.data());
+                             LocalHostName(), addresses.List());
         if (!*alive)
             return;
     }

@@ -580,14 +580,18 @@ void CWinsock::RecordTraffic(bool outgoing, const char* data, size_t count)
         TraceF("  %d bytes received, %d bytes saved in debug file", static_cast<int>(count), saved);
 }
 
-std::vector<std::string> CWinsock::LocalAddressList()
+CWinsock::CLocalAddresses::CLocalAddresses()
 {
-    std::vector<std::string> texts;
-    std::lock_guard guard(LibraryLock());
-    for (uint32_t address : Shared().localHostRecord.addresses) {
-        if (texts.size() == 48)
-            break;
-        texts.emplace_back(FormatDotted(address));
+    {
+        std::lock_guard guard(LibraryLock());
+        for (uint32_t address : Shared().localHostRecord.addresses) {
+            if (m_texts.size() == 48)
+                break;
+            m_texts.emplace_back(FormatDotted(address));
+        }
     }
-    return texts;
+    for (const std::string& text : m_texts)
+        m_list.push_back(text.c_str());
+    m_list.push_back("");
+    m_list.push_back(nullptr);
 }

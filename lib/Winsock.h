@@ -66,8 +66,19 @@ protected:
     void CloseTraceFile();
     // One record per successful send or recv: "\r\n---> " or "\r\n<--- ", then the bytes.
     void RecordTraffic(bool outgoing, const char* data, size_t count);
-    // The local host's addresses as dotted texts (at most 48), for OnStackInfo.
-    static std::vector<std::string> LocalAddressList();
+    // The local host's addresses as OnStackInfo hands them on: dotted texts (at most 48),
+    // then an empty text and a null end marker. Lives as long as the event that uses it.
+    class CLocalAddresses final {
+    public:
+        CLocalAddresses();
+        CLocalAddresses(const CLocalAddresses&) = delete;
+        CLocalAddresses& operator=(const CLocalAddresses&) = delete;
+        const char* const* List() const { return m_list.data(); }
+
+    private:
+        std::vector<std::string> m_texts;
+        std::vector<const char*> m_list;
+    };
 
     // The socket calls; a missing function is reported here as code 12.
     int WsAccept(int fd, sockaddr_in* address);

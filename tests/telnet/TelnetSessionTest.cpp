@@ -2,6 +2,7 @@
 
 #include "lib/MessageLoop.h"
 #include "lib/VoltTcp.h"
+#include "tests/lib/LoopHelpers.h"
 #include "telnet/TelnetPolicy.h"
 #include "telnet/VoltTelnet.h"
 #include "tests/telnet/TelnetRecorder.h"
@@ -17,17 +18,6 @@
 namespace {
 
 using namespace std::string_literals;
-
-bool RunUntil(const std::function<bool()>& done, int timeoutMs = 5000)
-{
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
-    while (!done()) {
-        if (std::chrono::steady_clock::now() >= deadline)
-            return false;
-        CMessageLoop::Instance().RunOnce(10);
-    }
-    return true;
-}
 
 // The host side: a plain stream facade that records what the Telnet client sends.
 class CHost final : public CVoltTcp {

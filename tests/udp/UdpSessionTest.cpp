@@ -17,22 +17,10 @@
 #include "lib/SocketBinding.h"
 #include "lib/TraceView.h"
 #include "lib/VoltUdp.h"
+#include "tests/lib/LoopHelpers.h"
 
 namespace {
 
-using Clock = std::chrono::steady_clock;
-
-// Runs the message loop until the condition holds or two seconds have passed.
-bool RunUntil(const std::function<bool()>& done, int ms = 2000)
-{
-    const auto end = Clock::now() + std::chrono::milliseconds(ms);
-    while (!done()) {
-        if (Clock::now() > end)
-            return false;
-        CMessageLoop::Instance().RunOnce(10);
-    }
-    return true;
-}
 
 // A plain blocking-free socket on 127.0.0.1 that plays the other end.
 class CPeer {
