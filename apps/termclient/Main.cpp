@@ -1,5 +1,6 @@
 #include <QApplication>
 #include <QStringList>
+#include <QUrl>
 
 #include "apps/common/About.h"
 #include "apps/common/Application.h"
@@ -14,7 +15,8 @@ const CProgramInfo kProgram = {
     "VoltTCP Telnet - Vt320 Sample",
     VOLTTCP_VERSION,
     "A Telnet client with a VT320 terminal.",
-    "  HOST [PORT]          connect at start (PORT: a number, telnet, echo or chargen; default 23)\n",
+    "  HOST [PORT]          connect at start (PORT: a number, telnet, echo or chargen; default 23)\n"
+    "  telnet://HOST[:PORT] the same, as a desktop passes a link\n",
 };
 
 }  // namespace
@@ -28,7 +30,10 @@ int main(int argc, char** argv)
         CProfile profile(CProfile::DefaultPath());
         TfrmMain main(profile, &app.About());
         const QStringList args = QApplication::arguments().mid(1);
-        if (!args.isEmpty())
+        const QUrl link(args.value(0));
+        if (link.scheme() == "telnet" && !link.host().isEmpty())
+            main.ConnectTo(link.host(), static_cast<uint16_t>(link.port(0) > 0 ? link.port() : 23));
+        else if (!args.isEmpty())
             main.ConnectTo(args.at(0), TfrmSettings::PortFromText(args.value(1, "telnet")));
         return app.Run(main);
     });

@@ -1,0 +1,244 @@
+// End-to-end rendering speed: a local server streams generated host output to a connected
+// terminal shown on a private X server (Xvfb) and times it from the accept until the
+// terminal answers a Device Attributes request sent after the last byte. The answer can only
+// come once every byte before it has been parsed, so the figure is the terminal's whole path:
+// socket, Telnet, parser, screen model and its repaints.
+//
+// Usage: render_bench [megabytes] [rounds]
+// Measures the terminal program and, when it is installed, xterm on the same bytes.
+
+#include <poll.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <netinet/in.h>
+#include <netinet/tcp.h>
+#include <arpa/inet.h>
+
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <fstream>
+#include <optional>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "bench/loopserver/ChildProcess.h"
+#include "bench/support/HostOutput.h"
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+bool OnPath(const char* program)
+{
+    const std::string command = std::string("command -v ") + program + " >/dev/null 2>&1";
+    return std::system(command.c_str()) == 0;
+}
+
+// Processor seconds a process has used so far (user + system), from /proc.
+double CpuSeconds(pid_t pid)
+{
+    std::ifstream in("/proc/" + std::to_string(pid) + "/stat");
+    std::string stat((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    const size_t close = stat.rfind(')');
+    if (close == std::string::npos)
+        return 0;
+    std::istringstream fields(stat.substr(close + 2));
+    std::string field;
+    unsigned long long utime = 0, stime = 0;
+    for (int index = 3; fields >> field; ++index) {
+        if (index == 14)
+            utime = std::stoull(field);
+        if (index == 15) {
+            stime = std::stoull(field);
+            break;
+        }
+    }
+    return static_cast<double>(utime + stime) / static_cast<double>(sysconf(_SC_CLK_TCK));
+}
+
+struct SResult {
+    double seconds = 0;
+    double terminalCpu = 0;
+    double displayCpu = 0;
+};
+
+class CListener {
+public:
+    CListener()
+    {
+        m_fd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+        sockaddr_in address{};
+        address.sin_family = AF_INET;
+        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        socklen_t length = sizeof address;
+        if (bind(m_fd, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 || listen(m_fd, 1) != 0 ||
+            getsockname(m_fd, reinterpret_cast<sockaddr*>(&address), &length) != 0) {
+            std::perror("render_bench: listen");
+            std::exit(1);
+        }
+        m_port = ntohs(address.sin_port);
+    }
+    ~CListener() { close(m_fd); }
+    uint16_t Port() const { return m_port; }
+    int Accept(int timeoutMs) const
+    {
+        pollfd p{m_fd, POLLIN, 0};
+        if (poll(&p, 1, timeoutMs) != 1)
+            return -1;
+        return accept4(m_fd, nullptr, nullptr, SOCK_CLOEXEC);
+    }
+
+private:
+    int m_fd = -1;
+    uint16_t m_port = 0;
+};
+
+// Sends everything while reading (and dropping) what the terminal says meanwhile, then the
+// request, and waits for its answer: CSI ? ... c, in 7-bit or 8-bit form.
+bool Stream(int fd, const std::string& data, double timeoutSeconds)
+{
+    const std::string all = data + "\x1b[c";
+    const auto deadline = Clock::now() + std::chrono::duration_cast<Clock::duration>(std::chrono::duration<double>(timeoutSeconds));
+    size_t sent = 0;
+    std::string tail;
+    bool inAnswer = false;
+    while (Clock::now() < deadline) {
+        pollfd p{fd, static_cast<short>(POLLIN | (sent < all.size() ? POLLOUT : 0)), 0};
+        if (poll(&p, 1, 100) < 0)
+            return false;
+        if (p.revents & POLLOUT) {
+            const ssize_t n = send(fd, all.data() + sent, std::min<size_t>(all.size() - sent, 1 << 16), MSG_NOSIGNAL);
+            if (n < 0)
+                return false;
+            sent += static_cast<size_t>(n);
+        }
+        if (p.revents & (POLLIN | POLLHUP | POLLERR)) {
+            char buffer[4096];
+            const ssize_t n = recv(fd, buffer, sizeof buffer, 0);
+            if (n <= 0)
+                return false;
+            if (sent < all.size())
+                continue;
+            for (ssize_t i = 0; i < n; ++i) {
+                const char c = buffer[i];
+                tail.push_back(c);
+                if (tail.size() > 2)
+                    tail.erase(0, tail.size() - 2);
+                if (tail == "[?" || (tail.size() == 2 && static_cast<unsigned char>(tail[0]) == 0x9B && tail[1] == '?'))
+                    inAnswer = true;
+                else if (inAnswer && c == 'c')
+                    return true;
+            }
+        }
+    }
+    std::fprintf(stderr, "render_bench: no answer within %.0f s (%zu of %zu bytes sent)\n", timeoutSeconds, sent,
+                 all.size());
+    return false;
+}
+
+std::optional<SResult> Measure(const std::vector<std::string>& argv, const std::string& data, pid_t display,
+                               const std::string& logPath)
+{
+    CListener listener;
+    std::vector<std::string> command;
+    for (std::string arg : argv) {
+        if (const size_t at = arg.find("PORT"); at != std::string::npos)
+            arg.replace(at, 4, std::to_string(listener.Port()));
+        command.push_back(arg);
+    }
+    CChildProcess terminal;
+    if (!terminal.Start(command, logPath)) {
+        std::fprintf(stderr, "render_bench: cannot start %s\n", command[0].c_str());
+        return std::nullopt;
+    }
+    const int fd = listener.Accept(30000);
+    if (fd < 0) {
+        std::fprintf(stderr, "render_bench: %s never connected\n", command[0].c_str());
+        return std::nullopt;
+    }
+    const double terminalCpu = CpuSeconds(terminal.Pid());
+    const double displayCpu = CpuSeconds(display);
+    const auto start = Clock::now();
+    const bool answered = Stream(fd, data, 600);
+    SResult result;
+    result.seconds = std::chrono::duration<double>(Clock::now() - start).count();
+    result.terminalCpu = CpuSeconds(terminal.Pid()) - terminalCpu;
+    result.displayCpu = CpuSeconds(display) - displayCpu;
+    close(fd);
+    terminal.Stop(5);
+    if (!answered)
+        return std::nullopt;
+    return result;
+}
+
+}  // namespace
+
+int main(int argc, char** argv)
+{
+    const size_t megabytes = argc > 1 ? static_cast<size_t>(std::max(1, std::atoi(argv[1]))) : 50;
+    const int rounds = argc > 2 ? std::max(1, std::atoi(argv[2])) : 3;
+    if (!OnPath("Xvfb")) {
+        std::fprintf(stderr, "render_bench: needs Xvfb (Debian package xvfb); xterm and xfonts-base for the comparison\n");
+        return 1;
+    }
+    const bool withXterm = OnPath("xterm") && OnPath("socat");
+    if (!withXterm)
+        std::fprintf(stderr, "render_bench: xterm or socat missing; measuring the terminal program alone\n");
+
+    char scratch[] = "/tmp/render_bench.XXXXXX";
+    if (!mkdtemp(scratch)) {
+        std::perror("render_bench: mkdtemp");
+        return 1;
+    }
+    const std::string dir = scratch;
+    CChildProcess xvfb;
+    if (!xvfb.Start({"Xvfb", "-displayfd", "1", "-screen", "0", "1280x1024x24", "-nolisten", "tcp"}, dir + "/xvfb.out")) {
+        std::fprintf(stderr, "render_bench: cannot start Xvfb\n");
+        return 1;
+    }
+    std::string displayNumber;
+    if (!xvfb.WaitForLine("", 20, displayNumber) || displayNumber.empty()) {
+        std::fprintf(stderr, "render_bench: Xvfb did not report its display\n");
+        return 1;
+    }
+    setenv("DISPLAY", (":" + displayNumber).c_str(), 1);
+    setenv("QT_QPA_PLATFORM", "xcb", 1);
+    setenv("XDG_CONFIG_HOME", dir.c_str(), 1);  // the program's settings stay in the scratch folder
+    unsetenv("VOLTTCP_INI");
+
+    const std::string data = host_output::Mixed(megabytes * 1000 * 1000);
+    const std::vector<std::string> ours = {TERMCLIENT_PATH, "127.0.0.1", "PORT"};
+    const std::vector<std::string> xterm = {"xterm", "-geometry", "80x24", "-e", "socat", "STDIO,rawer", "TCP:127.0.0.1:PORT"};
+
+    std::printf("%zu MB of mixed output, 80x24, display :%s\n", data.size() / 1000000, displayNumber.c_str());
+    std::printf("%-6s %-11s %9s %8s %12s %12s\n", "round", "terminal", "seconds", "MB/s", "terminal cpu", "Xvfb cpu");
+    int failures = 0;
+    for (int round = 1; round <= rounds; ++round) {
+        double oursRate = 0;
+        for (int which = 0; which < (withXterm ? 2 : 1); ++which) {
+            const auto result = Measure(which == 0 ? ours : xterm, data, xvfb.Pid(), dir + "/terminal.out");
+            const char* name = which == 0 ? "termclient" : "xterm";
+            if (!result) {
+                std::printf("%-6d %-11s %9s\n", round, name, "failed");
+                ++failures;
+                continue;
+            }
+            const double rate = static_cast<double>(data.size()) / 1e6 / result->seconds;
+            std::printf("%-6d %-11s %9.2f %8.1f %12.2f %12.2f", round, name, result->seconds, rate, result->terminalCpu,
+                        result->displayCpu);
+            if (which == 0)
+                oursRate = rate;
+            else if (rate > 0)
+                std::printf("   termclient/xterm %.1f", oursRate / rate);
+            std::printf("\n");
+            std::fflush(stdout);
+        }
+    }
+    xvfb.Stop(5);
+    std::system(("rm -rf " + dir).c_str());
+    return failures == 0 ? 0 : 1;
+}
