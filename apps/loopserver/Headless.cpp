@@ -5,14 +5,22 @@
 #include <cstdarg>
 #include <cstring>
 #include <memory>
+#include <vector>
 
+#include <fcntl.h>
+#include <netinet/in.h>
+#include <poll.h>
 #include <sys/epoll.h>
 #include <sys/resource.h>
 #include <sys/signalfd.h>
+#include <sys/socket.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include "apps/loopserver/Server.h"
+#include "lib/ErrorText.h"
 #include "lib/MessageLoop.h"
+#include "lib/SocketBinding.h"
 #include "lib/VoltTcp.h"
 
 namespace {
@@ -42,11 +50,26 @@ private:
     int m_fd;
 };
 
+// Every worker's listening socket joins the port's SO_REUSEPORT group.
+int BindSharingThePort(int fd, const sockaddr* address, socklen_t length) {
+    const int one = 1;
+    if (setsockopt(fd, SOL_SOCKET, SO_REUSEPORT, &one, sizeof one) != 0) {
+        return -1;
+    }
+    return NativeSocketBinding().bind(fd, address, length);
+}
+
+const char* SocketErrorText(int native) {
+    const char* text = nullptr;
+    ErrorText(MapErrno(native), &text);
+    return text;
+}
+
 }  // namespace
 
 CHeadlessServer::CHeadlessServer(std::FILE* log) : m_log(log) {}
 
-int CHeadlessServer::Run(uint16_t port) {
+int CHeadlessServer::Run(uint16_t port, unsigned workers) {
     RaiseDescriptorLimit();
     std::signal(SIGPIPE, SIG_IGN);
     sigset_t stopSignals;
@@ -57,6 +80,122 @@ int CHeadlessServer::Run(uint16_t port) {
         Log("error: cannot block signals: %s", std::strerror(errno));
         return 1;
     }
+    if (workers > 1) {
+        return Supervise(port, workers, stopSignals);
+    }
+    return Serve(port, stopSignals, -1);
+}
+
+int CHeadlessServer::Supervise(uint16_t port, unsigned workers, const sigset_t& stopSignals) {
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_port = htons(port);
+    socklen_t length = sizeof address;
+    const int one = 1;
+    // Sharing the port would also let these workers join another server of the same user that
+    // shares its port; a plain bind first finds any server already there.
+    if (port != 0) {
+        const CFd probe(socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0));
+        if (probe.Get() < 0 || setsockopt(probe.Get(), SOL_SOCKET, SO_REUSEADDR, &one, sizeof one) != 0 ||
+            bind(probe.Get(), reinterpret_cast<sockaddr*>(&address), sizeof address) != 0) {
+            Log("error: %s", SocketErrorText(errno));
+            return 1;
+        }
+    }
+    // Hold the port (a chosen one, when port is 0) for the whole run; a bound socket that does
+    // not listen takes no connections.
+    const CFd reserve(socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0));
+    if (reserve.Get() < 0 || setsockopt(reserve.Get(), SOL_SOCKET, SO_REUSEADDR, &one, sizeof one) != 0 ||
+        setsockopt(reserve.Get(), SOL_SOCKET, SO_REUSEPORT, &one, sizeof one) != 0 ||
+        bind(reserve.Get(), reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 ||
+        getsockname(reserve.Get(), reinterpret_cast<sockaddr*>(&address), &length) != 0) {
+        Log("error: %s", SocketErrorText(errno));
+        return 1;
+    }
+    port = ntohs(address.sin_port);
+    int ready[2];
+    if (pipe2(ready, O_CLOEXEC) != 0) {
+        Log("error: %s", std::strerror(errno));
+        return 1;
+    }
+    SocketBinding().bind = BindSharingThePort;
+    std::vector<pid_t> pids;
+    for (unsigned worker = 1; worker <= workers; ++worker) {
+        std::fflush(m_log);
+        const pid_t pid = fork();
+        if (pid == 0) {
+            close(ready[0]);
+            m_prefix = "worker " + std::to_string(worker) + ": ";
+            const int code = Serve(port, stopSignals, ready[1]);
+            std::fflush(nullptr);
+            _exit(code);
+        }
+        if (pid < 0) {
+            Log("error: cannot start a worker: %s", std::strerror(errno));
+            break;
+        }
+        pids.push_back(pid);
+    }
+    close(ready[1]);
+    // Each worker writes one byte once it listens; a worker that fails closes its end unwritten.
+    size_t listening = 0;
+    char byte = 0;
+    pollfd wait{ready[0], POLLIN, 0};
+    while (listening < pids.size() && poll(&wait, 1, 10000) == 1 && read(ready[0], &byte, 1) == 1) {
+        ++listening;
+    }
+    close(ready[0]);
+    const bool started = listening == workers;
+    if (started) {
+        Log("SERVER ON: listening on port %u with %u workers", port, workers);
+    }
+
+    sigset_t watched = stopSignals;
+    sigaddset(&watched, SIGCHLD);
+    sigprocmask(SIG_BLOCK, &watched, nullptr);
+    const CFd signals(signalfd(-1, &watched, SFD_CLOEXEC));
+    int code = started ? 0 : 1;
+    size_t running = pids.size();
+    bool stopping = !started;
+    for (pid_t pid : pids) {
+        if (stopping) {
+            kill(pid, SIGTERM);
+        }
+    }
+    while (running > 0) {
+        // Reap first: a SIGCHLD that arrived before the signal descriptor existed is not queued.
+        int status = 0;
+        pid_t ended;
+        while (running > 0 && (ended = waitpid(-1, &status, WNOHANG)) > 0) {
+            --running;
+            if (!stopping) {
+                Log("error: worker %d ended; stopping the others", static_cast<int>(ended));
+                code = 1;
+                stopping = true;
+                for (pid_t pid : pids) {
+                    kill(pid, SIGTERM);
+                }
+            }
+        }
+        if (running == 0) {
+            break;
+        }
+        signalfd_siginfo info{};
+        pollfd event{signals.Get(), POLLIN, 0};
+        if (poll(&event, 1, 1000) == 1 && read(signals.Get(), &info, sizeof info) == sizeof info &&
+            info.ssi_signo != SIGCHLD && !stopping) {
+            Log("stopping on signal %u", info.ssi_signo);
+            stopping = true;
+            for (pid_t pid : pids) {
+                kill(pid, SIGTERM);
+            }
+        }
+    }
+    Log("stopped");
+    return code;
+}
+
+int CHeadlessServer::Serve(uint16_t port, const sigset_t& stopSignals, int readyFd) {
     const CFd signals(signalfd(-1, &stopSignals, SFD_CLOEXEC));
     const CFd poller(epoll_create1(EPOLL_CLOEXEC));
     CMessageLoop& loop = CMessageLoop::Instance();
@@ -77,6 +216,14 @@ int CHeadlessServer::Run(uint16_t port) {
     server->SetPort(port);
     if (!server->StartListening()) {
         return 1;
+    }
+    if (readyFd >= 0) {
+        const char byte = 1;
+        const bool told = write(readyFd, &byte, 1) == 1;
+        close(readyFd);
+        if (!told) {
+            return 1;
+        }
     }
     bool stop = false;
     while (!stop) {
@@ -107,6 +254,7 @@ int CHeadlessServer::Run(uint16_t port) {
 void CHeadlessServer::Log(const char* format, ...) {
     va_list args;
     va_start(args, format);
+    std::fputs(m_prefix.c_str(), m_log);
     std::vfprintf(m_log, format, args);
     va_end(args);
     std::fputc('\n', m_log);

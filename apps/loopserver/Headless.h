@@ -1,20 +1,28 @@
 #pragma once
 
+#include <csignal>
 #include <cstdint>
 #include <cstdio>
+#include <string>
 
 #include "apps/loopserver/EchoServerView.h"
 
 // The echo server without a window: what the form would show becomes log lines, and
-// SIGINT or SIGTERM ends the run cleanly.
+// SIGINT or SIGTERM ends the run cleanly. With more than one worker, each worker is a process
+// of its own with its own loop, listening on the shared port; the kernel spreads new
+// connections over them, so the echo work can use every processor.
 class CHeadlessServer final : private CEchoServerView {
 public:
     explicit CHeadlessServer(std::FILE* log);
 
     // Returns the process exit code: 0 after a signal, 1 when listening failed.
-    int Run(uint16_t port);
+    int Run(uint16_t port, unsigned workers = 1);
 
 private:
+    // One server on this process's loop; readyFd (when not -1) gets a byte once it listens.
+    int Serve(uint16_t port, const sigset_t& stopSignals, int readyFd);
+    int Supervise(uint16_t port, unsigned workers, const sigset_t& stopSignals);
+
     void OnServerListening(uint16_t port) override;
     void OnServerStopped() override;
     void OnConnectionCount(uint32_t connections) override;
@@ -25,4 +33,5 @@ private:
     void Log(const char* format, ...) __attribute__((format(printf, 2, 3)));
 
     std::FILE* m_log;
+    std::string m_prefix;  // names the worker in its log lines
 };

@@ -1,6 +1,7 @@
-// Echo throughput of the echo server against socat's echo and a minimal epoll echo (the
-// machine's limit), with the same load generator, in one run.
-//   echo_bench [--seconds S] [--rounds R] [--conns 1,100,1000] [--loopserver PATH] [--epoll PATH]
+// Echo throughput of the echo server, with one worker and with one worker per processor,
+// against socat's echo and a minimal one-thread epoll echo (the limit of one processor), with
+// the same load generator, in one run.
+//   echo_bench [--seconds S] [--rounds R] [--conns 1,100,1000] [--workers N] [--loopserver PATH] [--epoll PATH]
 //   echo_bench --target PORT ...   loads a server that is already running
 #include <algorithm>
 #include <cstdio>
@@ -83,6 +84,7 @@ int main(int argc, char** argv) {
     std::string loopserver = dir + "/../bin/loopserver";
     std::string epollEcho = dir + "/epoll_echo";
     int existingPort = 0;  // --target PORT: load a server that is already running
+    long workers = sysconf(_SC_NPROCESSORS_ONLN);
     for (int i = 1; i + 1 < argc; i += 2) {
         const std::string option = argv[i];
         if (option == "--rounds") {
@@ -93,6 +95,8 @@ int main(int argc, char** argv) {
             loopserver = argv[i + 1];
         } else if (option == "--epoll") {
             epollEcho = argv[i + 1];
+        } else if (option == "--workers") {
+            workers = std::max(1, std::atoi(argv[i + 1]));
         } else if (option == "--target") {
             existingPort = std::atoi(argv[i + 1]);
         } else if (option == "--conns") {
@@ -120,28 +124,34 @@ int main(int argc, char** argv) {
         }
         return 0;
     }
+    const std::string workerCount = std::to_string(workers);
     const CServer servers[] = {
         {"loopserver", {loopserver, "--headless", "--port", "0"}, true, "SERVER ON: listening on port "},
+        {"loopserver workers", {loopserver, "--headless", "--port", "0", "--workers", workerCount}, true,
+         "SERVER ON: listening on port "},
         {"socat", {"socat", "TCP-LISTEN:{port},bind=127.0.0.1,fork,reuseaddr", "PIPE"}, false, ""},
         {"epoll limit", {epollEcho, "--port", "0"}, true, "listening on port "},
     };
-    std::printf("%6s %14s %14s %14s %12s %12s\n", "conns", "loopserver", "socat", "epoll limit",
-                "vs socat", "vs limit");
+    constexpr int kServers = sizeof servers / sizeof servers[0];
+    const auto ratio = [](double a, double b) { return b > 0 ? a / b : 0; };
+    std::printf("MB/s echoed; \"x%ld\": --workers %ld\n", workers, workers);
+    std::printf("%6s %12s %12s %12s %12s %10s %10s %10s\n", "conns", "loopserver", ("x" + workerCount).c_str(),
+                "socat", "epoll limit", "vs socat", "x vs socat", "vs limit");
     for (uint32_t connections : concurrency) {
-        std::vector<double> samples[3];
+        std::vector<double> samples[kServers];
         for (int round = 0; round < rounds; ++round) {
-            for (int s = 0; s < 3; ++s) {
+            for (int s = 0; s < kServers; ++s) {
                 samples[s].push_back(Measure(servers[s], connections, seconds));
             }
         }
-        double rates[3] = {};
-        for (int s = 0; s < 3; ++s) {
+        double rates[kServers] = {};
+        for (int s = 0; s < kServers; ++s) {
             std::sort(samples[s].begin(), samples[s].end());
             rates[s] = samples[s][samples[s].size() / 2];
         }
-        std::printf("%6u %9.1f MB/s %9.1f MB/s %9.1f MB/s %12.2f %12.2f\n", connections, rates[0],
-                    rates[1], rates[2], rates[1] > 0 ? rates[0] / rates[1] : 0,
-                    rates[2] > 0 ? rates[0] / rates[2] : 0);
+        std::printf("%6u %12.1f %12.1f %12.1f %12.1f %10.2f %10.2f %10.2f\n", connections, rates[0], rates[1],
+                    rates[2], rates[3], ratio(rates[0], rates[2]), ratio(rates[1], rates[2]),
+                    ratio(rates[0], rates[3]));
         std::fflush(stdout);
     }
     return 0;

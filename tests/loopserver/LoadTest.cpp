@@ -67,6 +67,61 @@ TEST_F(HeadlessServer, StopsCleanlyOnSignals) {
     EXPECT_TRUE(m_server.WaitForLine("connection from 127.0.0.1:", 1, rest));
 }
 
+TEST(HeadlessWorkers, ShareThePortAndStopTogether) {
+    const std::string output = "/tmp/loopserver_workers." + std::to_string(getpid()) + ".out";
+    CChildProcess server;
+    ASSERT_TRUE(server.Start({LOOPSERVER_PATH, "--headless", "--port", "0", "--workers", "2"}, output));
+    std::string rest;
+    ASSERT_TRUE(server.WaitForLine("SERVER ON: listening on port ", 10, rest));
+    const auto port = static_cast<uint16_t>(std::atoi(rest.c_str()));
+    EXPECT_NE(rest.find(" with 2 workers"), std::string::npos) << rest;
+
+    CEchoLoad::COptions options;
+    options.port = port;
+    options.connections = 40;
+    options.bytesPerConnection = 64 * 1024;
+    options.timeoutSeconds = 30;
+    const CEchoLoad::CResult result = CEchoLoad::Run(options);
+    EXPECT_EQ(result.error, "");
+    EXPECT_EQ(result.completed, 40u);
+    // The kernel spreads connections by a hash of their ports; 40 all landing on one worker
+    // would mean the port is not shared.
+    EXPECT_TRUE(server.WaitForLine("worker 1: connection from 127.0.0.1:", 5, rest));
+    EXPECT_TRUE(server.WaitForLine("worker 2: connection from 127.0.0.1:", 5, rest));
+
+    const int status = server.Stop(5);
+    ASSERT_TRUE(WIFEXITED(status));
+    EXPECT_EQ(WEXITSTATUS(status), 0);
+    EXPECT_TRUE(server.WaitForLine("worker 1: stopped", 1, rest));
+    EXPECT_TRUE(server.WaitForLine("worker 2: stopped", 1, rest));
+    EXPECT_FALSE(CChildProcess::WaitForListener(port, 0.2)) << "a worker outlived the server";
+    if (!HasFailure()) {
+        std::remove(output.c_str());
+    }
+}
+
+TEST(HeadlessWorkers, ASecondServerOnTheSamePortIsRefused) {
+    const std::string output = "/tmp/loopserver_busyworkers." + std::to_string(getpid());
+    CChildProcess first;
+    ASSERT_TRUE(first.Start({LOOPSERVER_PATH, "--headless", "--port", "0", "--workers", "2"}, output + ".1"));
+    std::string port;
+    ASSERT_TRUE(first.WaitForLine("SERVER ON: listening on port ", 10, port));
+    port = port.substr(0, port.find(' '));
+    // Workers of one user may share a port; a second server must still be told it is taken.
+    CChildProcess second;
+    ASSERT_TRUE(second.Start({LOOPSERVER_PATH, "--headless", "--port", port, "--workers", "3"}, output + ".2"));
+    std::string error;
+    EXPECT_TRUE(second.WaitForLine("error: Address Already in Use", 10, error));
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+    while (second.Running() && std::chrono::steady_clock::now() < deadline) {
+        usleep(10000);
+    }
+    EXPECT_FALSE(second.Running());
+    first.Stop();
+    std::remove((output + ".1").c_str());
+    std::remove((output + ".2").c_str());
+}
+
 TEST(HeadlessStart, BusyPortEndsWithAnError) {
     const std::string output = "/tmp/loopserver_busy." + std::to_string(getpid());
     CChildProcess first;
