@@ -120,6 +120,40 @@ TEST_F(VtWidgetTest, RequestsAreGatheredIntoOneRepaint)
     EXPECT_EQ(paints, 1);
 }
 
+TEST_F(VtWidgetTest, EachFrameRepaintsOnlyTheRowsChangedSinceTheLast)
+{
+    struct Recorder : QObject {
+        QRegion painted;
+        bool eventFilter(QObject*, QEvent* event) override
+        {
+            if (event->type() == QEvent::Paint)
+                painted += static_cast<QPaintEvent*>(event)->region();
+            return false;
+        }
+    } recorder;
+    QTest::qWait(50);
+    m_widget.viewport()->installEventFilter(&recorder);
+    const int h = m_widget.CellHeight();
+    const auto rowCenter = [&](int viewRow) { return QPoint(m_widget.viewport()->width() / 2, viewRow * h + h / 2); };
+    // The screen's rows start below the history when the view is at the end.
+    const int top = m_screen.ScrollbackRows() - m_widget.ScrollPosition();
+
+    // The caret's old row is repainted as well, so "untouched" is a row the caret never was on
+    // in that frame.
+    const struct {
+        int row;
+        int untouched;
+    } frames[] = {{3, 12}, {12, 20}, {20, 3}};
+    for (const auto& frame : frames) {
+        recorder.painted = QRegion();
+        Write(frame.row, 0, "changed");
+        QTest::qWait(100);
+        EXPECT_TRUE(recorder.painted.contains(rowCenter(top + frame.row))) << "row " << frame.row;
+        EXPECT_FALSE(recorder.painted.contains(rowCenter(top + frame.untouched)))
+            << "row " << frame.untouched << " was repainted after writing row " << frame.row;
+    }
+}
+
 TEST_F(VtWidgetTest, NationalSetChangesTheDrawnCharacter)
 {
     Write(0, 0, "[");

@@ -8,6 +8,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <limits>
 
 #include "vt/VtScreen.h"
 
@@ -37,10 +38,7 @@ CVtWidget::CVtWidget(QWidget* parent) : QAbstractScrollArea(parent)
 
     m_paintTimer.setSingleShot(true);
     m_paintTimer.setInterval(kFrameMs);
-    connect(&m_paintTimer, &QTimer::timeout, this, [this] {
-        viewport()->update(m_dirty);
-        m_dirty = QRegion();
-    });
+    connect(&m_paintTimer, &QTimer::timeout, this, [this] { viewport()->update(TakeDirty()); });
     m_autoScroll.setInterval(50);
     connect(&m_autoScroll, &QTimer::timeout, this, [this] { AutoScrollTick(); });
 
@@ -194,14 +192,54 @@ int CVtWidget::ViewRowOfScreenRow(int row) const
     return line - ScrollPosition();
 }
 
+void CVtWidget::ArmFrame()
+{
+    if (!m_framePending) {
+        m_framePending = true;
+        m_paintTimer.start();
+    }
+}
+
 void CVtWidget::Schedule(const QRect& pixels)
 {
     const QRect clipped = pixels.intersected(viewport()->rect());
     if (clipped.isEmpty())
         return;
     m_dirty += clipped;
-    if (!m_paintTimer.isActive())
-        m_paintTimer.start();
+    ArmFrame();
+}
+
+void CVtWidget::ScheduleRows(int firstViewRow, int lastViewRow)
+{
+    const int rows = (viewport()->height() + m_cellHeight - 1) / m_cellHeight;
+    firstViewRow = std::max(firstViewRow, 0);
+    lastViewRow = std::min(lastViewRow, rows - 1);
+    if (firstViewRow > lastViewRow)
+        return;
+    if (static_cast<int>(m_dirtyRows.size()) < rows)
+        m_dirtyRows.resize(static_cast<size_t>(rows));
+    std::fill(m_dirtyRows.begin() + firstViewRow, m_dirtyRows.begin() + lastViewRow + 1, 1);
+    ArmFrame();
+}
+
+QRegion CVtWidget::TakeDirty()
+{
+    QRegion region = m_dirty;
+    const int width = viewport()->width();
+    const int rows = static_cast<int>(m_dirtyRows.size());
+    for (int row = 0; row < rows;) {
+        if (!m_dirtyRows[static_cast<size_t>(row)]) {
+            ++row;
+            continue;
+        }
+        const int first = row;
+        while (row < rows && m_dirtyRows[static_cast<size_t>(row)])
+            m_dirtyRows[static_cast<size_t>(row++)] = 0;
+        region += QRect(0, first * m_cellHeight, width, (row - first) * m_cellHeight);
+    }
+    m_dirty = QRegion();
+    m_framePending = false;
+    return region.intersected(viewport()->rect());
 }
 
 void CVtWidget::InvalidateCells(int top, int /*left*/, int bottom, int /*right*/)
@@ -209,20 +247,18 @@ void CVtWidget::InvalidateCells(int top, int /*left*/, int bottom, int /*right*/
     // Whole rows: a double-width line draws its columns elsewhere, and rows are cheap.
     if (top == kStatusRow || bottom == kStatusRow) {
         const int row = ViewRowOfScreenRow(kStatusRow);
-        Schedule(QRect(0, row * m_cellHeight, viewport()->width(), m_cellHeight));
+        ScheduleRows(row, row);
         if (top == kStatusRow && bottom == kStatusRow)
             return;
         top = std::max(top, 0);
         bottom = std::max(bottom, 0);
     }
-    const int first = ViewRowOfScreenRow(std::min(top, bottom));
-    const int last = ViewRowOfScreenRow(std::max(top, bottom));
-    Schedule(QRect(0, first * m_cellHeight, viewport()->width(), (last - first + 1) * m_cellHeight));
+    ScheduleRows(ViewRowOfScreenRow(std::min(top, bottom)), ViewRowOfScreenRow(std::max(top, bottom)));
 }
 
 void CVtWidget::InvalidateAll()
 {
-    Schedule(viewport()->rect());
+    ScheduleRows(0, std::numeric_limits<int>::max() - 1);
 }
 
 void CVtWidget::FlushPaint()
@@ -240,14 +276,14 @@ void CVtWidget::ScrollRows(int top, int bottom, int /*n*/, bool down)
 
 void CVtWidget::MoveCaret(int row, int column)
 {
-    const auto caretRect = [this] {
-        const int viewRow = ViewRowOfScreenRow(m_caretRow);
-        return QRect(0, viewRow * m_cellHeight, viewport()->width(), m_cellHeight);
-    };
-    Schedule(caretRect());
+    const int from = ViewRowOfScreenRow(m_caretRow);
+    ScheduleRows(from, from);
+    if (row != m_caretRow) {
+        const int to = ViewRowOfScreenRow(row);
+        ScheduleRows(to, to);
+    }
     m_caretRow = row;
     m_caretColumn = column;
-    Schedule(caretRect());
 }
 
 void CVtWidget::ShowCaret(bool show)
@@ -259,9 +295,9 @@ void CVtWidget::ShowCaret(bool show)
 void CVtWidget::PaintNow()
 {
     m_paintTimer.stop();
-    if (!m_dirty.isEmpty())
-        viewport()->repaint(m_dirty);
-    m_dirty = QRegion();
+    const QRegion dirty = TakeDirty();
+    if (!dirty.isEmpty())
+        viewport()->repaint(dirty);
 }
 
 void CVtWidget::resizeEvent(QResizeEvent* event)

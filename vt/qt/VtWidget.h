@@ -3,6 +3,8 @@
 #include <QAbstractScrollArea>
 #include <QFont>
 #include <QRegion>
+
+#include <vector>
 #include <QTimer>
 
 #include <cstdint>
@@ -114,6 +116,9 @@ private:
                   int y, uint32_t key);
     void PaintCaret(QPainter& painter);
     void Schedule(const QRect& pixels);
+    void ScheduleRows(int firstViewRow, int lastViewRow);
+    void ArmFrame();
+    QRegion TakeDirty();
     QRect CellRect(int viewRow, int firstColumn, int lastColumn, bool doubleWidth) const;
     int ViewRowOfScreenRow(int row) const;
     int TotalViewLines() const;
@@ -134,8 +139,12 @@ private:
     int m_cellHeight = 16;
     int m_ascent = 12;
 
+    // What the next frame repaints: whole view rows (the common case, kept cheap because the
+    // emulator reports every change) and any other rectangles.
+    std::vector<char> m_dirtyRows;
     QRegion m_dirty;
     QTimer m_paintTimer;
+    bool m_framePending = false;
 
     int m_caretRow = 0;  // screen row, or kStatusRow
     int m_caretColumn = 0;
