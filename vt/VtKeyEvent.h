@@ -33,6 +33,7 @@ enum VtKey : uint16_t {
     kVtKeyF11 = 0x7A,
     kVtKeyF12 = 0x7B,
     kVtKeyNumLock = 0x90,
+    kVtKeyCharacter = 0xE7,  // a character typed by a key with no code of its own
 };
 
 // Scan codes the keyboard mapping looks at (PC set 1).

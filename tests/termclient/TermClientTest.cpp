@@ -117,6 +117,14 @@ TEST_F(TermClientTest, HostDataReachesTheScreenAndTheLog)
     EXPECT_EQ(logged.str(), data) << "the log holds the raw bytes";
 }
 
+TEST_F(TermClientTest, EveryPrintableCharacterTypedReachesTheHost)
+{
+    ConnectToPeer();
+    const std::string typed = "echo 'a b/c-d' | tr \"[a-z]\" _ ~ ; x=$((1+2*3)) {ok}? <in> `!@#%^&` \\ ,.=";
+    QTest::keyClicks(Client().TerminalWindow(), QString::fromStdString(typed));
+    EXPECT_EQ(m_peer.Receive(typed.size()), typed);
+}
+
 TEST_F(TermClientTest, KeysGoToTheHostWithTheChosenOptions)
 {
     ConnectToPeer();

@@ -103,6 +103,12 @@ TEST_F(VoltVtTest, KeysLeaveAsTheTerminalsBytes)
         {"", Qt::Key_Backspace, {}, "\x08"},
         {"", Qt::Key_Tab, {}, "\t"},
         {"", Qt::Key_Minus, Qt::KeypadModifier, "\x1bOS"},  // PF4
+        // Keys typing punctuation: the owner's key notification must not swallow them.
+        {"", Qt::Key_Space, {}, " "},
+        {"", Qt::Key_Minus, {}, "-"},
+        {"", Qt::Key_Slash, {}, "/"},
+        {"", Qt::Key_Bar, Qt::ShiftModifier, "|"},
+        {"", Qt::Key_Apostrophe, {}, "'"},
     };
     for (const Case& c : cases) {
         Host(c.host);

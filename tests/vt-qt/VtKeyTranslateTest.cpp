@@ -34,7 +34,12 @@ TEST(VtKeyTranslateTest, KeysBecomeTheTerminalsRecord)
         {"pad slash", Qt::Key_Slash, kPad, kVtKeyPadDivide, true, true, 0},
         {"pad enter", Qt::Key_Enter, kPad, kVtKeyEnter, true, true, 0},
         {"return", Qt::Key_Return, 0, kVtKeyEnter, false, false, 0},
-        {"main minus is no pad key", Qt::Key_Minus, 0, 0, false, false, 0},
+        {"main minus is no pad key", Qt::Key_Minus, 0, 0xBD, false, false, 0},
+        {"space", Qt::Key_Space, 0, 0x20, false, false, 0},
+        {"slash", Qt::Key_Slash, 0, 0xBF, false, false, 0},
+        {"bar, shifted backslash", Qt::Key_Bar, Qt::ShiftModifier, 0xDC, false, false, 0},
+        {"exclamation, shifted 1", Qt::Key_Exclam, Qt::ShiftModifier, '1', false, false, 0},
+        {"a key with no character", Qt::Key_Pause, 0, 0, false, false, 0},
         {"num lock", Qt::Key_NumLock, 0, kVtKeyNumLock, false, true, 0},
         {"F1", Qt::Key_F1, 0, kVtKeyF1, false, false, 0},
         {"F10", Qt::Key_F10, 0, kVtKeyF1 + 9, false, false, 0},
@@ -50,6 +55,15 @@ TEST(VtKeyTranslateTest, KeysBecomeTheTerminalsRecord)
         EXPECT_EQ(event.extended, c.extended) << c.name;
         EXPECT_EQ(event.scanCode, c.scan) << c.name;
     }
+}
+
+TEST(VtKeyTranslateTest, KeysTypingTextAlwaysHaveACode)
+{
+    TestApp();
+    QKeyEvent national(QEvent::KeyPress, Qt::Key_Adiaeresis, Qt::NoModifier, QStringLiteral("\u00e4"));
+    EXPECT_EQ(CVtKeyTranslate::Translate(national).key, kVtKeyCharacter);
+    QKeyEvent silent(QEvent::KeyPress, Qt::Key_Adiaeresis, Qt::NoModifier, QString());
+    EXPECT_EQ(CVtKeyTranslate::Translate(silent).key, 0) << "no text, no character code";
 }
 
 TEST(VtKeyTranslateTest, ModifiersAndRepeatAreCarried)

@@ -64,15 +64,64 @@ CVtKeyEvent CVtKeyTranslate::Translate(int key, unsigned modifiers, bool autoRep
             set(kVtKeyPadDivide, true);
         } else if ((key >= Qt::Key_A && key <= Qt::Key_Z) || (key >= Qt::Key_0 && key <= Qt::Key_9)) {
             set(static_cast<uint16_t>(key));  // letters and digits keep their ASCII codes
+        } else {
+            set(CharacterKeyCode(key));
         }
         break;
     }
     return event;
 }
 
+uint16_t CVtKeyTranslate::CharacterKeyCode(int key)
+{
+    // The codes of the keys that carry these characters on a US keyboard: a key code of 0
+    // would tell the owner's key notification that it swallowed the key.
+    switch (key) {
+    case Qt::Key_Space: return 0x20;
+    case Qt::Key_ParenRight: return '0';
+    case Qt::Key_Exclam: return '1';
+    case Qt::Key_At: return '2';
+    case Qt::Key_NumberSign: return '3';
+    case Qt::Key_Dollar: return '4';
+    case Qt::Key_Percent: return '5';
+    case Qt::Key_AsciiCircum: return '6';
+    case Qt::Key_Ampersand: return '7';
+    case Qt::Key_Asterisk: return '8';
+    case Qt::Key_ParenLeft: return '9';
+    case Qt::Key_Semicolon:
+    case Qt::Key_Colon: return 0xBA;
+    case Qt::Key_Equal:
+    case Qt::Key_Plus: return 0xBB;
+    case Qt::Key_Comma:
+    case Qt::Key_Less: return 0xBC;
+    case Qt::Key_Minus:
+    case Qt::Key_Underscore: return 0xBD;
+    case Qt::Key_Period:
+    case Qt::Key_Greater: return 0xBE;
+    case Qt::Key_Slash:
+    case Qt::Key_Question: return 0xBF;
+    case Qt::Key_QuoteLeft:
+    case Qt::Key_AsciiTilde: return 0xC0;
+    case Qt::Key_BracketLeft:
+    case Qt::Key_BraceLeft: return 0xDB;
+    case Qt::Key_Backslash:
+    case Qt::Key_Bar: return 0xDC;
+    case Qt::Key_BracketRight:
+    case Qt::Key_BraceRight: return 0xDD;
+    case Qt::Key_Apostrophe:
+    case Qt::Key_QuoteDbl: return 0xDE;
+    default: return 0;
+    }
+}
+
 CVtKeyEvent CVtKeyTranslate::Translate(const QKeyEvent& event)
 {
-    return Translate(event.key(), static_cast<unsigned>(event.modifiers().toInt()), event.isAutoRepeat());
+    CVtKeyEvent translated =
+        Translate(event.key(), static_cast<unsigned>(event.modifiers().toInt()), event.isAutoRepeat());
+    // Any other key that types text (a national letter, a dead key's result) still needs a code.
+    if (translated.key == 0 && !event.text().isEmpty())
+        translated.key = kVtKeyCharacter;
+    return translated;
 }
 
 int CVtKeyTranslate::Character(const QKeyEvent& event)

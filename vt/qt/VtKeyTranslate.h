@@ -12,9 +12,13 @@ class QKeyEvent;
 class CVtKeyTranslate final {
 public:
     // key: a Qt::Key; modifiers: Qt::KeyboardModifiers. A key the terminal has no code
-    // for gets key 0 (its character may still be typed).
+    // for gets key 0.
     static CVtKeyEvent Translate(int key, unsigned modifiers, bool autoRepeat);
+    // As above; a key without a code of its own that types text gets kVtKeyCharacter.
     static CVtKeyEvent Translate(const QKeyEvent& event);
     // The 8-bit character a press types, or -1 when it types none the terminal can send.
     static int Character(const QKeyEvent& event);
+
+private:
+    static uint16_t CharacterKeyCode(int key);
 };
