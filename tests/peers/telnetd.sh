@@ -34,6 +34,10 @@ ensure_account() {
     useradd --system --create-home --home-dir "$HOME_DIR" --shell /bin/sh \
       --comment "VoltTCP test logins" "$ACCOUNT"
   fi
+  # The tests expect a plain POSIX shell's prompt.
+  if [ "$(getent passwd "$ACCOUNT" | cut -d: -f7)" != /bin/sh ]; then
+    usermod --shell /bin/sh "$ACCOUNT"
+  fi
   local home
   home=$(getent passwd "$ACCOUNT" | cut -d: -f6)
   if [ ! -d "$home" ]; then
