@@ -153,5 +153,5 @@ case "${1:-}" in
   stop) [ $# -eq 2 ] || die "usage: telnetd.sh stop DIR"; stop "$(cd "$2" && pwd)" ;;
   serve) [ $# -eq 3 ] || die "usage: telnetd.sh serve DIR PORT"; serve "$2" "$3" ;;
   lock) lock ;;
-  *) sed -n '2,11p' "$0" | sed 's/^# \{0,1\}//' >&2; exit 2 ;;
+  *) sed -n '2,12p' "$0" | sed 's/^# \{0,1\}//' >&2; exit 2 ;;
 esac
