@@ -59,14 +59,18 @@ function(volttcp_program name)
   install(TARGETS ${name} RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
 endfunction()
 
-# volttcp_test(name LABELS unit|integration|gui SOURCES ... [DEPS ...] [TIMEOUT s])
+# volttcp_test(name LABELS unit|integration|gui SOURCES ... [DEPS ...] [TIMEOUT s] [RESOURCE_LOCK r])
 # A GoogleTest program; every test case becomes one ctest test. Its environment (offscreen
 # Qt, sanitizer options) is built into the program by tests/TestEnvironment.cpp, because
 # list-valued test properties do not survive test discovery.
 function(volttcp_test name)
-  cmake_parse_arguments(A "" "TIMEOUT;LABELS" "SOURCES;DEPS" ${ARGN})
+  cmake_parse_arguments(A "" "TIMEOUT;LABELS;RESOURCE_LOCK" "SOURCES;DEPS" ${ARGN})
   if(NOT A_TIMEOUT)
     set(A_TIMEOUT 120)
+  endif()
+  set(lock "")
+  if(A_RESOURCE_LOCK)
+    set(lock RESOURCE_LOCK ${A_RESOURCE_LOCK})
   endif()
   add_executable(${name} ${A_SOURCES} ${PROJECT_SOURCE_DIR}/tests/TestEnvironment.cpp)
   _volttcp_target_defaults(${name})
@@ -77,7 +81,7 @@ function(volttcp_test name)
     WORKING_DIRECTORY ${CMAKE_BINARY_DIR}/tests
     DISCOVERY_TIMEOUT 60
     NO_PRETTY_VALUES
-    PROPERTIES LABELS ${A_LABELS} TIMEOUT ${A_TIMEOUT})
+    PROPERTIES LABELS ${A_LABELS} TIMEOUT ${A_TIMEOUT} ${lock})
 endfunction()
 
 # volttcp_bench(name SOURCES ... [DEPS ...]) : built, never run by the test suite

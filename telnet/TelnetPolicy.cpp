@@ -10,6 +10,15 @@ bool HostMayEnable(uint8_t option)
     return option == kTelnetOptEcho || option == kTelnetOptSuppressGoAhead;
 }
 
+std::string WindowSize()
+{
+    constexpr uint16_t columns = CTelnetPolicy::kColumns;
+    constexpr uint16_t rows = CTelnetPolicy::kRows;
+    const char size[] = {static_cast<char>(columns >> 8), static_cast<char>(columns & 0xff),
+                         static_cast<char>(rows >> 8), static_cast<char>(rows & 0xff)};
+    return CTelnetWriter::Subnegotiation(kTelnetOptNaws, std::string_view(size, sizeof size));
+}
+
 }  // namespace
 
 std::string CTelnetPolicy::DefaultAnswer(uint8_t command, uint8_t option)
@@ -37,10 +46,10 @@ std::string CTelnetPolicy::TerminalAnswer(uint8_t command, uint8_t option)
     case kTelnetWont:
         return CTelnetWriter::Command(kTelnetDont, option);
     case kTelnetDo:
-        return CTelnetWriter::Command(
-            option == kTelnetOptTerminalType || option == kTelnetOptNaws ? kTelnetWill
-                                                                           : kTelnetWont,
-            option);
+        // The size goes along with the agreement: the host never asks for it (RFC 1073).
+        if (option == kTelnetOptNaws)
+            return CTelnetWriter::Command(kTelnetWill, option) + WindowSize();
+        return CTelnetWriter::Command(option == kTelnetOptTerminalType ? kTelnetWill : kTelnetWont, option);
     case kTelnetDont:
         // Refusing to stop an echo we never offered would only invite another round.
         if (option == kTelnetOptEcho)
@@ -51,11 +60,8 @@ std::string CTelnetPolicy::TerminalAnswer(uint8_t command, uint8_t option)
             return CTelnetWriter::Subnegotiation(
                 option, std::string(1, static_cast<char>(kTelnetTtypeIs)) + kTerminalType);
         }
-        if (option == kTelnetOptNaws) {
-            const char size[] = {static_cast<char>(kColumns >> 8), static_cast<char>(kColumns & 0xff),
-                                 static_cast<char>(kRows >> 8), static_cast<char>(kRows & 0xff)};
-            return CTelnetWriter::Subnegotiation(option, std::string_view(size, sizeof size));
-        }
+        if (option == kTelnetOptNaws)
+            return WindowSize();
         return CTelnetWriter::Command(kTelnetWont, option);
     default:
         return {};

@@ -179,7 +179,9 @@ VtKeyResult CVtKeyboard::KeyDown(const CVtKeyEvent& event, const CVtKeyboardStat
                              (event.ctrl ? kVtShiftCodeCtrl : 0) |
                              (event.alt ? kVtShiftCodeAlt : 0);
         m_events.keyNotify(code, shiftCode, event.extended);
-        if (code == 0)
+        // Only a code the owner cleared swallows the key: keys that have none (space and
+        // the punctuation keys) come as 0 and still type their character.
+        if (code == 0 && event.key != 0)
             return VtKeyResult::Done;
         key.key = static_cast<uint16_t>(code);
         key.shift = (shiftCode & kVtShiftCodeShift) != 0;

@@ -32,6 +32,7 @@ public:
     CTestSocket Accept(std::chrono::milliseconds timeout = std::chrono::seconds(10));
 
     bool IsOpen() const { return m_fd >= 0; }
+    int Fd() const { return m_fd; }
     bool WaitConnected(std::chrono::milliseconds timeout = std::chrono::seconds(10));
     bool SendAll(const std::string& bytes, std::chrono::milliseconds timeout = std::chrono::seconds(10));
     // Reads until count bytes arrived (or the peer closed, or time ran out).

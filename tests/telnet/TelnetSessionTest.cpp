@@ -132,7 +132,8 @@ TEST_F(TelnetSession, TerminalNegotiationOverTheWire)
     Start("\xff\xfd\x18\xff\xfd\x1f\xff\xfb\x01\xff\xfa\x18\x01\xff\xf0"
           "login: \r\0"
           "\xff\xfa\x1f\xff\xf0\xff\xff\r\n"s);
-    const std::string expected = "\xff\xfb\x18\xff\xfb\x1f\xff\xfd\x01"
+    // The size follows WILL NAWS unasked, and again for a host that asks all the same.
+    const std::string expected = "\xff\xfb\x18\xff\xfb\x1f\xff\xfa\x1f\0\x50\0\x18\xff\xf0\xff\xfd\x01"
                                  "\xff\xfa\x18\0vt320\xff\xf0"
                                  "\xff\xfa\x1f\0\x50\0\x18\xff\xf0"s;
     ASSERT_TRUE(RunUntil([&] { return Host().m_received.size() >= expected.size(); }))

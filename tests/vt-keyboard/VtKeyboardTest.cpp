@@ -304,6 +304,16 @@ TEST_F(KeyboardFixture, KeyNotificationMayChangeOrSwallowTheKey)
     EXPECT_EQ(Type(Key(kVtKeyUp), 0, state), "<ESC>[31~");
 }
 
+TEST_F(KeyboardFixture, KeysWithoutACodeTypeTheirCharacterWhileTheOwnerWatches)
+{
+    CVtKeyboardState state;
+    for (const char ch : std::string(" -./=;'")) {
+        m_notified.clear();
+        EXPECT_EQ(Type(Key(0), static_cast<uint8_t>(ch), state), std::string(1, ch));
+        EXPECT_EQ(m_notified, std::vector<std::string>{"0/0"});
+    }
+}
+
 TEST_F(KeyboardFixture, F2PrintsTheScreenInEveryLevel)
 {
     for (const uint8_t level : kLevels) {

@@ -130,6 +130,13 @@ TEST_F(VoltVtTest, OwnerCanSwallowAKey)
     EXPECT_EQ(m_vt.sent, "");
 }
 
+TEST_F(VoltVtTest, SpaceAndPunctuationTypeWhileTheOwnerWatchesKeys)
+{
+    m_vt.swallowKey = 'Q';
+    QTest::keyClicks(m_window, "a -./=;,'x");
+    EXPECT_EQ(m_vt.sent, "a -./=;,'x");
+}
+
 TEST_F(VoltVtTest, SelectedTextIsCopiedThroughTheSelectionProperties)
 {
     Host("hello world\r\nsecond line");

@@ -1,0 +1,749 @@
+// The terminal program against the system's own Telnet server and login on 127.0.0.1, and
+// vttest run through it. The server is tests/peers/telnetd.sh: a private inetd on a port of
+// its own, a test account with a fresh password. Needs root and the test peers' packages.
+
+#include <gtest/gtest.h>
+
+#include <QCheckBox>
+#include <QPushButton>
+#include <QSocketNotifier>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <fcntl.h>
+#include <netinet/in.h>
+#include <signal.h>
+#include <sys/file.h>
+#include <sys/prctl.h>
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <arpa/inet.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <fstream>
+#include <memory>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "apps/common/Profile.h"
+#include "apps/termclient/MainForm.h"
+#include "apps/termclient/Prefs.h"
+#include "telnet/TelnetCodes.h"
+#include "tests/support/QtTestApp.h"
+
+namespace {
+
+using namespace std::chrono_literals;
+
+constexpr const char* kScript = VOLTTCP_SOURCE_DIR "/tests/peers/telnetd.sh";
+constexpr const char* kAccount = "volttcp-tester";
+
+bool Executable(const char* path)
+{
+    return access(path, X_OK) == 0;
+}
+
+std::string ReadFile(const std::string& path)
+{
+    std::ifstream file(path, std::ios::binary);
+    std::stringstream text;
+    text << file.rdbuf();
+    return text.str();
+}
+
+bool PortListening(unsigned short port)
+{
+    char address[32];
+    std::snprintf(address, sizeof address, "0100007F:%04X", port);
+    std::ifstream table("/proc/net/tcp");
+    std::string line;
+    while (std::getline(table, line)) {
+        std::istringstream fields(line);
+        std::string slot, local, remote, state;
+        fields >> slot >> local >> remote >> state;
+        if (local == address && state == "0A")
+            return true;
+    }
+    return false;
+}
+
+unsigned short FreeLoopbackPort()
+{
+    CTestSocket probe = CTestSocket::Listen();
+    return probe.Port();
+}
+
+// The Telnet server of one test program. Only one may run at a time on a machine, since
+// each run gives the shared test account a new password.
+class CTelnetServer final {
+public:
+    ~CTelnetServer() { Stop(); }
+
+    // Empty on success, else why not.
+    std::string Start()
+    {
+        m_lock = open(LockPath(), O_RDWR | O_CREAT | O_NOFOLLOW | O_CLOEXEC, 0600);
+        if (m_lock < 0)
+            return std::string("cannot open ") + LockPath();
+        if (!SpinUntil([&] { return flock(m_lock, LOCK_EX | LOCK_NB) == 0; }, 90s))
+            return "another test run holds the test account";
+        if (!m_dir.isValid())
+            return "no temporary directory";
+        std::string why;
+        for (int attempt = 0; attempt < 3; ++attempt) {
+            why = Launch(FreeLoopbackPort());
+            if (why.empty())
+                return why;
+            StopServer();
+        }
+        return why;
+    }
+
+    void Stop()
+    {
+        StopServer();
+        if (m_lock >= 0) {
+            close(m_lock);
+            m_lock = -1;
+        }
+    }
+
+    unsigned short Port() const { return m_port; }
+    const std::string& Password() const { return m_password; }
+    std::string Log() const { return ReadFile(Path("inetd.log")); }
+
+private:
+    void StopServer()
+    {
+        if (m_pid > 0) {
+            kill(m_pid, SIGTERM);
+            bool gone = SpinUntil([&] { return waitpid(m_pid, nullptr, WNOHANG) == m_pid; }, 5s);
+            if (!gone) {
+                kill(m_pid, SIGKILL);
+                waitpid(m_pid, nullptr, 0);
+            }
+            m_pid = -1;
+            // The account keeps no usable password between runs.
+            const std::string lock = std::string(kScript) + " lock";
+            (void)std::system(lock.c_str());
+        }
+    }
+
+    static const char* LockPath()
+    {
+        struct stat info{};
+        return stat("/run/lock", &info) == 0 && S_ISDIR(info.st_mode) ? "/run/lock/volttcp-tester.lock"
+                                                                      : "/tmp/volttcp-tester.lock";
+    }
+
+    std::string Path(const char* name) const { return m_dir.filePath(name).toStdString(); }
+
+    std::string Launch(unsigned short port)
+    {
+        const std::string dir = m_dir.path().toStdString();
+        const std::string portText = std::to_string(port);
+        const pid_t parent = getpid();
+        m_pid = fork();
+        if (m_pid < 0)
+            return "fork failed";
+        if (m_pid == 0) {
+            // The server goes with this test program, however that ends.
+            prctl(PR_SET_PDEATHSIG, SIGTERM);
+            if (getppid() != parent)
+                _exit(1);
+            const int null = open("/dev/null", O_RDWR);
+            dup2(null, STDIN_FILENO);
+            execl("/bin/bash", "bash", kScript, "serve", dir.c_str(), portText.c_str(), static_cast<char*>(nullptr));
+            _exit(127);
+        }
+        int status = 0;
+        bool died = false;
+        const bool up = SpinUntil([&] {
+            if (waitpid(m_pid, &status, WNOHANG) == m_pid) {
+                died = true;
+                return true;
+            }
+            return PortListening(port) && !ReadFile(Path("password")).empty();
+        }, 15s);
+        if (died) {
+            m_pid = -1;
+            return "the server stopped at once (status " + std::to_string(status) + "): " + Log();
+        }
+        if (!up)
+            return "nothing listens on 127.0.0.1:" + portText + " after 15 s: " + Log();
+        m_port = port;
+        m_password = ReadFile(Path("password"));
+        while (!m_password.empty() && m_password.back() == '\n')
+            m_password.pop_back();
+        return {};
+    }
+
+    QTemporaryDir m_dir;
+    int m_lock = -1;
+    pid_t m_pid = -1;
+    unsigned short m_port = 0;
+    std::string m_password;
+};
+
+// A transparent relay between the client and the server that keeps every byte each side
+// sent: the record that the log and the negotiation are checked against.
+class CWireTap final {
+public:
+    explicit CWireTap(unsigned short serverPort) : m_serverPort(serverPort)
+    {
+        m_listener = CTestSocket::Listen();
+        m_accept = std::make_unique<QSocketNotifier>(m_listener.Fd(), QSocketNotifier::Read);
+        QObject::connect(m_accept.get(), &QSocketNotifier::activated, [this] { Accept(); });
+    }
+
+    ~CWireTap()
+    {
+        m_pipes[0].reset();
+        m_pipes[1].reset();
+        for (int fd : {m_client, m_server})
+            if (fd >= 0)
+                close(fd);
+    }
+
+    unsigned short Port() const { return m_listener.Port(); }
+    const std::string& FromServer() const { return m_fromServer; }
+    const std::string& FromClient() const { return m_fromClient; }
+
+private:
+    // One direction: what arrives on `from` leaves on `to`, in order; its end is passed on.
+    struct SPipe {
+        int from;
+        int to;
+        std::string* record;
+        std::string pending;
+        bool ended = false;
+        std::unique_ptr<QSocketNotifier> readable;
+        std::unique_ptr<QSocketNotifier> writable;
+
+        void Read()
+        {
+            char buffer[65536];
+            for (;;) {
+                const ssize_t n = recv(from, buffer, sizeof buffer, 0);
+                if (n > 0) {
+                    record->append(buffer, static_cast<size_t>(n));
+                    pending.append(buffer, static_cast<size_t>(n));
+                    continue;
+                }
+                if (n == 0 || (errno != EAGAIN && errno != EWOULDBLOCK && errno != EINTR)) {
+                    ended = true;
+                    readable->setEnabled(false);
+                }
+                break;
+            }
+            Flush();
+        }
+
+        void Flush()
+        {
+            while (!pending.empty()) {
+                const ssize_t n = send(to, pending.data(), pending.size(), MSG_NOSIGNAL);
+                if (n > 0) {
+                    pending.erase(0, static_cast<size_t>(n));
+                    continue;
+                }
+                // Still connecting, or full: wait to be writable. Gone: nothing more to pass.
+                if (n < 0 && errno != EAGAIN && errno != EWOULDBLOCK && errno != EINTR && errno != ENOTCONN) {
+                    pending.clear();
+                    ended = true;
+                    readable->setEnabled(false);
+                }
+                break;
+            }
+            writable->setEnabled(!pending.empty());
+            if (pending.empty() && ended)
+                shutdown(to, SHUT_WR);
+        }
+    };
+
+    void Accept()
+    {
+        const int client = accept4(m_listener.Fd(), nullptr, nullptr, SOCK_NONBLOCK | SOCK_CLOEXEC);
+        if (client < 0 || m_client >= 0) {
+            if (client >= 0)
+                close(client);
+            return;
+        }
+        m_client = client;
+        m_server = socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
+        sockaddr_in address{};
+        address.sin_family = AF_INET;
+        address.sin_port = htons(m_serverPort);
+        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        connect(m_server, reinterpret_cast<const sockaddr*>(&address), sizeof address);
+        m_pipes[0] = MakePipe(m_client, m_server, &m_fromClient);
+        m_pipes[1] = MakePipe(m_server, m_client, &m_fromServer);
+        // Bytes the client sends before the connection to the server is up wait in pending.
+        m_pipes[0]->writable->setEnabled(true);
+    }
+
+    static std::unique_ptr<SPipe> MakePipe(int from, int to, std::string* record)
+    {
+        auto pipe = std::make_unique<SPipe>();
+        pipe->from = from;
+        pipe->to = to;
+        pipe->record = record;
+        pipe->readable = std::make_unique<QSocketNotifier>(from, QSocketNotifier::Read);
+        pipe->writable = std::make_unique<QSocketNotifier>(to, QSocketNotifier::Write);
+        pipe->writable->setEnabled(false);
+        SPipe* raw = pipe.get();
+        QObject::connect(raw->readable.get(), &QSocketNotifier::activated, [raw] { raw->Read(); });
+        QObject::connect(raw->writable.get(), &QSocketNotifier::activated, [raw] { raw->Flush(); });
+        return pipe;
+    }
+
+    unsigned short m_serverPort;
+    CTestSocket m_listener;
+    std::unique_ptr<QSocketNotifier> m_accept;
+    int m_client = -1;
+    int m_server = -1;
+    std::unique_ptr<SPipe> m_pipes[2];
+    std::string m_fromServer;
+    std::string m_fromClient;
+};
+
+// The data a Telnet receiver keeps from a stream (RFC 854): commands and subnegotiations
+// removed, a doubled IAC as one 0xFF, the NUL that pads a bare CR dropped.
+std::string TelnetData(const std::string& wire)
+{
+    enum { kData, kCommand, kOption, kSub, kSubIac } state = kData;
+    std::string data;
+    bool afterCr = false;
+    for (const char ch : wire) {
+        const auto byte = static_cast<uint8_t>(ch);
+        switch (state) {
+        case kData:
+            if (byte == kTelnetIac) {
+                state = kCommand;
+            } else if (!(afterCr && byte == 0)) {
+                data += ch;
+            }
+            afterCr = byte == '\r';
+            break;
+        case kCommand:
+            afterCr = false;
+            if (byte == kTelnetIac) {
+                data += ch;
+                state = kData;
+            } else if (byte == kTelnetSb) {
+                state = kSub;
+            } else if (IsTelnetNegotiation(byte)) {
+                state = kOption;
+            } else {
+                state = kData;
+            }
+            break;
+        case kOption:
+            state = kData;
+            break;
+        case kSub:
+            state = byte == kTelnetIac ? kSubIac : kSub;
+            break;
+        case kSubIac:
+            state = byte == kTelnetSe ? kData : kSub;
+            break;
+        }
+    }
+    return data;
+}
+
+class TermClientTelnetdTest : public ::testing::Test {
+protected:
+    static void SetUpTestSuite()
+    {
+        if (geteuid() != 0 || !Executable("/usr/sbin/telnetd") || !Executable("/usr/sbin/inetd"))
+            return;
+        EnsureQtTestApp("VoltTCP Telnet - Vt320 Sample");
+        s_server = new CTelnetServer();
+        s_startError = s_server->Start();
+    }
+
+    static void TearDownTestSuite()
+    {
+        delete s_server;
+        s_server = nullptr;
+    }
+
+    void SetUp() override
+    {
+        if (geteuid() != 0)
+            GTEST_SKIP() << "needs root: it creates the account " << kAccount << " and starts a login service";
+        if (!Executable("/usr/sbin/telnetd") || !Executable("/usr/sbin/inetd"))
+            GTEST_SKIP() << "inetutils-telnetd and openbsd-inetd are not installed (./volttcp test installs them)";
+        ASSERT_NE(s_server, nullptr);
+        ASSERT_EQ(s_startError, "") << "the Telnet server did not start";
+        ASSERT_TRUE(m_dir.isValid());
+        m_profile = std::make_unique<CProfile>(m_dir.filePath("VOLTTCP.INI").toStdString());
+        m_form = std::make_unique<TfrmMain>(*m_profile, nullptr);
+        m_form->show();
+        m_tap = std::make_unique<CWireTap>(s_server->Port());
+    }
+
+    void TearDown() override
+    {
+        m_form.reset();  // closes the connection: the server's session ends with it
+        m_tap.reset();
+    }
+
+    CTelnetClient& Client() { return m_form->Client(); }
+    CVtWidget* Terminal() { return Client().TerminalWindow(); }
+
+    std::string ScreenRow(int row)
+    {
+        char text[kMaxColumns + 1] = {};
+        const int count = Client().Emulator().Screen().RowText(row, text);
+        std::string line(text, static_cast<size_t>(count));
+        return line.substr(0, line.find_last_not_of(' ') + 1);
+    }
+
+    std::vector<std::string> Screen()
+    {
+        std::vector<std::string> rows;
+        for (int row = 0; row < Client().Emulator().Screen().Rows(); ++row)
+            rows.push_back(ScreenRow(row));
+        return rows;
+    }
+
+    std::string Dump()
+    {
+        std::string text = "\nscreen (" + std::to_string(Client().GetProperty(15)) + " columns):\n";
+        for (const std::string& row : Screen())
+            text += "|" + row + "\n";
+        return text;
+    }
+
+    int CursorRow() { return static_cast<int>(Client().GetProperty(20)) - 1; }
+    std::string CursorLine() { return ScreenRow(CursorRow()); }
+
+    void Type(const std::string& text)
+    {
+        QTest::keyClicks(Terminal(), QString::fromStdString(text));
+    }
+
+    void Enter() { QTest::keyClick(Terminal(), Qt::Key_Return); }
+
+    void Connect()
+    {
+        m_form->ConnectTo("127.0.0.1", m_tap->Port());
+        ASSERT_TRUE(SpinUntil([&] { return m_form->Status(0) == "Connected to 127.0.0.1"; }, 10s))
+            << m_form->Status(0).toStdString() << " " << m_form->Status(1).toStdString();
+    }
+
+    // Through the prompts of the system's login to the shell's prompt.
+    void LogIn()
+    {
+        ASSERT_NO_FATAL_FAILURE(Connect());
+        // Each prompt flushes the input when it takes the terminal, so an answer that
+        // arrives in between is lost: after an answer, a screen that stays still for a
+        // while gets the same answer again.
+        std::string answered;
+        std::vector<std::string> seen;
+        auto changedAt = std::chrono::steady_clock::now();
+        bool changedSinceAnswer = true;
+        int answers = 0;
+        const auto answer = [&](const std::string& prompt) {
+            Type(prompt == "login" ? kAccount : s_server->Password());
+            Enter();
+            answered = prompt;
+            changedSinceAnswer = false;
+            changedAt = std::chrono::steady_clock::now();
+            ++answers;
+        };
+        const bool in = SpinUntil([&] {
+            const std::vector<std::string> rows = Screen();
+            if (rows != seen) {
+                seen = rows;
+                changedAt = std::chrono::steady_clock::now();
+                changedSinceAnswer = true;
+            }
+            const std::string line = CursorLine();
+            if (line == "$" && Client().GetProperty(18) == 3)
+                return true;
+            if (changedSinceAnswer && line.ends_with("login:"))
+                answer("login");
+            else if (changedSinceAnswer && line == "Password:")
+                answer("password");
+            else if (!answered.empty() && std::chrono::steady_clock::now() - changedAt > 4s)
+                answer(answered);
+            return false;
+        }, 45s);
+        ASSERT_TRUE(in) << answers << " answers" << Dump() << s_server->Log();
+        ASSERT_LE(answers, 3) << "the login took answers again" << Dump();
+    }
+
+    void WaitForPrompt(std::chrono::milliseconds timeout = 10s)
+    {
+        ASSERT_TRUE(SpinUntil([&] { return CursorLine() == "$" && Client().GetProperty(18) == 3; }, timeout))
+            << Dump();
+    }
+
+    // Types a command line, waits for the host's echo of it, and runs it on a cleared
+    // screen; empty when its output and the next prompt then fill the top rows as expected.
+    std::string Run(const std::string& command, std::vector<std::string> output)
+    {
+        const std::string line = "printf '\\033[H\\033[J'; " + command;
+        Type(line);
+        if (!SpinUntil([&] { return CursorLine() == "$ " + line; }, 10s))
+            return "the command line reads |" + CursorLine() + "|" + Dump();
+        Enter();
+        output.push_back("$");
+        const bool done = SpinUntil([&] {
+            const std::vector<std::string> rows = Screen();
+            return std::equal(output.begin(), output.end(), rows.begin()) &&
+                   CursorRow() == static_cast<int>(output.size()) - 1;
+        }, 10s);
+        return done ? std::string() : "unexpected output" + Dump();
+    }
+
+    void WaitForScreen(const std::vector<std::string>& expected, const char* what)
+    {
+        const bool same = SpinUntil([&] { return Screen() == expected; }, 15s);
+        if (same)
+            return;
+        const std::vector<std::string> actual = Screen();
+        std::string differences;
+        for (size_t row = 0; row < expected.size(); ++row) {
+            const std::string got = row < actual.size() ? actual[row] : "<missing>";
+            if (got != expected[row])
+                differences += "row " + std::to_string(row + 1) + "\n  expected |" + expected[row] + "|\n  actual   |" + got + "|\n";
+        }
+        FAIL() << what << " differs:\n" << differences << Dump();
+    }
+
+    static inline CTelnetServer* s_server = nullptr;
+    static inline std::string s_startError;
+    QTemporaryDir m_dir;
+    std::unique_ptr<CProfile> m_profile;
+    std::unique_ptr<TfrmMain> m_form;
+    std::unique_ptr<CWireTap> m_tap;
+};
+
+TEST_F(TermClientTelnetdTest, LogsInRunsCommandsLogsAndEndsWithTheHost)
+{
+    const QString log = m_dir.filePath("session.log");
+    m_form->m_askLogFile = [&] { return log; };
+    m_form->mnuLogStartClick();
+    ASSERT_NO_FATAL_FAILURE(LogIn());
+
+    // The server's side of the negotiation: the pseudo-terminal got the type and the size.
+    // Without local echo the command line shows once, as the host echoes it.
+    ASSERT_EQ(Run("echo \"T=$TERM\"; stty size; id -un", {"T=vt320", "24 80", kAccount}), "");
+    const char ttype[] = "\xff\xfa\x18\x00vt320\xff\xf0";
+    const char naws[] = "\xff\xfa\x1f\x00\x50\x00\x18\xff\xf0";
+    EXPECT_NE(m_tap->FromClient().find(std::string(ttype, sizeof ttype - 1)), std::string::npos);
+    EXPECT_NE(m_tap->FromClient().find(std::string(naws, sizeof naws - 1)), std::string::npos)
+        << QByteArray::fromStdString(m_tap->FromClient()).toHex(' ').toStdString();
+    // Enter sends a bare CR.
+    const size_t enter = m_tap->FromClient().find("id -un\r");
+    ASSERT_NE(enter, std::string::npos);
+    EXPECT_NE(m_tap->FromClient()[enter + 7], '\n');
+
+    Type("exit");
+    Enter();
+    ASSERT_TRUE(SpinUntil([&] { return m_form->Status(0) == "Not Connected"; }, 15s)) << Dump();
+    EXPECT_TRUE(m_form->mnuRemoteSystem->isEnabled());
+    EXPECT_FALSE(m_form->mnuDisconnect->isEnabled());
+
+    m_form->mnuLogStopClick();
+    const std::string logged = ReadFile(log.toStdString());
+    EXPECT_NE(logged.find("T=vt320\r\n24 80\r\n"), std::string::npos);
+    EXPECT_NE(logged.find("Password:"), std::string::npos);
+    EXPECT_EQ(logged, TelnetData(m_tap->FromServer())) << "the log holds every data byte that arrived, in order";
+}
+
+TEST_F(TermClientTelnetdTest, CrLfAndLocalEchoWithTheHostsEcho)
+{
+    ASSERT_NO_FATAL_FAILURE(LogIn());
+    ASSERT_EQ(Run("true", {}), "");
+
+    m_form->m_runPrefs = [&] {
+        m_form->Prefs().cbxCRLF->setChecked(true);
+        m_form->Prefs().cbxEcho->setChecked(true);
+        QTest::mouseClick(m_form->Prefs().btnOK, Qt::LeftButton);
+    };
+    m_form->mnuPreferencesClick();
+    ASSERT_TRUE(Client().m_localEcho);
+
+    // The local echo shows the keys at once, the host's echo follows: everything twice.
+    Type("echo A1");
+    ASSERT_TRUE(SpinUntil([&] { return ScreenRow(0) == "$ echo A1echo A1"; }, 10s)) << Dump();
+    Enter();
+    // The host takes CR LF as one end of line: one command, one new prompt, no empty one.
+    ASSERT_TRUE(SpinUntil([&] { return ScreenRow(2) == "$"; }, 10s)) << Dump();
+    Type("echo B2");
+    ASSERT_TRUE(SpinUntil([&] { return ScreenRow(2) == "$ echo B2echo B2"; }, 10s)) << Dump();
+    Enter();
+    ASSERT_TRUE(SpinUntil([&] { return ScreenRow(4) == "$"; }, 10s)) << Dump();
+    SpinFor(300ms);
+    const std::vector<std::string> expected = {"$ echo A1echo A1", "A1", "$ echo B2echo B2", "B2", "$", ""};
+    const std::vector<std::string> screen = Screen();
+    EXPECT_EQ(std::vector<std::string>(screen.begin(), screen.begin() + 6), expected) << Dump();
+    EXPECT_NE(m_tap->FromClient().find("echo A1\r\n"), std::string::npos) << "Enter sends CR LF";
+}
+
+// What vttest draws, from the screens' own descriptions and the positions vttest writes them.
+std::vector<std::string> Trimmed(std::vector<std::string> rows)
+{
+    for (std::string& row : rows)
+        row.erase(row.find_last_not_of(' ') + 1);
+    return rows;
+}
+
+std::vector<std::string> VttestMenu()
+{
+    std::vector<std::string> rows(24);
+    rows[4] = "         Choose test type:";
+    const char* items[] = {
+        "Exit",
+        "Test of cursor movements",
+        "Test of screen features",
+        "Test of character sets",
+        "Test of double-sized characters",
+        "Test of keyboard",
+        "Test of terminal reports",
+        "Test of VT52 mode",
+        "Test of VT102 features (Insert/Delete Char/Line)",
+        "Test of known bugs",
+        "Test of reset and self-test",
+        "Test non-VT100 (e.g., VT220, XTERM) terminals",
+        "Modify test-parameters",
+    };
+    for (size_t i = 0; i < std::size(items); ++i)
+        rows[6 + i] = "          " + std::to_string(i) + ". " + items[i];
+    rows[20] = "          Enter choice number (0 - 12):";
+    return rows;
+}
+
+// "An unbroken border of *'s and +'s around the edge, and exactly in the middle a frame of
+// E's around this text with one free position around it", then the prompt to go on.
+std::vector<std::string> VttestBorderScreen(int width)
+{
+    const auto w = static_cast<size_t>(width);
+    std::vector<std::string> rows(24, std::string(w, ' '));
+    rows[0] = rows[23] = std::string(w, '*');
+    for (size_t r = 1; r <= 22; ++r) {
+        rows[r][0] = rows[r][w - 1] = '*';
+        rows[r][1] = rows[r][w - 2] = '+';
+    }
+    for (size_t c = 1; c + 1 < w; ++c)
+        rows[1][c] = rows[22][c] = '+';
+    // The frame: 60 columns centred, rows 9 to 16.
+    const size_t left = (w - 60) / 2;
+    for (size_t r = 8; r <= 15; ++r) {
+        for (size_t c = left; c < left + 60; ++c) {
+            if (r == 8 || r == 15 || c == left || c == left + 59)
+                rows[r][c] = 'E';
+        }
+    }
+    const std::string text[] = {
+        "The screen should be cleared,  and have an unbroken bor-",
+        "der of *'s and +'s around the edge,   and exactly in the",
+        "middle  there should be a frame of E's around this  text",
+        "with  one (1) free position around it.    Push <RETURN>",
+    };
+    for (size_t i = 0; i < std::size(text); ++i)
+        rows[10 + i].replace(left + 2, text[i].size(), text[i]);
+    return Trimmed(rows);
+}
+
+std::vector<std::string> VttestControlsInSequencesScreen()
+{
+    std::vector<std::string> rows(24);
+    rows[0] = "Test of cursor-control characters inside ESC sequences.";
+    rows[1] = "Below should be four identical lines:";
+    for (size_t r = 3; r <= 6; ++r)
+        rows[r] = "A B C D E F G H I";
+    rows[8] = "Push <RETURN>";
+    return rows;
+}
+
+std::vector<std::string> VttestLeadingZerosScreen()
+{
+    std::vector<std::string> rows(24);
+    rows[0] = "Test of leading zeros in ESC sequences.";
+    rows[1] = "Two lines below you should see the sentence \"This is a correct sentence\".";
+    rows[3] = "This is a correct sentence";
+    rows[19] = "Push <RETURN>";
+    return rows;
+}
+
+TEST_F(TermClientTelnetdTest, VttestCursorMovementScreens)
+{
+    if (!Executable("/usr/bin/vttest"))
+        GTEST_SKIP() << "vttest is not installed (./volttcp test installs it)";
+    ASSERT_NO_FATAL_FAILURE(LogIn());
+
+    // Each screen of a test ends with vttest waiting for Return.
+    const auto holds = [&] {
+        size_t count = 0;
+        for (size_t at = m_tap->FromServer().find("Push <RETURN>"); at != std::string::npos;
+             at = m_tap->FromServer().find("Push <RETURN>", at + 1))
+            ++count;
+        return count;
+    };
+    const auto menuShown = [&] {
+        std::vector<std::string> rows = Screen();
+        // The title names the version; the line below it the line speed, if not vttest's default.
+        if (!rows[2].starts_with("         VT100 test program, version "))
+            return false;
+        rows[2].clear();
+        if (rows[3].starts_with("         Line speed "))
+            rows[3].clear();
+        return rows == VttestMenu() && CursorRow() == 20;
+    };
+
+    Type("vttest");
+    Enter();
+    ASSERT_TRUE(SpinUntil(menuShown, 15s)) << Dump();
+
+    Type("1");
+    Enter();
+    ASSERT_NO_FATAL_FAILURE(WaitForScreen(VttestBorderScreen(80), "the border screen in 80 columns"));
+    EXPECT_EQ(Client().GetProperty(15), 80);
+    Enter();
+    ASSERT_NO_FATAL_FAILURE(WaitForScreen(VttestBorderScreen(132), "the border screen in 132 columns"));
+    EXPECT_EQ(Client().GetProperty(15), 132);
+
+    // The two autowrap screens are passed without comparing them: this terminal keeps the
+    // text on a change of column mode, and a backspace at the right margin with a wrap
+    // pending only cancels the wrap, where vttest expects the screen cleared and a step
+    // back.
+    // Either way each ends with the prompt to go on in row 22, in its own width.
+    const auto wrapScreenDone = [&](size_t hold, int columns) {
+        return holds() == hold && Client().GetProperty(15) == columns && CursorRow() == 21 &&
+               Client().GetProperty(18) == 14 && ScreenRow(21).starts_with("Push <RETURN>");
+    };
+    Enter();
+    ASSERT_TRUE(SpinUntil([&] { return wrapScreenDone(3, 80); }, 15s)) << Dump();
+    Enter();
+    ASSERT_TRUE(SpinUntil([&] { return wrapScreenDone(4, 132); }, 15s)) << Dump();
+
+    Enter();
+    ASSERT_NO_FATAL_FAILURE(WaitForScreen(VttestControlsInSequencesScreen(), "cursor controls inside sequences"));
+    EXPECT_EQ(Client().GetProperty(15), 80);
+    Enter();
+    ASSERT_NO_FATAL_FAILURE(WaitForScreen(VttestLeadingZerosScreen(), "leading zeros"));
+    Enter();
+    ASSERT_TRUE(SpinUntil(menuShown, 15s)) << Dump();
+
+    Type("0");
+    Enter();
+    ASSERT_TRUE(SpinUntil([&] { return ScreenRow(11) == std::string(29, ' ') + "That's all, folks!"; }, 15s))
+        << Dump();
+    ASSERT_NO_FATAL_FAILURE(WaitForPrompt());
+    Type("exit");
+    Enter();
+    ASSERT_TRUE(SpinUntil([&] { return m_form->Status(0) == "Not Connected"; }, 15s)) << Dump();
+}
+
+}  // namespace
