@@ -211,6 +211,7 @@ int main(int argc, char** argv)
     setenv("DISPLAY", (":" + displayNumber).c_str(), 1);
     setenv("QT_QPA_PLATFORM", "xcb", 1);
     setenv("XDG_CONFIG_HOME", dir.c_str(), 1);  // the program's settings stay in the scratch folder
+    setenv("XDG_RUNTIME_DIR", dir.c_str(), 1);
     unsetenv("VOLTTCP_INI");
 
     const std::string data = host_output::Mixed(megabytes * 1000 * 1000);

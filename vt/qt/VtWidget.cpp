@@ -211,7 +211,15 @@ void CVtWidget::Schedule(const QRect& pixels)
 
 void CVtWidget::ScheduleRows(int firstViewRow, int lastViewRow)
 {
-    const int rows = (viewport()->height() + m_cellHeight - 1) / m_cellHeight;
+    // Called for every change the emulator reports: the row count is worked out again only
+    // when the view's height or the cell height changed.
+    const int height = viewport()->height();
+    if (height != m_dirtyHeight || m_cellHeight != m_dirtyCellHeight) {
+        m_dirtyHeight = height;
+        m_dirtyCellHeight = m_cellHeight;
+        m_dirtyRowCount = (height + m_cellHeight - 1) / m_cellHeight;
+    }
+    const int rows = m_dirtyRowCount;
     firstViewRow = std::max(firstViewRow, 0);
     lastViewRow = std::min(lastViewRow, rows - 1);
     if (firstViewRow > lastViewRow)

@@ -142,6 +142,9 @@ private:
     // What the next frame repaints: whole view rows (the common case, kept cheap because the
     // emulator reports every change) and any other rectangles.
     std::vector<char> m_dirtyRows;
+    int m_dirtyHeight = -1;
+    int m_dirtyCellHeight = 0;
+    int m_dirtyRowCount = 0;
     QRegion m_dirty;
     QTimer m_paintTimer;
     bool m_framePending = false;
