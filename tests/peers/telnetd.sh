@@ -24,6 +24,7 @@ check_host() {
   [ -x "$TELNETD" ] || die "$TELNETD is missing (Debian package inetutils-telnetd)"
   [ -x "$INETD" ] || die "$INETD is missing (Debian package openbsd-inetd)"
   [ -x /bin/login ] || die "/bin/login is missing"
+  [ -c /dev/pts/ptmx ] || die "no pseudo-terminals: /dev/pts is not mounted"
   # An administrator's "no logins" stays in force; see serve for the boot-time flag.
   [ ! -e /etc/nologin ] || die "/etc/nologin exists: the system refuses logins"
 }
@@ -108,14 +109,14 @@ start() {
     done
   fi
   setsid "$0" serve "$dir" "$port" </dev/null >/dev/null 2>"$dir/serve.err" &
-  local waited pid
+  local server=$! waited pid
   for waited in $(seq 1 100); do
     if port_listening "$port" && [ -s "$dir/password" ]; then
       echo "$port $ACCOUNT $(cat "$dir/password")"
       return 0
     fi
-    pid=$(cat "$dir/inetd.pid" 2>/dev/null || true)
-    if [ -n "$pid" ] && ! kill -0 "$pid" 2>/dev/null; then
+    pid=$(cat "$dir/inetd.pid" 2>/dev/null || echo "$server")
+    if ! kill -0 "$pid" 2>/dev/null; then
       cat "$dir/serve.err" "$dir/inetd.log" >&2 2>/dev/null || true
       die "the server stopped while starting"
     fi

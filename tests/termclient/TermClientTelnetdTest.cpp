@@ -380,6 +380,10 @@ protected:
             GTEST_SKIP() << "needs root: it creates the account " << kAccount << " and starts a login service";
         if (!Executable("/usr/sbin/telnetd") || !Executable("/usr/sbin/inetd"))
             GTEST_SKIP() << "inetutils-telnetd and openbsd-inetd are not installed (./volttcp test installs them)";
+        // A chroot without its own /dev/pts has no pseudo-terminals, and telnetd needs one per login.
+        struct stat ptmx {};
+        if (stat("/dev/pts/ptmx", &ptmx) != 0 || !S_ISCHR(ptmx.st_mode))
+            GTEST_SKIP() << "no pseudo-terminals here (/dev/pts is not mounted), so telnetd cannot log anyone in";
         ASSERT_NE(s_server, nullptr);
         ASSERT_EQ(s_startError, "") << "the Telnet server did not start";
         ASSERT_TRUE(m_dir.isValid());
