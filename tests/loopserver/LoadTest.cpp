@@ -1,6 +1,7 @@
 #include <chrono>
 #include <cstdlib>
 #include <string>
+#include <vector>
 
 #include <gtest/gtest.h>
 #include <sys/wait.h>
@@ -100,44 +101,40 @@ TEST(HeadlessWorkers, ShareThePortAndStopTogether) {
     }
 }
 
-TEST(HeadlessWorkers, ASecondServerOnTheSamePortIsRefused) {
-    const std::string output = "/tmp/loopserver_busyworkers." + std::to_string(getpid());
-    CChildProcess first;
-    ASSERT_TRUE(first.Start({LOOPSERVER_PATH, "--headless", "--port", "0", "--workers", "2"}, output + ".1"));
-    std::string port;
-    ASSERT_TRUE(first.WaitForLine("SERVER ON: listening on port ", 10, port));
-    port = port.substr(0, port.find(' '));
+TEST(HeadlessStart, ASecondServerOnABusyPortEndsWithAnError) {
     // Workers of one user may share a port; a second server must still be told it is taken.
-    CChildProcess second;
-    ASSERT_TRUE(second.Start({LOOPSERVER_PATH, "--headless", "--port", port, "--workers", "3"}, output + ".2"));
-    std::string error;
-    EXPECT_TRUE(second.WaitForLine("error: Address Already in Use", 10, error));
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
-    while (second.Running() && std::chrono::steady_clock::now() < deadline) {
-        usleep(10000);
-    }
-    EXPECT_FALSE(second.Running());
-    first.Stop();
-    std::remove((output + ".1").c_str());
-    std::remove((output + ".2").c_str());
-}
-
-TEST(HeadlessStart, BusyPortEndsWithAnError) {
+    const struct {
+        std::vector<std::string> first;
+        std::vector<std::string> second;
+    } cases[] = {
+        {{}, {}},
+        {{}, {"--workers", "2"}},
+        {{"--workers", "2"}, {"--workers", "3"}},
+        {{"--workers", "2"}, {}},
+    };
     const std::string output = "/tmp/loopserver_busy." + std::to_string(getpid());
-    CChildProcess first;
-    ASSERT_TRUE(first.Start({LOOPSERVER_PATH, "--headless", "--port", "0"}, output + ".1"));
-    std::string rest;
-    ASSERT_TRUE(first.WaitForLine("SERVER ON: listening on port ", 10, rest));
-    CChildProcess second;
-    ASSERT_TRUE(second.Start({LOOPSERVER_PATH, "--headless", "--port", rest}, output + ".2"));
-    std::string error;
-    EXPECT_TRUE(second.WaitForLine("error: Address Already in Use", 10, error));
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
-    while (second.Running() && std::chrono::steady_clock::now() < deadline) {
-        usleep(10000);
+    for (const auto& c : cases) {
+        const std::string name = "first" + std::to_string(c.first.size()) + " second" + std::to_string(c.second.size());
+        std::vector<std::string> command = {LOOPSERVER_PATH, "--headless", "--port", "0"};
+        command.insert(command.end(), c.first.begin(), c.first.end());
+        CChildProcess first;
+        ASSERT_TRUE(first.Start(command, output + ".1")) << name;
+        std::string port;
+        ASSERT_TRUE(first.WaitForLine("SERVER ON: listening on port ", 10, port)) << name;
+        port = port.substr(0, port.find(' '));
+        command = {LOOPSERVER_PATH, "--headless", "--port", port};
+        command.insert(command.end(), c.second.begin(), c.second.end());
+        CChildProcess second;
+        ASSERT_TRUE(second.Start(command, output + ".2")) << name;
+        std::string error;
+        EXPECT_TRUE(second.WaitForLine("error: Address Already in Use", 10, error)) << name;
+        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+        while (second.Running() && std::chrono::steady_clock::now() < deadline) {
+            usleep(10000);
+        }
+        EXPECT_FALSE(second.Running()) << name;
+        first.Stop();
     }
-    EXPECT_FALSE(second.Running());
-    first.Stop();
     std::remove((output + ".1").c_str());
     std::remove((output + ".2").c_str());
 }
