@@ -11,6 +11,7 @@
 #include <netinet/in.h>
 #include <poll.h>
 #include <sys/epoll.h>
+#include <sys/prctl.h>
 #include <sys/resource.h>
 #include <sys/signalfd.h>
 #include <sys/socket.h>
@@ -120,10 +121,15 @@ int CHeadlessServer::Supervise(uint16_t port, unsigned workers, const sigset_t& 
     }
     SocketBinding().bind = BindSharingThePort;
     std::vector<pid_t> pids;
+    const pid_t supervisor = getpid();
     for (unsigned worker = 1; worker <= workers; ++worker) {
         std::fflush(m_log);
         const pid_t pid = fork();
         if (pid == 0) {
+            // A supervisor that is killed outright must not leave its workers serving the port.
+            if (prctl(PR_SET_PDEATHSIG, SIGTERM) != 0 || getppid() != supervisor) {
+                _exit(1);
+            }
             close(ready[0]);
             m_prefix = "worker " + std::to_string(worker) + ": ";
             const int code = Serve(port, stopSignals, ready[1]);
