@@ -13,7 +13,6 @@
 #include <unistd.h>
 
 #include <netinet/in.h>
-#include <netinet/tcp.h>
 #include <arpa/inet.h>
 
 #include <chrono>
