@@ -47,13 +47,22 @@ void CTcpChild::OnReceive(const char* data, uint32_t length) {
             SetReceiveSize(0);
         }
     }
+    if (!m_paused) {
+        // A read that filled the buffer found a backlog, where large reads cost fewer calls; one
+        // that did not emptied the socket, where small reads echo the first bytes sooner.
+        const uint32_t wanted = length >= m_readSize ? kReceiveSize : kLightReceiveSize;
+        if (wanted != m_readSize) {
+            m_readSize = wanted;
+            SetReceiveSize(wanted);
+        }
+    }
 }
 
 void CTcpChild::OnSent(uint32_t tag) {
     m_queued = tag > m_queued ? 0 : m_queued - tag;
     if (m_paused && m_queued <= kResumeQueued) {
         m_paused = false;
-        SetReceiveSize(kReceiveSize);
+        SetReceiveSize(m_readSize);
     }
 }
 

@@ -15,6 +15,8 @@ public:
     static constexpr uint32_t kMaxQueued = 1024 * 1024;
     static constexpr uint32_t kResumeQueued = kMaxQueued / 4;
     static constexpr uint32_t kReceiveSize = 32766;
+    // Reads while the stream is light: the first bytes go back sooner.
+    static constexpr uint32_t kLightReceiveSize = 4096;
 
     explicit CTcpChild(CEchoServer* server);
     ~CTcpChild() override;
@@ -40,5 +42,6 @@ private:
     CTcpChild* m_next = nullptr;
     CEchoServer* m_server;
     uint32_t m_queued = 0;  // bytes handed to Send whose OnSent has not come yet
+    uint32_t m_readSize = kReceiveSize;
     bool m_paused = false;
 };
