@@ -39,22 +39,23 @@ void CTcpChild::OnReceive(const char* data, uint32_t length) {
     if (length == 0) {
         return;
     }
-    // The tag carries the length, so OnSent can tell how much of the queue has drained.
-    if (Send(data, length, false, length)) {
-        m_queued += length;
-        if (!m_paused && m_queued > kMaxQueued) {
-            m_paused = true;
-            SetReceiveSize(0);
-        }
+    // The tag carries the length, so OnSent can tell how much of the queue has drained. A
+    // failed Send may have ended the connection and with it this object: nothing after it.
+    if (!Send(data, length, false, length)) {
+        return;
     }
-    if (!m_paused) {
-        // A read that filled the buffer found a backlog, where large reads cost fewer calls; one
-        // that did not emptied the socket, where small reads echo the first bytes sooner.
-        const uint32_t wanted = length >= m_readSize ? kReceiveSize : kLightReceiveSize;
-        if (wanted != m_readSize) {
-            m_readSize = wanted;
-            SetReceiveSize(wanted);
-        }
+    m_queued += length;
+    if (!m_paused && m_queued > kMaxQueued) {
+        m_paused = true;
+        SetReceiveSize(0);
+        return;
+    }
+    // A read that filled the buffer found a backlog, where large reads cost fewer calls; one
+    // that did not emptied the socket, where small reads echo the first bytes sooner.
+    const uint32_t wanted = length >= m_readSize ? kReceiveSize : kLightReceiveSize;
+    if (!m_paused && wanted != m_readSize) {
+        m_readSize = wanted;
+        SetReceiveSize(wanted);
     }
 }
 

@@ -16,6 +16,7 @@
 #include "apps/loopserver/EchoServerView.h"
 #include "apps/loopserver/Server.h"
 #include "lib/MessageLoop.h"
+#include "lib/SocketBinding.h"
 
 namespace {
 
@@ -176,6 +177,23 @@ TEST_F(EchoServerTest, ClientThatNeverReadsCannotGrowTheQueueWithoutBound) {
     EXPECT_EQ(firstWrong, sent);
     EXPECT_FALSE(child->ReadingPaused());
     EXPECT_EQ(child->Queued(), 0u);
+}
+
+TEST_F(EchoServerTest, ConnectionLostInTheEchoEndsTheChildCleanly) {
+    const int fd = Client();
+    ASSERT_TRUE(RunUntil([&] { return m_server->Connections() == 1; }));
+    // The echo's send finds the connection reset: the child is gone by the time Send returns.
+    CSocketBinding& binding = SocketBinding();
+    const auto original = binding.send;
+    binding.send = [](int, const void*, size_t, int) -> ssize_t {
+        errno = ECONNRESET;
+        return -1;
+    };
+    ASSERT_EQ(send(fd, "lost", 4, MSG_NOSIGNAL), 4);
+    const bool ended = RunUntil([&] { return m_server->Connections() == 0; });
+    binding.send = original;
+    EXPECT_TRUE(ended);
+    EXPECT_EQ(m_server->FirstConnection(), nullptr);
 }
 
 TEST_F(EchoServerTest, DestroyingTheServerClosesEveryConnection) {
