@@ -160,13 +160,16 @@ int CHeadlessServer::Supervise(uint16_t port, unsigned workers, const sigset_t& 
     sigaddset(&watched, SIGCHLD);
     sigprocmask(SIG_BLOCK, &watched, nullptr);
     const CFd signals(signalfd(-1, &watched, SFD_CLOEXEC));
+    const auto stopAll = [&pids] {
+        for (pid_t pid : pids) {
+            kill(pid, SIGTERM);
+        }
+    };
     int code = started ? 0 : 1;
     size_t running = pids.size();
     bool stopping = !started;
-    for (pid_t pid : pids) {
-        if (stopping) {
-            kill(pid, SIGTERM);
-        }
+    if (stopping) {
+        stopAll();
     }
     while (running > 0) {
         // Reap first: a SIGCHLD that arrived before the signal descriptor existed is not queued.
@@ -178,9 +181,7 @@ int CHeadlessServer::Supervise(uint16_t port, unsigned workers, const sigset_t& 
                 Log("error: worker %d ended; stopping the others", static_cast<int>(ended));
                 code = 1;
                 stopping = true;
-                for (pid_t pid : pids) {
-                    kill(pid, SIGTERM);
-                }
+                stopAll();
             }
         }
         if (running == 0) {
@@ -192,9 +193,7 @@ int CHeadlessServer::Supervise(uint16_t port, unsigned workers, const sigset_t& 
             info.ssi_signo != SIGCHLD && !stopping) {
             Log("stopping on signal %u", info.ssi_signo);
             stopping = true;
-            for (pid_t pid : pids) {
-                kill(pid, SIGTERM);
-            }
+            stopAll();
         }
     }
     Log("stopped");

@@ -30,6 +30,19 @@ std::string OwnDirectory() {
     return std::filesystem::canonical("/proc/self/exe").parent_path().string();
 }
 
+// The one load every server is measured with.
+CEchoLoad::COptions LoadOptions(uint16_t port, uint32_t connections, double seconds) {
+    CEchoLoad::COptions options;
+    options.port = port;
+    options.connections = connections;
+    options.durationSeconds = seconds;
+    options.timeoutSeconds = seconds + 60;
+    options.verify = false;
+    options.chunk = 16384;
+    options.window = 64 * 1024;
+    return options;
+}
+
 double Measure(const CServer& server, uint32_t connections, double seconds) {
     const std::string output = "/tmp/echo_bench." + std::to_string(getpid()) + ".out";
     CChildProcess process;
@@ -57,15 +70,7 @@ double Measure(const CServer& server, uint32_t connections, double seconds) {
         std::fprintf(stderr, "%s is not listening\n", server.name);
         return 0;
     }
-    CEchoLoad::COptions options;
-    options.port = port;
-    options.connections = connections;
-    options.durationSeconds = seconds;
-    options.timeoutSeconds = seconds + 60;
-    options.verify = false;
-    options.chunk = 16384;
-    options.window = 64 * 1024;
-    const CEchoLoad::CResult result = CEchoLoad::Run(options);
+    const CEchoLoad::CResult result = CEchoLoad::Run(LoadOptions(port, connections, seconds));
     process.Stop();
     std::remove(output.c_str());
     if (!result.error.empty()) {
@@ -111,15 +116,8 @@ int main(int argc, char** argv) {
     CEchoLoad::RaiseDescriptorLimit(16384);
     if (existingPort != 0) {
         for (uint32_t connections : concurrency) {
-            CEchoLoad::COptions options;
-            options.port = static_cast<uint16_t>(existingPort);
-            options.connections = connections;
-            options.durationSeconds = seconds;
-            options.timeoutSeconds = seconds + 60;
-            options.verify = false;
-            options.chunk = 16384;
-            options.window = 64 * 1024;
-            const CEchoLoad::CResult result = CEchoLoad::Run(options);
+            const CEchoLoad::CResult result =
+                CEchoLoad::Run(LoadOptions(static_cast<uint16_t>(existingPort), connections, seconds));
             std::printf("%6u %9.1f MB/s %s\n", connections, result.MegabytesPerSecond(), result.error.c_str());
         }
         return 0;
