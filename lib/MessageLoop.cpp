@@ -1,8 +1,8 @@
 #include "lib/MessageLoop.h"
 
 #include <ares.h>
-#include <netdb.h>
 #include <arpa/inet.h>
+#include <netdb.h>
 #include <sys/epoll.h>
 #include <sys/eventfd.h>
 #include <sys/socket.h>
@@ -42,20 +42,14 @@ int SocketError(int fd)
 int LookupError(int status, const hostent* host)
 {
     switch (status) {
-    case ARES_SUCCESS:
-        return host && host->h_addr_list && host->h_addr_list[0] ? 0 : kWsaNoData;
-    case ARES_ENOTFOUND:
-        return kWsaHostNotFound;
-    case ARES_ENODATA:
-        return kWsaNoData;
+    case ARES_SUCCESS: return host && host->h_addr_list && host->h_addr_list[0] ? 0 : kWsaNoData;
+    case ARES_ENOTFOUND: return kWsaHostNotFound;
+    case ARES_ENODATA: return kWsaNoData;
     case ARES_ETIMEOUT:
     case ARES_ECONNREFUSED:
-    case ARES_ESERVFAIL:
-        return kWsaTryAgain;
-    case ARES_ENOMEM:
-        return kWsaNoBufs;
-    default:
-        return kWsaNoRecovery;
+    case ARES_ESERVFAIL: return kWsaTryAgain;
+    case ARES_ENOMEM: return kWsaNoBufs;
+    default: return kWsaNoRecovery;
     }
 }
 
@@ -70,8 +64,8 @@ bool IsLocalhostName(const char* name)
     if (text.size() < kLocal.size())
         return false;
     const std::string_view tail = text.substr(text.size() - kLocal.size());
-    const bool isLocal = std::equal(tail.begin(), tail.end(), kLocal.begin(),
-                                    [](char a, char b) { return (a | 0x20) == b; });
+    const bool isLocal =
+        std::equal(tail.begin(), tail.end(), kLocal.begin(), [](char a, char b) { return (a | 0x20) == b; });
     return isLocal && (text.size() == kLocal.size() || text[text.size() - kLocal.size() - 1] == '.');
 }
 }  // namespace
@@ -129,7 +123,10 @@ void CMessageLoop::RunOnce(int timeoutMs)
     SyncWake();
 }
 
-void CMessageLoop::SetPumpHook(std::function<void()> hook) { m_pumpHook = std::move(hook); }
+void CMessageLoop::SetPumpHook(std::function<void()> hook)
+{
+    m_pumpHook = std::move(hook);
+}
 
 void CMessageLoop::Pump()
 {
@@ -177,8 +174,8 @@ void CMessageLoop::Unregister(TargetHandle handle)
 
 bool CMessageLoop::IsAlive(TargetHandle handle) const
 {
-    return handle.index < m_targets.size() && m_targets[handle.index].alive
-        && m_targets[handle.index].generation == handle.generation;
+    return handle.index < m_targets.size() && m_targets[handle.index].alive &&
+           m_targets[handle.index].generation == handle.generation;
 }
 
 void CMessageLoop::Post(TargetHandle target, uint32_t message, uintptr_t wParam, intptr_t lParam)
@@ -445,10 +442,12 @@ void CMessageLoop::ArmTimerFd()
     int64_t deadline = INT64_MAX;
     for (const auto& item : m_timers)
         deadline = std::min(deadline, item.second.deadlineNs);
-    if (m_resolver && std::any_of(m_lookups.begin(), m_lookups.end(), [](const auto& l) { return !l.second.answered; })) {
+    if (m_resolver &&
+        std::any_of(m_lookups.begin(), m_lookups.end(), [](const auto& l) { return !l.second.answered; })) {
         timeval tv{};
         if (ares_timeout(m_resolver, nullptr, &tv))
-            deadline = std::min(deadline, NowNs() + static_cast<int64_t>(tv.tv_sec) * 1000000000 + tv.tv_usec * 1000);
+            deadline = std::min(deadline,
+                                NowNs() + static_cast<int64_t>(tv.tv_sec) * 1000000000 + tv.tv_usec * 1000);
     }
     itimerspec spec{};
     if (deadline != INT64_MAX) {
@@ -581,7 +580,8 @@ void CMessageLoop::LookupDoneCb(void* arg, int status, int, hostent* host)
         }
     }
     // The answer may come inside StartLookup; the caller can still cancel until delivery.
-    loop->m_queue.push_back(Message{lookup.target, lookup.message, request, MakeSelectLParam(0, error), request});
+    loop->m_queue.push_back(
+        Message{lookup.target, lookup.message, request, MakeSelectLParam(0, error), request});
     if (loop->m_running == 0 && loop->m_dispatching == 0 && !loop->m_wakeSignalled)
         loop->Wake();
 }

@@ -9,11 +9,11 @@
 #include <vector>
 
 // Message numbers of the library's own notifications, the system's values.
-constexpr uint32_t kMsgClose = 16;          // close request (the user closed the trace view)
-constexpr uint32_t kMsgTimer = 275;         // wParam: timer id
-constexpr uint32_t kMsgRemoteHost = 2025;   // wParam: request, lParam high 16 bits: error
-constexpr uint32_t kMsgSocket = 2026;       // wParam: socket, lParam: event | error << 16
-constexpr uint32_t kMsgLocalHost = 2028;    // wParam: request, lParam high 16 bits: error
+constexpr uint32_t kMsgClose = 16;         // close request (the user closed the trace view)
+constexpr uint32_t kMsgTimer = 275;        // wParam: timer id
+constexpr uint32_t kMsgRemoteHost = 2025;  // wParam: request, lParam high 16 bits: error
+constexpr uint32_t kMsgSocket = 2026;      // wParam: socket, lParam: event | error << 16
+constexpr uint32_t kMsgLocalHost = 2028;   // wParam: request, lParam high 16 bits: error
 constexpr uintptr_t kListenTimerId = 10;
 
 // Socket event bits.
@@ -28,8 +28,14 @@ constexpr intptr_t MakeSelectLParam(uint32_t event, int error)
 {
     return static_cast<intptr_t>((static_cast<uint32_t>(error) << 16) | (event & 0xFFFF));
 }
-constexpr uint32_t SelectEvent(intptr_t lParam) { return static_cast<uint32_t>(lParam) & 0xFFFF; }
-constexpr int SelectError(intptr_t lParam) { return static_cast<int>((static_cast<uint32_t>(lParam) >> 16) & 0xFFFF); }
+constexpr uint32_t SelectEvent(intptr_t lParam)
+{
+    return static_cast<uint32_t>(lParam) & 0xFFFF;
+}
+constexpr int SelectError(intptr_t lParam)
+{
+    return static_cast<int>((static_cast<uint32_t>(lParam) >> 16) & 0xFFFF);
+}
 
 // A message target: slot index plus a generation, so a handle outlives its target safely.
 struct TargetHandle {
@@ -109,8 +115,8 @@ private:
         FdKind kind = FdKind::None;
         TargetHandle target;
         uint32_t message = 0;
-        uint32_t selected = 0;  // events asked for
-        uint32_t armed = 0;     // events that may be posted now
+        uint32_t selected = 0;     // events asked for
+        uint32_t armed = 0;        // events that may be posted now
         uint32_t epollEvents = 0;  // what the kernel watches now (0: disarmed)
         bool registered = false;
         bool dirty = false;  // interest to apply when the current pass ends

@@ -2,8 +2,7 @@
 
 CNotifyWindow::CNotifyWindow(MessageHandler handler)
     : m_handle(CMessageLoop::Instance().Register(std::move(handler)))
-{
-}
+{}
 
 CNotifyWindow::~CNotifyWindow()
 {
@@ -17,9 +16,15 @@ void CNotifyWindow::Post(uint32_t message, uintptr_t wParam, intptr_t lParam)
     CMessageLoop::Instance().Post(m_handle, message, wParam, lParam);
 }
 
-void CNotifyWindow::SetTimer(uintptr_t id, uint32_t periodMs) { CMessageLoop::Instance().SetTimer(m_handle, id, periodMs); }
+void CNotifyWindow::SetTimer(uintptr_t id, uint32_t periodMs)
+{
+    CMessageLoop::Instance().SetTimer(m_handle, id, periodMs);
+}
 
-void CNotifyWindow::KillTimer(uintptr_t id) { CMessageLoop::Instance().KillTimer(m_handle, id); }
+void CNotifyWindow::KillTimer(uintptr_t id)
+{
+    CMessageLoop::Instance().KillTimer(m_handle, id);
+}
 
 void CNotifyWindow::SetTitle(const std::string& title)
 {
@@ -28,7 +33,10 @@ void CNotifyWindow::SetTitle(const std::string& title)
         m_view->SetTitle(title);
 }
 
-void CNotifyWindow::ShowMinimized() { TraceView().ShowMinimized(); }
+void CNotifyWindow::ShowMinimized()
+{
+    TraceView().ShowMinimized();
+}
 
 CTraceView& CNotifyWindow::TraceView()
 {

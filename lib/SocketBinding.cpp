@@ -15,12 +15,24 @@ namespace {
 
 int s_lastError = 0;
 
-int NativeIoctl(int fd, unsigned long command, int* argument) { return ioctl(fd, command, argument); }
+int NativeIoctl(int fd, unsigned long command, int* argument)
+{
+    return ioctl(fd, command, argument);
+}
 
-uint16_t NativeHtons(uint16_t value) { return htons(value); }
-uint16_t NativeNtohs(uint16_t value) { return ntohs(value); }
+uint16_t NativeHtons(uint16_t value)
+{
+    return htons(value);
+}
+uint16_t NativeNtohs(uint16_t value)
+{
+    return ntohs(value);
+}
 
-uint32_t NativeInetAddr(const char* text) { return ::inet_addr(text); }
+uint32_t NativeInetAddr(const char* text)
+{
+    return ::inet_addr(text);
+}
 
 ssize_t NativeSend(int fd, const void* buffer, size_t length, int flags)
 {
@@ -28,14 +40,21 @@ ssize_t NativeSend(int fd, const void* buffer, size_t length, int flags)
     return ::send(fd, buffer, length, flags | MSG_NOSIGNAL);
 }
 
-ssize_t NativeSendTo(int fd, const void* buffer, size_t length, int flags, const sockaddr* to, socklen_t toLength)
+ssize_t NativeSendTo(int fd, const void* buffer, size_t length, int flags, const sockaddr* to,
+                     socklen_t toLength)
 {
     return ::sendto(fd, buffer, length, flags | MSG_NOSIGNAL, to, toLength);
 }
 
-int NativeSocket(int family, int type, int protocol) { return ::socket(family, type | SOCK_CLOEXEC, protocol); }
+int NativeSocket(int family, int type, int protocol)
+{
+    return ::socket(family, type | SOCK_CLOEXEC, protocol);
+}
 
-int NativeGetHostName(char* name, size_t length) { return ::gethostname(name, length); }
+int NativeGetHostName(char* name, size_t length)
+{
+    return ::gethostname(name, length);
+}
 
 int NativeAsyncSelect(int fd, TargetHandle target, uint32_t message, uint32_t events)
 {
@@ -90,7 +109,10 @@ int NativeStartup(uint16_t version, CStartupData* data)
     return 0;
 }
 
-int NativeCleanup() { return 0; }
+int NativeCleanup()
+{
+    return 0;
+}
 
 const CSocketBinding kNative = {
     ::accept,
@@ -126,8 +148,17 @@ CSocketBinding& SocketBinding()
     return binding;
 }
 
-const CSocketBinding& NativeSocketBinding() { return kNative; }
+const CSocketBinding& NativeSocketBinding()
+{
+    return kNative;
+}
 
-int WsaGetLastError() { return s_lastError; }
+int WsaGetLastError()
+{
+    return s_lastError;
+}
 
-void WsaSetLastError(int error) { s_lastError = error; }
+void WsaSetLastError(int error)
+{
+    s_lastError = error;
+}

@@ -10,7 +10,7 @@
 
 // What start-up reports about the socket stack.
 struct CStartupData {
-    uint16_t version = 0;          // low byte major, high byte minor
+    uint16_t version = 0;  // low byte major, high byte minor
     char description[257] = {};
     char systemStatus[129] = {};
     uint16_t maxSockets = 0;
@@ -33,14 +33,17 @@ struct CSocketBinding {
     int (*listen)(int fd, int backlog);
     uint16_t (*ntohs)(uint16_t value);
     ssize_t (*recv)(int fd, void* buffer, size_t length, int flags);
-    ssize_t (*recvfrom)(int fd, void* buffer, size_t length, int flags, sockaddr* from, socklen_t* fromLength);
+    ssize_t (*recvfrom)(int fd, void* buffer, size_t length, int flags, sockaddr* from,
+                        socklen_t* fromLength);
     ssize_t (*send)(int fd, const void* buffer, size_t length, int flags);
-    ssize_t (*sendto)(int fd, const void* buffer, size_t length, int flags, const sockaddr* to, socklen_t toLength);
+    ssize_t (*sendto)(int fd, const void* buffer, size_t length, int flags, const sockaddr* to,
+                      socklen_t toLength);
     int (*setsockopt)(int fd, int level, int option, const void* value, socklen_t length);
     int (*socket)(int family, int type, int protocol);
     int (*gethostname)(char* name, size_t length);
     int (*WSAAsyncSelect)(int fd, TargetHandle target, uint32_t message, uint32_t events);
-    uint32_t (*WSAAsyncGetHostByName)(TargetHandle target, uint32_t message, const char* name, CHostEntry* entry);
+    uint32_t (*WSAAsyncGetHostByName)(TargetHandle target, uint32_t message, const char* name,
+                                      CHostEntry* entry);
     int (*WSACancelAsyncRequest)(uint32_t request);
     int (*WSAStartup)(uint16_t version, CStartupData* data);
     int (*WSACleanup)();

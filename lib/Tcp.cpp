@@ -29,7 +29,8 @@ sockaddr_in MakeAddress(uint16_t portNetworkOrder, uint32_t address)
 
 }  // namespace
 
-CTcp::CTcp(CVoltTcp* owner) : m_owner(owner) {}
+CTcp::CTcp(CVoltTcp* owner) : m_owner(owner)
+{}
 
 CTcp::~CTcp()
 {
@@ -117,7 +118,8 @@ void CTcp::OnHostResolved(int error, uint32_t address)
         m_socket = WsSocket(AF_INET, SOCK_STREAM, 0);
         if (m_socket != -1) {
             OpenTrace();
-            if (m_socket != -1 && WsBind(m_socket, local) == 0 && WsAsyncSelect(m_socket, kConnectEvents) == 0) {
+            if (m_socket != -1 && WsBind(m_socket, local) == 0 &&
+                WsAsyncSelect(m_socket, kConnectEvents) == 0) {
                 if (WsConnect(m_socket, remote) == 0 || WsaGetLastError() == kWsaWouldBlock)
                     return;  // FD_CONNECT follows
             }
@@ -133,10 +135,12 @@ void CTcp::OpenTrace()
     static const struct {
         uint8_t flag;
         int option;
-    } kOptions[] = {{kFlagReuseAddr, SO_REUSEADDR}, {kFlagKeepAlive, SO_KEEPALIVE}, {kFlagSocketDebug, SO_DEBUG}};
+    } kOptions[] = {
+        {kFlagReuseAddr, SO_REUSEADDR}, {kFlagKeepAlive, SO_KEEPALIVE}, {kFlagSocketDebug, SO_DEBUG}};
     for (const auto& option : kOptions) {
         const int one = 1;
-        if ((m_flags & option.flag) && WsSetSockOpt(m_socket, SOL_SOCKET, option.option, &one, sizeof one) != 0) {
+        if ((m_flags & option.flag) &&
+            WsSetSockOpt(m_socket, SOL_SOCKET, option.option, &one, sizeof one) != 0) {
             const int error = WsaGetLastError();
             if (error == kWsaReported)
                 continue;
@@ -210,8 +214,8 @@ bool CTcp::Listen(uint8_t flags, const char* localAddress, uint16_t localPort, u
             local.sin_addr.s_addr = 0;
             ok = WsBind(m_socket, local) == 0;
         }
-        ok = ok && WsGetSockName(m_socket, &local) == 0 && WsListen(m_socket, 5) == 0
-            && WsAsyncSelect(m_socket, kFdAccept) == 0;
+        ok = ok && WsGetSockName(m_socket, &local) == 0 && WsListen(m_socket, 5) == 0 &&
+             WsAsyncSelect(m_socket, kFdAccept) == 0;
     }
     if (!ok) {
         const int error = WsaGetLastError();
@@ -432,7 +436,8 @@ void CTcp::OnReceive(bool closing)
 
 bool CTcp::SetReceiveSize(uint32_t size)
 {
-    m_receiveSize = size >= static_cast<uint32_t>(kDefaultReceiveSize) ? kDefaultReceiveSize : static_cast<int32_t>(size);
+    m_receiveSize =
+        size >= static_cast<uint32_t>(kDefaultReceiveSize) ? kDefaultReceiveSize : static_cast<int32_t>(size);
     if (m_state != Connected)
         return false;
     if (size != 0)
@@ -443,9 +448,7 @@ bool CTcp::SetReceiveSize(uint32_t size)
 bool CTcp::Close(bool abort)
 {
     switch (m_state) {
-    case Closed:
-        ReleaseWindow();
-        return false;
+    case Closed: ReleaseWindow(); return false;
     case Connected:
     case Listening:
     case Closing:
@@ -463,8 +466,7 @@ bool CTcp::Close(bool abort)
         DropQueue();
         CloseSocket(true);
         return true;
-    default:
-        return true;
+    default: return true;
     }
 }
 
@@ -538,7 +540,8 @@ void CTcp::OnError(uint8_t code, const char* text)
     if (m_state == Connecting) {
         CloseSocket(false);
         m_owner->OnException(code, text);
-    } else if ((m_state == Connected || m_state == Closing) && (code == ExcConnectionLost || code == ExcNotConnected)) {
+    } else if ((m_state == Connected || m_state == Closing) &&
+               (code == ExcConnectionLost || code == ExcNotConnected)) {
         // A lost connection also ends a graceful close that is still draining.
         const auto alive = m_alive;
         m_owner->OnException(code, text);

@@ -14,7 +14,10 @@ TraceViewFactory& Factory()
 
 }  // namespace
 
-void SetTraceViewFactory(TraceViewFactory factory) { Factory() = std::move(factory); }
+void SetTraceViewFactory(TraceViewFactory factory)
+{
+    Factory() = std::move(factory);
+}
 
 std::unique_ptr<CTraceView> CreateTraceView()
 {

@@ -16,11 +16,15 @@ namespace {
 constexpr size_t kSmallReceive = 512;
 constexpr int kReadsPerNotification = 16;
 
-CPkt* Head(CVxList& queue) { return static_cast<CPkt*>(queue.GetHead()); }
+CPkt* Head(CVxList& queue)
+{
+    return static_cast<CPkt*>(queue.GetHead());
+}
 
 }  // namespace
 
-CUdp::CUdp(CVoltUdp* owner) : m_owner(owner) {}
+CUdp::CUdp(CVoltUdp* owner) : m_owner(owner)
+{}
 
 CUdp::~CUdp()
 {
@@ -263,7 +267,10 @@ void CUdp::OnReceive(bool)
     m_receiving = false;
 }
 
-void CUdp::OnError(uint8_t code, const char* text) { ReportTagged(code, text, 0); }
+void CUdp::OnError(uint8_t code, const char* text)
+{
+    ReportTagged(code, text, 0);
+}
 
 void CUdp::ReportTagged(uint8_t code, const char* text, uint32_t tag)
 {
@@ -328,8 +335,8 @@ void CUdp::OnLocalHostResolved()
         m_stackQueryPending = false;
         const CLocalAddresses addresses;
         const CStartupData& data = StartupData();
-        m_owner->OnStackInfo(data.version, data.description, data.systemStatus, data.maxSockets, data.maxUdpDg,
-                             LocalHostName(), addresses.List());
+        m_owner->OnStackInfo(data.version, data.description, data.systemStatus, data.maxSockets,
+                             data.maxUdpDg, LocalHostName(), addresses.List());
         if (!*alive)
             return;
     }

@@ -2,20 +2,30 @@
 
 #include "lib/Tcp.h"
 
-static_assert(int{CVoltTcp::Closed} == int{CWinsock::Closed} && int{CVoltTcp::Connecting} == int{CWinsock::Connecting}
-              && int{CVoltTcp::Connected} == int{CWinsock::Connected} && int{CVoltTcp::Listening} == int{CWinsock::Listening}
-              && int{CVoltTcp::Closing} == int{CWinsock::Closing});
+static_assert(int{CVoltTcp::Closed} == int{CWinsock::Closed} &&
+              int{CVoltTcp::Connecting} == int{CWinsock::Connecting} &&
+              int{CVoltTcp::Connected} == int{CWinsock::Connected} &&
+              int{CVoltTcp::Listening} == int{CWinsock::Listening} &&
+              int{CVoltTcp::Closing} == int{CWinsock::Closing});
 
-CVoltTcp::CVoltTcp() : m_session(std::make_unique<CTcp>(this)) {}
+CVoltTcp::CVoltTcp() : m_session(std::make_unique<CTcp>(this))
+{}
 
 CVoltTcp::~CVoltTcp() = default;
 
-void CVoltTcp::OnConnect(const char*, uint16_t, const char*, uint16_t, const char*) {}
-void CVoltTcp::OnReceive(const char*, uint32_t) {}
-void CVoltTcp::OnSent(uint32_t) {}
-void CVoltTcp::OnListen(const char*, uint16_t, const char*) {}
-void CVoltTcp::OnAccept() {}
-void CVoltTcp::OnStackInfo(uint16_t, const char*, const char*, uint16_t, uint16_t, const char*, const char* const*) {}
+void CVoltTcp::OnConnect(const char*, uint16_t, const char*, uint16_t, const char*)
+{}
+void CVoltTcp::OnReceive(const char*, uint32_t)
+{}
+void CVoltTcp::OnSent(uint32_t)
+{}
+void CVoltTcp::OnListen(const char*, uint16_t, const char*)
+{}
+void CVoltTcp::OnAccept()
+{}
+void CVoltTcp::OnStackInfo(uint16_t, const char*, const char*, uint16_t, uint16_t, const char*,
+                           const char* const*)
+{}
 
 bool CVoltTcp::Send(const char* data, uint32_t length, bool outOfBand, uint32_t tag)
 {
@@ -38,10 +48,22 @@ bool CVoltTcp::Accept(uint8_t flags, CVoltTcp* listening)
     return m_session->Accept(flags, listening ? listening->m_session.get() : nullptr);
 }
 
-bool CVoltTcp::Close(bool abort) { return m_session->Close(abort); }
+bool CVoltTcp::Close(bool abort)
+{
+    return m_session->Close(abort);
+}
 
-uint8_t CVoltTcp::GetState() const { return m_session->GetState(); }
+uint8_t CVoltTcp::GetState() const
+{
+    return m_session->GetState();
+}
 
-bool CVoltTcp::SetReceiveSize(uint32_t size) { return m_session->SetReceiveSize(size); }
+bool CVoltTcp::SetReceiveSize(uint32_t size)
+{
+    return m_session->SetReceiveSize(size);
+}
 
-bool CVoltTcp::QueryStack() { return m_session->QueryStack(); }
+bool CVoltTcp::QueryStack()
+{
+    return m_session->QueryStack();
+}

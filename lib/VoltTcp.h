@@ -6,7 +6,7 @@
 class CTcp;
 
 // SessionFlags bits; components may use the higher bits of the byte for their own options.
-constexpr uint8_t kFlagTrace = 1;       // trace file and trace lines; the view outlives the connection
+constexpr uint8_t kFlagTrace = 1;  // trace file and trace lines; the view outlives the connection
 constexpr uint8_t kFlagReuseAddr = 2;
 constexpr uint8_t kFlagKeepAlive = 4;
 constexpr uint8_t kFlagTraceLines = 8;  // trace lines only
@@ -41,8 +41,8 @@ public:
                              const char* const* addresses);
     virtual bool Send(const char* data, uint32_t length, bool outOfBand = false, uint32_t tag = 0);
 
-    bool Connect(uint8_t flags, const char* remoteHost, uint16_t remotePort, const char* localAddress = nullptr,
-                 uint16_t localPort = 0);
+    bool Connect(uint8_t flags, const char* remoteHost, uint16_t remotePort,
+                 const char* localAddress = nullptr, uint16_t localPort = 0);
     bool Listen(uint8_t flags, const char* localAddress, uint16_t localPort, uint16_t timeout = 0);
     bool Accept(uint8_t flags, CVoltTcp* listening);
     bool Close(bool abort);

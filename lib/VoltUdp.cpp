@@ -2,14 +2,20 @@
 
 #include "lib/Udp.h"
 
-CVoltUdp::CVoltUdp() : m_session(std::make_unique<CUdp>(this)) {}
+CVoltUdp::CVoltUdp() : m_session(std::make_unique<CUdp>(this))
+{}
 
 CVoltUdp::~CVoltUdp() = default;
 
-void CVoltUdp::OnOpen(const char*, uint16_t, const char*, uint16_t) {}
-void CVoltUdp::OnStackInfo(uint16_t, const char*, const char*, uint16_t, uint16_t, const char*, const char* const*) {}
-void CVoltUdp::OnReceive(const char*, uint32_t, const char*, uint16_t) {}
-void CVoltUdp::OnSent(uint32_t) {}
+void CVoltUdp::OnOpen(const char*, uint16_t, const char*, uint16_t)
+{}
+void CVoltUdp::OnStackInfo(uint16_t, const char*, const char*, uint16_t, uint16_t, const char*,
+                           const char* const*)
+{}
+void CVoltUdp::OnReceive(const char*, uint32_t, const char*, uint16_t)
+{}
+void CVoltUdp::OnSent(uint32_t)
+{}
 
 bool CVoltUdp::Open(uint8_t flags, const char* localAddress, uint16_t localPort)
 {
@@ -21,6 +27,12 @@ bool CVoltUdp::SendTo(const char* host, uint16_t port, const char* data, uint32_
     return m_session->SendTo(host, port, data, length, tag);
 }
 
-bool CVoltUdp::Close(bool abort) { return m_session->Close(abort); }
+bool CVoltUdp::Close(bool abort)
+{
+    return m_session->Close(abort);
+}
 
-uint8_t CVoltUdp::GetState() const { return m_session->GetState(); }
+uint8_t CVoltUdp::GetState() const
+{
+    return m_session->GetState();
+}

@@ -1,21 +1,24 @@
 #include "lib/Vxlist.h"
 
+#include <cstddef>
 #include <cstdio>
 #include <cstdlib>
-#include <cstddef>
 #include <new>
 
 // Preconditions hold in every build: a wrapped count would corrupt the queue silently.
-#define VXLIST_REQUIRE(expression)                                                                \
-    do {                                                                                          \
-        if (!(expression)) {                                                                      \
+#define VXLIST_REQUIRE(expression)                                                                  \
+    do {                                                                                            \
+        if (!(expression)) {                                                                        \
             std::fprintf(stderr, "Assertion failed: %s, file %s, line %d\n", #expression, __FILE__, \
-                         __LINE__);                                                               \
-            std::abort();                                                                         \
-        }                                                                                         \
+                         __LINE__);                                                                 \
+            std::abort();                                                                           \
+        }                                                                                           \
     } while (0)
 
-CVxList::CVxList(int nBlockSize) : m_nBlockSize(nBlockSize) { VXLIST_REQUIRE(nBlockSize > 0); }
+CVxList::CVxList(int nBlockSize) : m_nBlockSize(nBlockSize)
+{
+    VXLIST_REQUIRE(nBlockSize > 0);
+}
 
 CVxList::~CVxList()
 {

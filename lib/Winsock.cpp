@@ -45,11 +45,11 @@ void SetLastFromErrno(ssize_t result)
 
 }  // namespace
 
-#define WS_BOUND(name, failure)                  \
-    auto fn = SocketBinding().name;              \
-    if (!fn) {                                   \
-        NotFound("'" #name "' Not Found");       \
-        return failure;                          \
+#define WS_BOUND(name, failure)            \
+    auto fn = SocketBinding().name;        \
+    if (!fn) {                             \
+        NotFound("'" #name "' Not Found"); \
+        return failure;                    \
     }
 
 std::recursive_mutex& CWinsock::LibraryLock()
@@ -64,10 +64,22 @@ int CWinsock::ObjectCount()
     return Shared().objectCount;
 }
 
-const CStartupData& CWinsock::StartupData() { return Shared().startup; }
-const char* CWinsock::LocalHostName() { return Shared().localHostName; }
-const char* CWinsock::LocalAddressText() { return Shared().localAddress; }
-const CHostEntry& CWinsock::LocalHostRecord() { return Shared().localHostRecord; }
+const CStartupData& CWinsock::StartupData()
+{
+    return Shared().startup;
+}
+const char* CWinsock::LocalHostName()
+{
+    return Shared().localHostName;
+}
+const char* CWinsock::LocalAddressText()
+{
+    return Shared().localAddress;
+}
+const CHostEntry& CWinsock::LocalHostRecord()
+{
+    return Shared().localHostRecord;
+}
 
 CWinsock::CWinsock()
 {
@@ -96,16 +108,11 @@ CWinsock::~CWinsock()
 const char* CWinsock::StateText(uint8_t state)
 {
     switch (state) {
-    case Closed:
-        return "Closed";
-    case Connecting:
-        return "Connecting";
-    case Connected:
-        return "Connected";
-    case Closing:
-        return "Closing";
-    default:
-        return "";
+    case Closed: return "Closed";
+    case Connecting: return "Connecting";
+    case Connected: return "Connected";
+    case Closing: return "Closing";
+    default: return "";
     }
 }
 
@@ -124,7 +131,8 @@ bool CWinsock::CreateNotifyWindow()
     if (!m_started && !StartInterface())
         return false;
     if (Shared().localAddress[0] == '\0' && m_localRequest == 0)
-        m_localRequest = WsAsyncGetHostByName(kMsgLocalHost, Shared().localHostName, &Shared().localHostRecord);
+        m_localRequest =
+            WsAsyncGetHostByName(kMsgLocalHost, Shared().localHostName, &Shared().localHostRecord);
     return true;
 }
 
@@ -259,9 +267,7 @@ void CWinsock::WindowProc(uint32_t message, uintptr_t wParam, intptr_t lParam)
         if (wParam == kListenTimerId)
             Close(true);
         break;
-    case kMsgClose:
-        Close(true);
-        break;
+    case kMsgClose: Close(true); break;
     case kMsgRemoteHost: {
         const int error = SelectError(lParam);
         uint32_t address = 0;
@@ -285,23 +291,12 @@ void CWinsock::WindowProc(uint32_t message, uintptr_t wParam, intptr_t lParam)
         }
         switch (SelectEvent(lParam)) {
         case kFdRead:
-        case kFdOob:
-            OnReceive(false);
-            break;
-        case kFdWrite:
-            OnWriteReady();
-            break;
-        case kFdAccept:
-            OnAccept();
-            break;
-        case kFdConnect:
-            OnConnect();
-            break;
-        case kFdClose:
-            OnReceive(true);
-            break;
-        default:
-            break;
+        case kFdOob: OnReceive(false); break;
+        case kFdWrite: OnWriteReady(); break;
+        case kFdAccept: OnAccept(); break;
+        case kFdConnect: OnConnect(); break;
+        case kFdClose: OnReceive(true); break;
+        default: break;
         }
         break;
     }
@@ -324,8 +319,7 @@ void CWinsock::WindowProc(uint32_t message, uintptr_t wParam, intptr_t lParam)
         OnLocalHostResolved();
         break;
     }
-    default:
-        break;
+    default: break;
     }
 }
 

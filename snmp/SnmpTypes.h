@@ -29,20 +29,25 @@ constexpr size_t kSnmpMaxSubIds = 200;
 // Integer-valued types and NULL carry `number`; strings, identifiers and addresses carry
 // `text`, a counted text: 16-bit length (low byte first), the bytes, a zero not counted.
 struct SnmpValue {
-  uint32_t number = 0;
-  const uint8_t* text = nullptr;
+    uint32_t number = 0;
+    const uint8_t* text = nullptr;
 };
 
 bool SnmpIsNumberType(uint8_t type);
 bool SnmpIsTextType(uint8_t type);
 
-inline size_t CountedLength(const uint8_t* text) {
-  return text == nullptr ? 0 : static_cast<size_t>(text[0] | (text[1] << 8));
+inline size_t CountedLength(const uint8_t* text)
+{
+    return text == nullptr ? 0 : static_cast<size_t>(text[0] | (text[1] << 8));
 }
-inline const uint8_t* CountedBytes(const uint8_t* text) { return text == nullptr ? nullptr : text + 2; }
-inline std::string CountedString(const uint8_t* text) {
-  return text == nullptr ? std::string()
-                         : std::string(reinterpret_cast<const char*>(text + 2), CountedLength(text));
+inline const uint8_t* CountedBytes(const uint8_t* text)
+{
+    return text == nullptr ? nullptr : text + 2;
+}
+inline std::string CountedString(const uint8_t* text)
+{
+    return text == nullptr ? std::string()
+                           : std::string(reinterpret_cast<const char*>(text + 2), CountedLength(text));
 }
 // Writes a counted text into dst (capacity cap); returns the bytes used, 0 when it does not fit.
 size_t MakeCounted(uint8_t* dst, size_t cap, const void* bytes, size_t length);
@@ -50,18 +55,18 @@ size_t MakeCounted(uint8_t* dst, size_t cap, const void* bytes, size_t length);
 // A decoded datagram. The binding arrays point into the caller's decode area and stay valid
 // until that area is reused.
 struct SnmpRecord {
-  std::string community;
-  uint8_t pduType = 0;
-  int32_t requestId = 0;
-  uint8_t errorStatus = 0;
-  int32_t errorIndex = 0;
-  std::string enterprise;
-  std::string agentAddress;
-  uint8_t genericTrap = 0;
-  int32_t specificTrap = 0;
-  uint32_t timeStamp = 0;
-  uint32_t count = 0;
-  const char** names = nullptr;
-  SnmpValue* values = nullptr;
-  uint8_t* types = nullptr;
+    std::string community;
+    uint8_t pduType = 0;
+    int32_t requestId = 0;
+    uint8_t errorStatus = 0;
+    int32_t errorIndex = 0;
+    std::string enterprise;
+    std::string agentAddress;
+    uint8_t genericTrap = 0;
+    int32_t specificTrap = 0;
+    uint32_t timeStamp = 0;
+    uint32_t count = 0;
+    const char** names = nullptr;
+    SnmpValue* values = nullptr;
+    uint8_t* types = nullptr;
 };

@@ -15,9 +15,10 @@ public:
     ~CVoltSnmp() override;
 
     // Events, after the datagram facade's own; the defaults do nothing.
-    virtual void OnSnmpRequest(const char* community, int32_t requestId, uint8_t errorStatus, int32_t errorIndex,
-                               uint8_t pduType, uint32_t count, const char** names, SnmpValue* values,
-                               uint8_t* types, const char* senderAddress, uint16_t senderPort);
+    virtual void OnSnmpRequest(const char* community, int32_t requestId, uint8_t errorStatus,
+                               int32_t errorIndex, uint8_t pduType, uint32_t count, const char** names,
+                               SnmpValue* values, uint8_t* types, const char* senderAddress,
+                               uint16_t senderPort);
     virtual void OnSnmpTrap(const char* community, const char* enterprise, const char* agentAddress,
                             uint8_t genericTrap, int32_t specificTrap, uint32_t timeStamp, uint32_t count,
                             const char** names, SnmpValue* values, uint8_t* types, const char* senderAddress,
@@ -38,7 +39,8 @@ public:
 protected:
     void OnOpen(const char* localAddress, uint16_t localPort, const char* localHostName,
                 uint16_t maxDatagram) override;
-    void OnReceive(const char* data, uint32_t length, const char* senderAddress, uint16_t senderPort) override;
+    void OnReceive(const char* data, uint32_t length, const char* senderAddress,
+                   uint16_t senderPort) override;
 
 private:
     std::unique_ptr<uint8_t[]> m_packet;

@@ -1,8 +1,8 @@
 #include "telnet/TelnetParser.h"
 
-#include "telnet/TelnetCodes.h"
-
 #include <cstring>
+
+#include "telnet/TelnetCodes.h"
 
 void CTelnetParser::Reset()
 {
@@ -60,8 +60,8 @@ void CTelnetParser::Parse(const char* data, uint32_t length, const bool& stopped
             continue;
         }
         const void* hit = std::memchr(data + i, kTelnetIac, length - i);
-        const size_t end = hit != nullptr
-            ? static_cast<size_t>(static_cast<const char*>(hit) - data) : length;
+        const size_t end =
+            hit != nullptr ? static_cast<size_t>(static_cast<const char*>(hit) - data) : length;
         if (!FilterData(data + i, end - i, end == length, stopped) || hit == nullptr)
             return;
         m_command[0] = static_cast<char>(kTelnetIac);
@@ -70,8 +70,7 @@ void CTelnetParser::Parse(const char* data, uint32_t length, const bool& stopped
     }
 }
 
-bool CTelnetParser::FilterData(const char* data, size_t length, bool endsBlock,
-                               const bool& stopped)
+bool CTelnetParser::FilterData(const char* data, size_t length, bool endsBlock, const bool& stopped)
 {
     size_t i = 0;
     while (i < length) {
@@ -140,8 +139,7 @@ void CTelnetParser::AssembleSubnegotiation(uint8_t byte)
         if (!Append(byte))
             return;
         if (byte == kTelnetSe) {
-            Complete(kTelnetSb, static_cast<uint8_t>(m_command[2]), m_command + 3,
-                     m_count - 5);
+            Complete(kTelnetSb, static_cast<uint8_t>(m_command[2]), m_command + 3, m_count - 5);
         }
         return;
     }
@@ -160,8 +158,7 @@ bool CTelnetParser::Append(uint8_t byte)
     return false;
 }
 
-void CTelnetParser::Complete(uint8_t command, uint8_t option, const char* data,
-                             uint32_t length)
+void CTelnetParser::Complete(uint8_t command, uint8_t option, const char* data, uint32_t length)
 {
     m_count = 0;
     m_sbIacPending = false;

@@ -1,9 +1,9 @@
 #pragma once
 
-#include "telnet/TelnetSink.h"
-
 #include <cstddef>
 #include <cstdint>
+
+#include "telnet/TelnetSink.h"
 
 // Splits a received Telnet stream into data runs and commands. Commands may be split over
 // any number of blocks; everything it finds goes to the sink, so it needs no socket.

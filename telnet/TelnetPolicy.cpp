@@ -24,27 +24,21 @@ std::string WindowSize()
 std::string CTelnetPolicy::DefaultAnswer(uint8_t command, uint8_t option)
 {
     switch (command) {
-    case kTelnetWill:
-        return CTelnetWriter::Command(HostMayEnable(option) ? kTelnetDo : kTelnetDont, option);
-    case kTelnetWont:
-        return CTelnetWriter::Command(kTelnetDont, option);
+    case kTelnetWill: return CTelnetWriter::Command(HostMayEnable(option) ? kTelnetDo : kTelnetDont, option);
+    case kTelnetWont: return CTelnetWriter::Command(kTelnetDont, option);
     case kTelnetDo:
-        return CTelnetWriter::Command(
-            option == kTelnetOptSuppressGoAhead ? kTelnetWill : kTelnetWont, option);
-    case kTelnetDont:
-        return CTelnetWriter::Command(kTelnetWont, option);
-    default:
-        return {};
+        return CTelnetWriter::Command(option == kTelnetOptSuppressGoAhead ? kTelnetWill : kTelnetWont,
+                                      option);
+    case kTelnetDont: return CTelnetWriter::Command(kTelnetWont, option);
+    default: return {};
     }
 }
 
 std::string CTelnetPolicy::TerminalAnswer(uint8_t command, uint8_t option)
 {
     switch (command) {
-    case kTelnetWill:
-        return CTelnetWriter::Command(HostMayEnable(option) ? kTelnetDo : kTelnetDont, option);
-    case kTelnetWont:
-        return CTelnetWriter::Command(kTelnetDont, option);
+    case kTelnetWill: return CTelnetWriter::Command(HostMayEnable(option) ? kTelnetDo : kTelnetDont, option);
+    case kTelnetWont: return CTelnetWriter::Command(kTelnetDont, option);
     case kTelnetDo:
         // The size goes along with the agreement: the host never asks for it (RFC 1073).
         if (option == kTelnetOptNaws)
@@ -57,13 +51,12 @@ std::string CTelnetPolicy::TerminalAnswer(uint8_t command, uint8_t option)
         return CTelnetWriter::Command(kTelnetWont, option);
     case kTelnetSb:
         if (option == kTelnetOptTerminalType) {
-            return CTelnetWriter::Subnegotiation(
-                option, std::string(1, static_cast<char>(kTelnetTtypeIs)) + kTerminalType);
+            return CTelnetWriter::Subnegotiation(option, std::string(1, static_cast<char>(kTelnetTtypeIs)) +
+                                                             kTerminalType);
         }
         if (option == kTelnetOptNaws)
             return WindowSize();
         return CTelnetWriter::Command(kTelnetWont, option);
-    default:
-        return {};
+    default: return {};
     }
 }

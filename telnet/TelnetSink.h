@@ -12,7 +12,6 @@ public:
     virtual void TelnetData(const char* data, uint32_t length) = 0;
     // One complete command: negotiation (option set), subnegotiation (command SB, data
     // set, possibly empty) or any other two-byte command (option 0, no data).
-    virtual void TelnetCommand(uint8_t command, uint8_t option, const char* data,
-                               uint32_t length) = 0;
+    virtual void TelnetCommand(uint8_t command, uint8_t option, const char* data, uint32_t length) = 0;
     virtual void TelnetError(uint8_t code, const char* text) = 0;
 };

@@ -1,10 +1,10 @@
 #include "telnet/TelnetWriter.h"
 
-#include "telnet/TelnetCodes.h"
-
 #include <algorithm>
 #include <limits>
 #include <new>
+
+#include "telnet/TelnetCodes.h"
 
 bool CTelnetWriter::IsUrgent(uint8_t command, uint32_t length)
 {
@@ -46,8 +46,8 @@ bool CTelnetWriter::Encode(uint8_t command, uint8_t option, const char* data, ui
     if (data == nullptr)
         return false;
     const std::string_view view(data, length);
-    const auto doubled = static_cast<uint64_t>(
-        std::count(view.begin(), view.end(), static_cast<char>(kTelnetIac)));
+    const auto doubled =
+        static_cast<uint64_t>(std::count(view.begin(), view.end(), static_cast<char>(kTelnetIac)));
     // The whole subnegotiation has to fit one Send call.
     if (uint64_t{length} + doubled + 5 > std::numeric_limits<uint32_t>::max())
         return false;

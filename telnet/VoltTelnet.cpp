@@ -1,11 +1,12 @@
 #include "telnet/VoltTelnet.h"
 
+#include <string>
+
 #include "telnet/TelnetPolicy.h"
 #include "telnet/TelnetWriter.h"
 
-#include <string>
-
-CVoltTelnet::CVoltTelnet() : m_parserEvents(*this), m_parser(m_parserEvents) {}
+CVoltTelnet::CVoltTelnet() : m_parserEvents(*this), m_parser(m_parserEvents)
+{}
 
 CVoltTelnet::~CVoltTelnet() = default;
 
@@ -19,14 +20,14 @@ void CVoltTelnet::OnTelnetCommand(uint8_t command, uint8_t option, const char*, 
     SendAnswer(CTelnetPolicy::DefaultAnswer(command, option));
 }
 
-bool CVoltTelnet::SendTelnetCommand(uint8_t command, uint8_t option, const char* data,
-                                    uint32_t length, uint32_t tag)
+bool CVoltTelnet::SendTelnetCommand(uint8_t command, uint8_t option, const char* data, uint32_t length,
+                                    uint32_t tag)
 {
     std::string wire;
     if (!CTelnetWriter::Encode(command, option, data, length, wire))
         return false;
-    return Send(wire.data(), static_cast<uint32_t>(wire.size()),
-                CTelnetWriter::IsUrgent(command, length), tag);
+    return Send(wire.data(), static_cast<uint32_t>(wire.size()), CTelnetWriter::IsUrgent(command, length),
+                tag);
 }
 
 bool CVoltTelnet::SendAnswer(std::string_view wire)
@@ -41,8 +42,8 @@ void CVoltTelnet::CParserEvents::TelnetData(const char* data, uint32_t length)
     m_owner.OnTelnetData(data, length);
 }
 
-void CVoltTelnet::CParserEvents::TelnetCommand(uint8_t command, uint8_t option,
-                                               const char* data, uint32_t length)
+void CVoltTelnet::CParserEvents::TelnetCommand(uint8_t command, uint8_t option, const char* data,
+                                               uint32_t length)
 {
     m_owner.OnTelnetCommand(command, option, data, length);
 }

@@ -1,11 +1,11 @@
 #pragma once
 
+#include <cstdint>
+#include <string_view>
+
 #include "lib/VoltTcp.h"
 #include "telnet/TelnetCodes.h"
 #include "telnet/TelnetParser.h"
-
-#include <cstdint>
-#include <string_view>
 
 // The Telnet protocol component: removes Telnet commands from the received stream, hands
 // the data up through OnTelnetData and every complete command through OnTelnetCommand,
@@ -19,8 +19,7 @@ public:
 
     // Plain data; null data with length 0 is the closed event.
     virtual void OnTelnetData(const char* data, uint32_t length) = 0;
-    virtual void OnTelnetCommand(uint8_t command, uint8_t option, const char* data,
-                                 uint32_t length);
+    virtual void OnTelnetCommand(uint8_t command, uint8_t option, const char* data, uint32_t length);
 
     // A command (length 0) or a subnegotiation of option (length > 0, command ignored).
     // False when nothing could be sent or queued.
@@ -36,8 +35,7 @@ private:
     public:
         explicit CParserEvents(CVoltTelnet& owner) : m_owner(owner) {}
         void TelnetData(const char* data, uint32_t length) override;
-        void TelnetCommand(uint8_t command, uint8_t option, const char* data,
-                           uint32_t length) override;
+        void TelnetCommand(uint8_t command, uint8_t option, const char* data, uint32_t length) override;
         void TelnetError(uint8_t code, const char* text) override;
 
     private:

@@ -3,10 +3,19 @@
 #include <cstdlib>
 
 extern "C" {
-const char* __asan_default_options() { return "detect_leaks=1:abort_on_error=1"; }
-const char* __ubsan_default_options() { return "print_stacktrace=1:halt_on_error=1"; }
+const char* __asan_default_options()
+{
+    return "detect_leaks=1:abort_on_error=1";
+}
+const char* __ubsan_default_options()
+{
+    return "print_stacktrace=1:halt_on_error=1";
+}
 // Leaks inside system libraries that the test programs do not own.
-const char* __lsan_default_suppressions() { return "leak:libfontconfig\nleak:libdbus\nleak:libglib\n"; }
+const char* __lsan_default_suppressions()
+{
+    return "leak:libfontconfig\nleak:libdbus\nleak:libglib\n";
+}
 }
 
 namespace {

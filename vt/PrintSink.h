@@ -6,9 +6,9 @@
 constexpr const char* kPrintDocumentName = "voltvt.prn";
 
 struct CPrintFontMetrics {
-    int height = 0;            // character height, device units
-    int externalLeading = 0;   // extra space between lines
-    int averageWidth = 0;      // fixed pitch: the width of every character
+    int height = 0;           // character height, device units
+    int externalLeading = 0;  // extra space between lines
+    int averageWidth = 0;     // fixed pitch: the width of every character
 };
 
 // Where the terminal's printing goes: a printer, a file, or a recording in tests.

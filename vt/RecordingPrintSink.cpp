@@ -49,8 +49,8 @@ bool CRecordingPrintSink::EndPage()
 
 void CRecordingPrintSink::OutputText(int x, int y, const char* text, int length, bool expandTabs)
 {
-    m_events.push_back("text " + std::to_string(x) + "," + std::to_string(y) + (expandTabs ? " " : " notabs ") + "\"" +
-                       std::string(text, size_t(length)) + "\"");
+    m_events.push_back("text " + std::to_string(x) + "," + std::to_string(y) +
+                       (expandTabs ? " " : " notabs ") + "\"" + std::string(text, size_t(length)) + "\"");
 }
 
 bool CRecordingPrintSink::PassThrough(const uint8_t* bytes, int length)

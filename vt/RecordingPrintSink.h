@@ -23,7 +23,11 @@ public:
     bool PassThrough(const uint8_t* bytes, int length) override;
 
     void SetPrinterPresent(bool present) { m_present = present; }
-    void SetPage(int width, int height) { m_pageWidth = width; m_pageHeight = height; }
+    void SetPage(int width, int height)
+    {
+        m_pageWidth = width;
+        m_pageHeight = height;
+    }
     void SetNaturalWidthPercent(int percent) { m_naturalWidthPercent = percent; }
     void SetExternalLeading(int leading) { m_leading = leading; }
     // Reported character height regardless of the request (0: the requested height).

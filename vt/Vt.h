@@ -174,8 +174,8 @@ private:
     // --- control sequences (VtCsi.cpp) ---
     void StartParameters();
     void CollectParameter(uint8_t byte);
-    int Param(int index) const;       // 0 when missing
-    int Count(int index) const;       // missing or 0 reads as 1
+    int Param(int index) const;  // 0 when missing
+    int Count(int index) const;  // missing or 0 reads as 1
     bool Marked(int index, char marker) const;
     void ExecuteControlSequence();
     void DoCUU();

@@ -85,7 +85,11 @@ void CVt::LineLeaving(int row)
     m_printer.LineLeaving(row);
 }
 
-void CVt::OnPropertyHook(int, VtValue, bool&) {}
-void CVt::SendToHost(const uint8_t*, size_t) {}
-void CVt::LineOutput(const uint8_t*, size_t) {}
-void CVt::OnBell(bool) {}
+void CVt::OnPropertyHook(int, VtValue, bool&)
+{}
+void CVt::SendToHost(const uint8_t*, size_t)
+{}
+void CVt::LineOutput(const uint8_t*, size_t)
+{}
+void CVt::OnBell(bool)
+{}

@@ -97,9 +97,7 @@ void CVt::ExecuteControlSequence()
         }
         break;
     case 'r': DoDECSTBM(); break;
-    case 's':
-        m_screen.GetCursor(m_savedRow, m_savedColumn);
-        break;
+    case 's': m_screen.GetCursor(m_savedRow, m_savedColumn); break;
     case 'u':
         if (m_savedRow >= 0 && m_savedColumn >= 0) {
             m_screen.SetCursor(m_savedRow, m_savedColumn);
@@ -115,8 +113,7 @@ void CVt::ExecuteControlSequence()
         if (m_intermediate == '$' && Param(0) < 3)
             RequestProperty(43, Param(0));
         break;
-    default:
-        break;
+    default: break;
     }
 }
 
@@ -212,8 +209,7 @@ void CVt::DoED(bool selective)
         m_screen.SetCursor(m_screen.TopMargin(), 0);
         m_screen.SetWrapPending(false);
         break;
-    default:
-        break;
+    default: break;
     }
 }
 

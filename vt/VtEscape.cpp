@@ -12,14 +12,18 @@ int NationalSetFor(uint8_t final)
     switch (final) {
     case 'A': return 1;
     case '4': return 2;
-    case '5': case 'C': return 3;
+    case '5':
+    case 'C': return 3;
     case 'R': return 4;
-    case '9': case 'Q': return 5;
+    case '9':
+    case 'Q': return 5;
     case 'K': return 6;
     case 'Y': return 7;
-    case '6': case 'E': return 8;
+    case '6':
+    case 'E': return 8;
     case 'Z': return 10;
-    case '7': case 'H': return 11;
+    case '7':
+    case 'H': return 11;
     case '=': return 12;
     default: return 0;
     }
@@ -35,7 +39,10 @@ void CVt::ExecuteEscape()
     const uint8_t first = m_sequenceLength > 2 ? m_sequence[1] : 0;
 
     switch (first) {
-    case '(': case ')': case '*': case '+':
+    case '(':
+    case ')':
+    case '*':
+    case '+':
         if (m_sequenceLength == 3)
             DoSCS(first - '(', final);
         return;
@@ -55,10 +62,8 @@ void CVt::ExecuteEscape()
         default: break;
         }
         return;
-    case 0:
-        break;
-    default:
-        return;
+    case 0: break;
+    default: return;
     }
 
     switch (final) {
@@ -80,13 +85,13 @@ void CVt::ExecuteEscape()
     case 'M': DoRI(); break;
     case 'N': DoSingleShift(2); break;  // SS2
     case 'O': DoSingleShift(3); break;  // SS3
-    case 'Z': DoDA(false); break;  // DECID
-    case 'c': Reset(true); break;  // RIS
-    case 'n': InvokeGl(2); break;  // LS2
-    case 'o': InvokeGl(3); break;  // LS3
-    case '~': InvokeGr(1); break;  // LS1R
-    case '}': InvokeGr(2); break;  // LS2R
-    case '|': InvokeGr(3); break;  // LS3R
+    case 'Z': DoDA(false); break;       // DECID
+    case 'c': Reset(true); break;       // RIS
+    case 'n': InvokeGl(2); break;       // LS2
+    case 'o': InvokeGl(3); break;       // LS3
+    case '~': InvokeGr(1); break;       // LS1R
+    case '}': InvokeGr(2); break;       // LS2R
+    case '|': InvokeGr(3); break;       // LS3R
     default: break;
     }
 }
@@ -235,9 +240,7 @@ void CVt::ExecuteVt52()
         m_screen.EraseLines(row + 1, m_screen.LastRow());
         break;
     case 'K': m_screen.EraseInLine(row, column, m_screen.Columns() - 1); break;
-    case 'Y':
-        m_screen.SetCursor(m_sequence[2] - 32, m_sequence[3] - 32);
-        break;
+    case 'Y': m_screen.SetCursor(m_sequence[2] - 32, m_sequence[3] - 32); break;
     case 'Z': Answer("\x1b/Z"); break;
     case 'V': RequestProperty(28, 1); break;
     case 'W':

@@ -46,13 +46,13 @@ inline constexpr uint8_t kVtScanF12 = 0x58;
 
 // One key press as the terminal window saw it, free of any toolkit.
 struct CVtKeyEvent {
-    uint16_t key = 0;        // VtKey code
+    uint16_t key = 0;  // VtKey code
     bool shift = false;
     bool ctrl = false;
     bool alt = false;
-    bool keypad = false;     // the key lies on the numeric pad (Num Lock on or off)
-    bool extended = false;   // the grey key, or the pad's Enter and slash
-    bool autoRepeat = false; // the key is held and this press is a repeat
+    bool keypad = false;      // the key lies on the numeric pad (Num Lock on or off)
+    bool extended = false;    // the grey key, or the pad's Enter and slash
+    bool autoRepeat = false;  // the key is held and this press is a repeat
     uint8_t scanCode = 0;
 };
 

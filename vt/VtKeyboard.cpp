@@ -83,8 +83,7 @@ std::string FunctionKeySequence(const CVtKeyEvent& event, const CVtKeyboardState
     if (!state.Vt200Plus())
         return {};
     if (event.ctrl) {
-        return state.userDefinedKey ? state.userDefinedKey(static_cast<uint8_t>(key))
-                                    : std::string();
+        return state.userDefinedKey ? state.userDefinedKey(static_cast<uint8_t>(key)) : std::string();
     }
     return Csi(state) + std::to_string(key) + '~';
 }
@@ -94,9 +93,8 @@ bool PadCharAnswered(uint32_t character, const CVtKeyEvent& event)
 {
     if (event.keypad)
         return character == '-' || character == '+' || character == '0' || character == '.';
-    return !event.extended &&
-           (event.scanCode == kVtScanPadSubtract || event.scanCode == kVtScanPadAdd ||
-            event.scanCode == kVtScanPadInsert || event.scanCode == kVtScanPadDelete);
+    return !event.extended && (event.scanCode == kVtScanPadSubtract || event.scanCode == kVtScanPadAdd ||
+                               event.scanCode == kVtScanPadInsert || event.scanCode == kVtScanPadDelete);
 }
 
 }  // namespace
@@ -107,12 +105,9 @@ std::string CVtKeyboard::Sequence(const CVtKeyEvent& event, const CVtKeyboardSta
         return PadKey(state, static_cast<char>('0' + digit), static_cast<char>('p' + digit));
 
     switch (event.key) {
-    case kVtKeyBackspace:
-        return std::string(1, state.backspaceSendsDel ? '\x7f' : '\b');
-    case kVtKeyTab:
-        return "\t";
-    case kVtKeyPadDecimal:
-        return PadKey(state, '.', 'n');
+    case kVtKeyBackspace: return std::string(1, state.backspaceSendsDel ? '\x7f' : '\b');
+    case kVtKeyTab: return "\t";
+    case kVtKeyPadDecimal: return PadKey(state, '.', 'n');
     case kVtKeyPadAdd:
         // The DEC keypad has comma and minus where the PC pad has only plus.
         return event.ctrl ? PadKey(state, '-', 'm') : PadKey(state, ',', 'l');
@@ -120,10 +115,10 @@ std::string CVtKeyboard::Sequence(const CVtKeyEvent& event, const CVtKeyboardSta
     case kVtKeyPadDivide:
     case kVtKeyPadMultiply:
     case kVtKeyPadSubtract: {
-        const char final = event.key == kVtKeyNumLock ? 'P'
-            : event.key == kVtKeyPadDivide           ? 'Q'
-            : event.key == kVtKeyPadMultiply         ? 'R'
-                                                     : 'S';
+        const char final = event.key == kVtKeyNumLock       ? 'P'
+                           : event.key == kVtKeyPadDivide   ? 'Q'
+                           : event.key == kVtKeyPadMultiply ? 'R'
+                                                            : 'S';
         return state.Vt52() ? std::string{kEsc, final} : Ss3(state) + final;
     }
     case kVtKeyDelete:
@@ -138,28 +133,27 @@ std::string CVtKeyboard::Sequence(const CVtKeyEvent& event, const CVtKeyboardSta
         if (!state.Vt200Plus() || event.shift || event.ctrl)
             return {};
         // Find, Insert Here, Remove / Select, Prev Screen, Next Screen, as the keys lie.
-        const char number = event.key == kVtKeyInsert ? '1'
-            : event.key == kVtKeyHome                 ? '2'
-            : event.key == kVtKeyPageUp               ? '3'
-            : event.key == kVtKeyDelete               ? '4'
-            : event.key == kVtKeyEnd                  ? '5'
-                                                      : '6';
+        const char number = event.key == kVtKeyInsert   ? '1'
+                            : event.key == kVtKeyHome   ? '2'
+                            : event.key == kVtKeyPageUp ? '3'
+                            : event.key == kVtKeyDelete ? '4'
+                            : event.key == kVtKeyEnd    ? '5'
+                                                        : '6';
         return Csi(state) + number + '~';
     }
     case kVtKeyUp:
     case kVtKeyDown:
     case kVtKeyRight:
     case kVtKeyLeft: {
-        const char final = event.key == kVtKeyUp ? 'A'
-            : event.key == kVtKeyDown            ? 'B'
-            : event.key == kVtKeyRight           ? 'C'
-                                                 : 'D';
+        const char final = event.key == kVtKeyUp      ? 'A'
+                           : event.key == kVtKeyDown  ? 'B'
+                           : event.key == kVtKeyRight ? 'C'
+                                                      : 'D';
         if (state.Vt52())
             return {kEsc, final};
         return (state.cursorKeysApplication ? Ss3(state) : Csi(state)) + final;
     }
-    default:
-        return FunctionKeySequence(event, state);
+    default: return FunctionKeySequence(event, state);
     }
 }
 
@@ -175,8 +169,7 @@ VtKeyResult CVtKeyboard::KeyDown(const CVtKeyEvent& event, const CVtKeyboardStat
     CVtKeyEvent key = event;
     if (m_events.keyNotify) {
         uint32_t code = event.key;
-        uint32_t shiftCode = (event.shift ? kVtShiftCodeShift : 0) |
-                             (event.ctrl ? kVtShiftCodeCtrl : 0) |
+        uint32_t shiftCode = (event.shift ? kVtShiftCodeShift : 0) | (event.ctrl ? kVtShiftCodeCtrl : 0) |
                              (event.alt ? kVtShiftCodeAlt : 0);
         m_events.keyNotify(code, shiftCode, event.extended);
         // Only a code the owner cleared swallows the key: keys that have none (space and
@@ -218,19 +211,15 @@ VtKeyResult CVtKeyboard::SysKeyDown(const CVtKeyEvent& event, const CVtKeyboardS
     case kVtKeyUp: scroll = VtViewScroll::LineUp; break;
     case kVtKeyDown: scroll = VtViewScroll::LineDown; break;
     case kVtKeyLeft: scroll = event.ctrl ? VtViewScroll::PageLeft : VtViewScroll::ColumnLeft; break;
-    case kVtKeyRight:
-        scroll = event.ctrl ? VtViewScroll::PageRight : VtViewScroll::ColumnRight;
-        break;
-    default:
-        return KeyDown(event, state);
+    case kVtKeyRight: scroll = event.ctrl ? VtViewScroll::PageRight : VtViewScroll::ColumnRight; break;
+    default: return KeyDown(event, state);
     }
     if (m_events.scrollView)
         m_events.scrollView(scroll);
     return VtKeyResult::Done;
 }
 
-void CVtKeyboard::CharTyped(uint32_t character, const CVtKeyEvent& event,
-                            const CVtKeyboardState& state)
+void CVtKeyboard::CharTyped(uint32_t character, const CVtKeyEvent& event, const CVtKeyboardState& state)
 {
     if (!state.enabled || character > 0xff)
         return;

@@ -1,11 +1,11 @@
 #pragma once
 
-#include "vt/VtKeyEvent.h"
-
 #include <cstdint>
 #include <functional>
 #include <string>
 #include <string_view>
+
+#include "vt/VtKeyEvent.h"
 
 // The terminal modes the keyboard mapping reads, filled by the terminal before each key.
 struct CVtKeyboardState {
@@ -27,7 +27,7 @@ struct CVtKeyboardState {
     bool backspaceSendsDel = false;  // property 42 is 0
     bool autoRepeat = true;
     uint8_t nationalSet = 0;  // 0: none
-    bool decFont = true;  // the font in use has the terminal's own face
+    bool decFont = true;      // the font in use has the terminal's own face
     // The string loaded for a user-defined key (17-34); empty when none is loaded.
     std::function<std::string(uint8_t key)> userDefinedKey;
 

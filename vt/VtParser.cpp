@@ -41,7 +41,8 @@ void CVt::ReceiveData(const uint8_t* bytes, size_t length)
         if (!m_printer.ControllerMode()) {
             if (m_state == kGround && m_printable[bytes[i]]) {
                 const size_t start = i;
-                i = m_singleShiftPending ? start + 1 : ScanPrintable(bytes, start, std::min(length, start + kMaxRun));
+                i = m_singleShiftPending ? start + 1
+                                         : ScanPrintable(bytes, start, std::min(length, start + kMaxRun));
                 WriteShifted(bytes + start, static_cast<int>(i - start));
                 continue;
             }
@@ -162,9 +163,7 @@ void CVt::ProcessByte(uint8_t byte)
         return;
     }
     switch (m_state) {
-    case kGround:
-        ProcessPrintable(byte);
-        break;
+    case kGround: ProcessPrintable(byte); break;
     case kEscape:
         AppendSequence(byte);
         if (m_state != kEscape)
@@ -221,41 +220,22 @@ void CVt::ProcessControl(uint8_t byte)
         m_sequence[0] = kEsc;
         m_sequenceLength = 1;
         break;
-    case 0x05:
-        DoENQ();
-        break;
-    case 0x07:
-        DoBEL();
-        break;
-    case 0x08:
-        DoBS();
-        break;
-    case 0x09:
-        DoHT();
-        break;
+    case 0x05: DoENQ(); break;
+    case 0x07: DoBEL(); break;
+    case 0x08: DoBS(); break;
+    case 0x09: DoHT(); break;
     case 0x0A:
     case 0x0B:
-    case 0x0C:
-        DoLF();
-        break;
-    case 0x0D:
-        DoCR();
-        break;
-    case 0x0E:
-        DoSO();
-        break;
-    case 0x0F:
-        DoSI();
-        break;
+    case 0x0C: DoLF(); break;
+    case 0x0D: DoCR(); break;
+    case 0x0E: DoSO(); break;
+    case 0x0F: DoSI(); break;
     case kCan:
         m_state = kGround;
         m_stringActive = false;
         break;
-    case kSub:
-        DoSUB();
-        break;
-    default:
-        break;
+    case kSub: DoSUB(); break;
+    default: break;
     }
 }
 

@@ -17,7 +17,8 @@ constexpr int kLinesPerPageHeight = 66;
 
 }  // namespace
 
-CVtPrinter::CVtPrinter(const CVtScreen& screen, IPrintSink* sink) : m_screen(screen), m_sink(sink) {}
+CVtPrinter::CVtPrinter(const CVtScreen& screen, IPrintSink* sink) : m_screen(screen), m_sink(sink)
+{}
 
 CVtPrinter::~CVtPrinter()
 {
@@ -131,18 +132,13 @@ void CVtPrinter::PrintByte(uint8_t byte)
         return;
     }
     switch (byte) {
-    case '\n':
-        AdvanceLine();
-        return;
+    case '\n': AdvanceLine(); return;
     case '\f':
         OutputPending();
         NewPage();
         return;
-    case '\r':
-        OutputPending();
-        return;
-    case '\t':
-        break;
+    case '\r': OutputPending(); return;
+    case '\t': break;
     default:
         if (byte < 0x20 || byte == 0x7F)
             return;
@@ -223,7 +219,8 @@ int CVtPrinter::PrintScreen()
             m_sink->StartPage();
             m_sink->SelectFont(m_fontHeight, m_fontWidth);
         }
-        m_sink->OutputText(0, (onPage + 3) * m_lineHeight, text.data() + size_t(r) * size_t(columns), columns, true);
+        m_sink->OutputText(0, (onPage + 3) * m_lineHeight, text.data() + size_t(r) * size_t(columns), columns,
+                           true);
         if (onPage == m_linesPerPage - 1 || r == rows - 1)
             m_sink->EndPage();
     }

@@ -102,35 +102,53 @@ VtValue CVt::SetProperty(int id, VtValue value)
         return m_screen.AllocateBuffers(static_cast<int>(std::clamp<VtValue>(value, 0, 1 << 20)),
                                         m_screen.LastRow(), m_screen.Columns());
     case 11: m_screen.ClearAll(); break;
-    case 12: m_backgroundColour = static_cast<uint32_t>(value); window.InvalidateAll(); break;
-    case 13: m_boldColour = static_cast<uint32_t>(value); window.InvalidateAll(); break;
-    case 14: m_foregroundColour = static_cast<uint32_t>(value); window.InvalidateAll(); break;
+    case 12:
+        m_backgroundColour = static_cast<uint32_t>(value);
+        window.InvalidateAll();
+        break;
+    case 13:
+        m_boldColour = static_cast<uint32_t>(value);
+        window.InvalidateAll();
+        break;
+    case 14:
+        m_foregroundColour = static_cast<uint32_t>(value);
+        window.InvalidateAll();
+        break;
     case 15: {
         if (value != 80 && value != 132)
             return 0;
-        const int result = m_screen.AllocateBuffers(m_screen.ScrollbackRows(), m_screen.LastRow(),
-                                                    static_cast<int>(value));
+        const int result =
+            m_screen.AllocateBuffers(m_screen.ScrollbackRows(), m_screen.LastRow(), static_cast<int>(value));
         window.InvalidateAll();
         return result;
     }
-    case 17: m_caretVisible = on; OnAppearanceChanged(); break;
+    case 17:
+        m_caretVisible = on;
+        OnAppearanceChanged();
+        break;
     case 18:
-        m_screen.SetCursor(m_screen.CursorRow(), static_cast<int>(std::clamp<VtValue>(value - 1, 0, kMaxColumns)));
+        m_screen.SetCursor(m_screen.CursorRow(),
+                           static_cast<int>(std::clamp<VtValue>(value - 1, 0, kMaxColumns)));
         m_screen.SetWrapPending(false);
         break;
     case 19: m_cursorKeysApp = on; break;
     case 20:
-        m_screen.SetCursor(static_cast<int>(std::clamp<VtValue>(value - 1, 0, 1 << 20)), m_screen.CursorColumn());
+        m_screen.SetCursor(static_cast<int>(std::clamp<VtValue>(value - 1, 0, 1 << 20)),
+                           m_screen.CursorColumn());
         m_screen.SetWrapPending(false);
         break;
-    case 21: m_underlineCaret = on; OnAppearanceChanged(); break;
+    case 21:
+        m_underlineCaret = on;
+        OnAppearanceChanged();
+        break;
     case 22: {
         m_screen.SetEnabled(on);
         if (!on)
             break;
-        const bool enabled = m_screen.AllocateBuffers(m_screen.ScrollbackRows() < 0 ? kDefaultScrollbackRows
-                                                                                   : m_screen.ScrollbackRows(),
-                                                      m_screen.LastRow(), m_screen.Columns()) == 1;
+        const bool enabled =
+            m_screen.AllocateBuffers(m_screen.ScrollbackRows() < 0 ? kDefaultScrollbackRows
+                                                                   : m_screen.ScrollbackRows(),
+                                     m_screen.LastRow(), m_screen.Columns()) == 1;
         m_screen.SetEnabled(enabled);
         return enabled;
     }
@@ -176,7 +194,10 @@ VtValue CVt::SetProperty(int id, VtValue value)
         if (value != 0)
             m_screen.SetTabStops(reinterpret_cast<const uint8_t*>(value));
         break;
-    case 41: m_nationalSet = static_cast<int>(std::clamp<VtValue>(value, 0, 12)); window.InvalidateAll(); break;
+    case 41:
+        m_nationalSet = static_cast<int>(std::clamp<VtValue>(value, 0, 12));
+        window.InvalidateAll();
+        break;
     case 42: m_backspaceBs = on; break;
     case 43:
         if (value < 0 || value > 2)
@@ -198,10 +219,8 @@ VtValue CVt::SetProperty(int id, VtValue value)
     case 46: SetLevel(kLevelVt320Bit8); break;
     case 16:
     case 27:
-    case 34:
-        return 0;
-    default:
-        return kUnknownProperty;
+    case 34: return 0;
+    default: return kUnknownProperty;
     }
     return 1;
 }

@@ -15,7 +15,8 @@ void CVt::Answer(const char* format, ...)
     const int n = std::vsnprintf(buffer, sizeof buffer, format, args);
     va_end(args);
     if (n > 0)
-        SendToHost(reinterpret_cast<const uint8_t*>(buffer), static_cast<size_t>(std::min<int>(n, sizeof buffer - 1)));
+        SendToHost(reinterpret_cast<const uint8_t*>(buffer),
+                   static_cast<size_t>(std::min<int>(n, sizeof buffer - 1)));
 }
 
 // DA (and DECID): primary, or secondary with '>'.

@@ -130,7 +130,8 @@ int CVtScreen::ReportFailure()
 {
     FreeBuffers();
     m_scrollbackRows = -1;
-    m_owner->ShowMessage("Unable to allocate screen buffer", "VT220 Error", IVtScreenOwner::MessageKind::kError);
+    m_owner->ShowMessage("Unable to allocate screen buffer", "VT220 Error",
+                         IVtScreenOwner::MessageKind::kError);
     return 0;
 }
 

@@ -55,7 +55,7 @@ public:
     CVtScreen(const CVtScreen&) = delete;
     CVtScreen& operator=(const CVtScreen&) = delete;
 
-    void SetWindow(IVtWindow* window);  // nullptr: no window
+    void SetWindow(IVtWindow* window);     // nullptr: no window
     void SetOwner(IVtScreenOwner* owner);  // nullptr: no owner
     IVtWindow& Window() const { return *m_window; }
 

@@ -27,7 +27,8 @@ void ShiftLeft(uint32_t* line, int column, int n, int width)
 }
 
 // Blocks of eight on unaliased pointers let the compiler use vector instructions at -O2.
-void FillCells(uint32_t* __restrict cell, const uint8_t* __restrict bytes, int count, uint32_t attr, uint32_t mask)
+void FillCells(uint32_t* __restrict cell, const uint8_t* __restrict bytes, int count, uint32_t attr,
+               uint32_t mask)
 {
     int i = 0;
     for (; i + 8 <= count; i += 8) {

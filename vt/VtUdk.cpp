@@ -7,7 +7,8 @@
 namespace {
 
 // Key codes of F6..F20, the keys a host may load.
-constexpr uint8_t kUserKeyNumbers[kUserKeyCount] = {17, 18, 19, 20, 21, 23, 24, 25, 26, 28, 29, 31, 32, 33, 34};
+constexpr uint8_t kUserKeyNumbers[kUserKeyCount] = {17, 18, 19, 20, 21, 23, 24, 25,
+                                                    26, 28, 29, 31, 32, 33, 34};
 constexpr int kMaxPcDigits = 7;
 constexpr int kMaxHexCharacters = 512;
 

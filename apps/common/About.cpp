@@ -19,7 +19,8 @@ namespace {
 const QColor kNavy(0x00, 0x00, 0x80);
 const QColor kRed(0xFF, 0x00, 0x00);
 
-QPixmap PaintLogo(int size) {
+QPixmap PaintLogo(int size)
+{
     QPixmap pixmap(size, size);
     pixmap.fill(Qt::transparent);
     QPainter painter(&pixmap);
@@ -49,7 +50,8 @@ TfrmAbout::TfrmAbout(QWidget* parent)
       m_lblTitle(new QLabel(this)),
       m_lblWWW(new QLabel(this)),
       m_panel(new QFrame(this)),
-      m_openUrl([](const QUrl& url) { return QDesktopServices::openUrl(url); }) {
+      m_openUrl([](const QUrl& url) { return QDesktopServices::openUrl(url); })
+{
     setObjectName("TfrmAbout");
     setWindowTitle("About VoltTCP");
     QFont small = font();
@@ -119,43 +121,49 @@ TfrmAbout::TfrmAbout(QWidget* parent)
     installEventFilter(this);
 }
 
-QUrl TfrmAbout::HomePage() {
+QUrl TfrmAbout::HomePage()
+{
     return QUrl("https://volttcp.example.org/");
 }
 
-void TfrmAbout::SetUrlOpener(std::function<bool(const QUrl&)> opener) {
+void TfrmAbout::SetUrlOpener(std::function<bool(const QUrl&)> opener)
+{
     m_openUrl = std::move(opener);
 }
 
-QColor TfrmAbout::LinkColor() const {
+QColor TfrmAbout::LinkColor() const
+{
     return m_linkColor;
 }
 
-void TfrmAbout::ShowAbout() {
+void TfrmAbout::ShowAbout()
+{
     m_lblTitle->setText(QApplication::applicationDisplayName());
     show();
     raise();
     activateWindow();
 }
 
-void TfrmAbout::SetLinkColor(const QColor& color) {
+void TfrmAbout::SetLinkColor(const QColor& color)
+{
     m_linkColor = color;
     QPalette palette = m_lblWWW->palette();
     palette.setColor(QPalette::WindowText, color);
     m_lblWWW->setPalette(palette);
 }
 
-void TfrmAbout::keyPressEvent(QKeyEvent* event) {
+void TfrmAbout::keyPressEvent(QKeyEvent* event)
+{
     // OK is the default button, and Escape closes the box as well.
-    if (event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter ||
-        event->key() == Qt::Key_Escape) {
+    if (event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter || event->key() == Qt::Key_Escape) {
         hide();
         return;
     }
     QWidget::keyPressEvent(event);
 }
 
-bool TfrmAbout::eventFilter(QObject* watched, QEvent* event) {
+bool TfrmAbout::eventFilter(QObject* watched, QEvent* event)
+{
     if (watched == m_lblWWW) {
         if (event->type() == QEvent::Enter || event->type() == QEvent::MouseMove) {
             SetLinkColor(kRed);

@@ -11,22 +11,22 @@
 #include "apps/common/LoopBridge.h"
 #include "apps/common/TraceWindow.h"
 
-std::string CApplication::HelpText(const CProgramInfo& info) {
+std::string CApplication::HelpText(const CProgramInfo& info)
+{
     std::string text = std::string("Usage: ") + info.name + " [options]\n" + info.summary + "\n\nOptions:\n";
     if (info.options && *info.options) {
         text += info.options;
     }
-    text +=
-        "  --help               show this help and exit\n"
-        "  --version            show the version and exit\n"
-        "  -platform NAME       Qt platform plugin, e.g. offscreen or xcb\n"
-        "\nSettings are kept in $VOLTTCP_INI, else $XDG_CONFIG_HOME/VOLTTCP.INI,\n"
-        "else ~/.config/VOLTTCP.INI.\n";
+    text += "  --help               show this help and exit\n"
+            "  --version            show the version and exit\n"
+            "  -platform NAME       Qt platform plugin, e.g. offscreen or xcb\n"
+            "\nSettings are kept in $VOLTTCP_INI, else $XDG_CONFIG_HOME/VOLTTCP.INI,\n"
+            "else ~/.config/VOLTTCP.INI.\n";
     return text;
 }
 
-std::optional<int> CApplication::HandleStandardOptions(int argc, char** argv,
-                                                       const CProgramInfo& info) {
+std::optional<int> CApplication::HandleStandardOptions(int argc, char** argv, const CProgramInfo& info)
+{
     for (int i = 1; i < argc; ++i) {
         if (std::strcmp(argv[i], "--help") == 0 || std::strcmp(argv[i], "-h") == 0) {
             std::fputs(HelpText(info).c_str(), stdout);
@@ -41,7 +41,8 @@ std::optional<int> CApplication::HandleStandardOptions(int argc, char** argv,
 }
 
 CApplication::CApplication(int& argc, char** argv, const CProgramInfo& info)
-    : m_app(std::make_unique<QApplication>(argc, argv)) {
+    : m_app(std::make_unique<QApplication>(argc, argv))
+{
     QApplication::setApplicationName(info.name);
     QApplication::setApplicationDisplayName(info.title);
     QApplication::setApplicationVersion(info.version);
@@ -50,21 +51,25 @@ CApplication::CApplication(int& argc, char** argv, const CProgramInfo& info)
     m_about = std::make_unique<TfrmAbout>();
 }
 
-CApplication::~CApplication() {
+CApplication::~CApplication()
+{
     m_about.reset();
     m_bridge.reset();
 }
 
-TfrmAbout& CApplication::About() {
+TfrmAbout& CApplication::About()
+{
     return *m_about;
 }
 
-int CApplication::Run(QWidget& mainForm) {
+int CApplication::Run(QWidget& mainForm)
+{
     mainForm.show();
     return QApplication::exec();
 }
 
-int CApplication::Guarded(const std::function<int()>& start) {
+int CApplication::Guarded(const std::function<int()>& start)
+{
     try {
         return start();
     } catch (const std::exception& error) {

@@ -11,8 +11,8 @@ class CQtLoopBridge;
 class TfrmAbout;
 
 struct CProgramInfo {
-    const char* name;     // command name, e.g. "loopserver"
-    const char* title;    // application title shown in captions and the About box
+    const char* name;   // command name, e.g. "loopserver"
+    const char* title;  // application title shown in captions and the About box
     const char* version;
     const char* summary;  // one line for --help
     const char* options;  // the program's own options for --help, may be empty

@@ -3,7 +3,8 @@
 #include <QPalette>
 #include <QWidget>
 
-void SetFormColors(QWidget* widget, const QColor& background, const QColor& text) {
+void SetFormColors(QWidget* widget, const QColor& background, const QColor& text)
+{
     QPalette palette = widget->palette();
     palette.setColor(QPalette::Window, background);
     palette.setColor(QPalette::WindowText, text);
@@ -11,10 +12,12 @@ void SetFormColors(QWidget* widget, const QColor& background, const QColor& text
     widget->setPalette(palette);
 }
 
-QColor BackgroundColor(const QWidget* widget) {
+QColor BackgroundColor(const QWidget* widget)
+{
     return widget->palette().color(QPalette::Window);
 }
 
-QColor TextColor(const QWidget* widget) {
+QColor TextColor(const QWidget* widget)
+{
     return widget->palette().color(QPalette::WindowText);
 }

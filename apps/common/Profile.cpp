@@ -1,5 +1,9 @@
 #include "apps/common/Profile.h"
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <cctype>
 #include <cerrno>
 #include <cstdio>
@@ -8,15 +12,12 @@
 #include <fstream>
 #include <utility>
 
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
 namespace {
 
 constexpr const char* kFileName = "VOLTTCP.INI";
 
-std::string Trim(const std::string& text) {
+std::string Trim(const std::string& text)
+{
     const char* blanks = " \t\r";
     const auto first = text.find_first_not_of(blanks);
     if (first == std::string::npos) {
@@ -26,7 +27,8 @@ std::string Trim(const std::string& text) {
     return text.substr(first, last - first + 1);
 }
 
-bool SameName(const std::string& a, const std::string& b) {
+bool SameName(const std::string& a, const std::string& b)
+{
     if (a.size() != b.size()) {
         return false;
     }
@@ -40,12 +42,14 @@ bool SameName(const std::string& a, const std::string& b) {
     return true;
 }
 
-bool IsComment(const std::string& trimmed) {
+bool IsComment(const std::string& trimmed)
+{
     return !trimmed.empty() && (trimmed[0] == ';' || trimmed[0] == '#');
 }
 
 // True for a "[name]" line; name receives the trimmed section name.
-bool ParseSection(const std::string& line, std::string& name) {
+bool ParseSection(const std::string& line, std::string& name)
+{
     const std::string trimmed = Trim(line);
     if (trimmed.size() < 2 || trimmed.front() != '[') {
         return false;
@@ -59,7 +63,8 @@ bool ParseSection(const std::string& line, std::string& name) {
 }
 
 // True for a "key=value" line.
-bool ParseKey(const std::string& line, std::string& key, std::string& value) {
+bool ParseKey(const std::string& line, std::string& key, std::string& value)
+{
     const std::string trimmed = Trim(line);
     if (trimmed.empty() || IsComment(trimmed) || trimmed.front() == '[') {
         return false;
@@ -74,7 +79,8 @@ bool ParseKey(const std::string& line, std::string& key, std::string& value) {
 }
 
 // Quotes around a whole value are not part of it.
-std::string Unquote(const std::string& value) {
+std::string Unquote(const std::string& value)
+{
     if (value.size() >= 2 && (value.front() == '"' || value.front() == '\'') &&
         value.back() == value.front()) {
         return value.substr(1, value.size() - 2);
@@ -82,15 +88,18 @@ std::string Unquote(const std::string& value) {
     return value;
 }
 
-bool HasLineBreak(const std::string& text) {
+bool HasLineBreak(const std::string& text)
+{
     return text.find_first_of("\r\n") != std::string::npos;
 }
 
 }  // namespace
 
-CProfile::CProfile(std::string path) : m_path(std::move(path)) {}
+CProfile::CProfile(std::string path) : m_path(std::move(path))
+{}
 
-std::string CProfile::DefaultPath() {
+std::string CProfile::DefaultPath()
+{
     if (const char* explicitPath = std::getenv("VOLTTCP_INI"); explicitPath && *explicitPath) {
         return explicitPath;
     }
@@ -101,7 +110,8 @@ std::string CProfile::DefaultPath() {
     return std::string(home && *home ? home : ".") + "/.config/" + kFileName;
 }
 
-std::vector<std::string> CProfile::ReadLines() const {
+std::vector<std::string> CProfile::ReadLines() const
+{
     std::vector<std::string> lines;
     std::ifstream in(m_path, std::ios::binary);
     std::string line;
@@ -112,7 +122,8 @@ std::vector<std::string> CProfile::ReadLines() const {
 }
 
 std::string CProfile::GetString(const std::string& section, const std::string& key,
-                                const std::string& defaultValue, std::size_t bufferSize) const {
+                                const std::string& defaultValue, std::size_t bufferSize) const
+{
     std::string result = defaultValue;
     bool inSection = false;
     for (const std::string& line : ReadLines()) {
@@ -140,14 +151,14 @@ std::string CProfile::GetString(const std::string& section, const std::string& k
     return result;
 }
 
-bool CProfile::WriteString(const std::string& section, const std::string& key,
-                           const std::string& value) {
+bool CProfile::WriteString(const std::string& section, const std::string& key, const std::string& value)
+{
     // A name or value that would change the file's structure is refused, not written.
     const std::string trimmedSection = Trim(section);
     const std::string trimmedKey = Trim(key);
-    if (trimmedSection.empty() || trimmedKey.empty() || HasLineBreak(section) ||
-        HasLineBreak(key) || HasLineBreak(value) || section.find(']') != std::string::npos ||
-        key.find('=') != std::string::npos || IsComment(trimmedKey) || trimmedKey.front() == '[') {
+    if (trimmedSection.empty() || trimmedKey.empty() || HasLineBreak(section) || HasLineBreak(key) ||
+        HasLineBreak(value) || section.find(']') != std::string::npos || key.find('=') != std::string::npos ||
+        IsComment(trimmedKey) || trimmedKey.front() == '[') {
         return false;
     }
 
@@ -193,7 +204,8 @@ bool CProfile::WriteString(const std::string& section, const std::string& key,
     return WriteLines(lines);
 }
 
-bool CProfile::WriteLines(const std::vector<std::string>& lines) const {
+bool CProfile::WriteLines(const std::vector<std::string>& lines) const
+{
     std::string text;
     for (const std::string& line : lines) {
         text += line;

@@ -15,8 +15,8 @@ public:
 
     // Section and key match without regard to case. A missing key yields the default; the
     // result is cut to bufferSize - 1 characters, as a caller's fixed buffer would be.
-    std::string GetString(const std::string& section, const std::string& key,
-                          const std::string& defaultValue, std::size_t bufferSize) const;
+    std::string GetString(const std::string& section, const std::string& key, const std::string& defaultValue,
+                          std::size_t bufferSize) const;
 
     // Replaces or adds one key; every other line of the file stays as it was. The file is
     // replaced atomically and created with mode 0600. False when it could not be written.

@@ -13,7 +13,8 @@ public:
     explicit CWindow(CTraceWindow& owner) : m_owner(owner) {}
 
 protected:
-    void closeEvent(QCloseEvent* event) override {
+    void closeEvent(QCloseEvent* event) override
+    {
         // The window stays; the library aborts the session and decides when to drop the view.
         // That may destroy this widget, so it must not happen inside its own event.
         event->ignore();
@@ -29,7 +30,8 @@ private:
     CTraceWindow& m_owner;
 };
 
-CTraceWindow::CTraceWindow() : m_window(std::make_unique<CWindow>(*this)), m_text(nullptr) {
+CTraceWindow::CTraceWindow() : m_window(std::make_unique<CWindow>(*this)), m_text(nullptr)
+{
     m_window->setObjectName("TraceWindow");
     m_window->setAttribute(Qt::WA_ShowWithoutActivating);
     m_text = new QPlainTextEdit(m_window.get());
@@ -45,32 +47,39 @@ CTraceWindow::CTraceWindow() : m_window(std::make_unique<CWindow>(*this)), m_tex
 
 CTraceWindow::~CTraceWindow() = default;
 
-void CTraceWindow::SetTitle(const std::string& title) {
+void CTraceWindow::SetTitle(const std::string& title)
+{
     m_window->setWindowTitle(QString::fromLocal8Bit(title.c_str()));
 }
 
-void CTraceWindow::AppendLine(const std::string& line) {
+void CTraceWindow::AppendLine(const std::string& line)
+{
     m_text->appendPlainText(QString::fromLatin1(line.c_str()));
     ++m_lines;
 }
 
-void CTraceWindow::Clear() {
+void CTraceWindow::Clear()
+{
     m_text->clear();
     m_lines = 0;
 }
 
-int CTraceWindow::LineCount() const {
+int CTraceWindow::LineCount() const
+{
     return m_lines;
 }
 
-void CTraceWindow::ShowMinimized() {
+void CTraceWindow::ShowMinimized()
+{
     m_window->showMinimized();
 }
 
-QWidget* CTraceWindow::Window() const {
+QWidget* CTraceWindow::Window() const
+{
     return m_window.get();
 }
 
-void CTraceWindow::Install() {
+void CTraceWindow::Install()
+{
     SetTraceViewFactory([] { return std::make_unique<CTraceWindow>(); });
 }

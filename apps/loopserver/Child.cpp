@@ -3,9 +3,11 @@
 #include "apps/loopserver/EchoServerView.h"
 #include "apps/loopserver/Server.h"
 
-CTcpChild::CTcpChild(CEchoServer* server) : m_server(server) {}
+CTcpChild::CTcpChild(CEchoServer* server) : m_server(server)
+{}
 
-CTcpChild::~CTcpChild() {
+CTcpChild::~CTcpChild()
+{
     m_server->ChildUnlinked(this, m_previous);
     if (m_previous) {
         m_previous->m_next = m_next;
@@ -15,7 +17,8 @@ CTcpChild::~CTcpChild() {
     }
 }
 
-void CTcpChild::LinkAfter(CTcpChild* previous) {
+void CTcpChild::LinkAfter(CTcpChild* previous)
+{
     m_previous = previous;
     m_next = previous->m_next;
     if (m_next) {
@@ -24,13 +27,14 @@ void CTcpChild::LinkAfter(CTcpChild* previous) {
     previous->m_next = this;
 }
 
-void CTcpChild::OnConnect(const char* remoteAddress, uint16_t remotePort,
-                          const char* /*localAddress*/, uint16_t /*localPort*/,
-                          const char* /*hostName*/) {
+void CTcpChild::OnConnect(const char* remoteAddress, uint16_t remotePort, const char* /*localAddress*/,
+                          uint16_t /*localPort*/, const char* /*hostName*/)
+{
     m_server->View().OnConnectionOpened(remoteAddress, remotePort);
 }
 
-void CTcpChild::OnReceive(const char* data, uint32_t length) {
+void CTcpChild::OnReceive(const char* data, uint32_t length)
+{
     if (data == nullptr && length == 0) {
         m_server->ChildClosed();
         delete this;
@@ -59,7 +63,8 @@ void CTcpChild::OnReceive(const char* data, uint32_t length) {
     }
 }
 
-void CTcpChild::OnSent(uint32_t tag) {
+void CTcpChild::OnSent(uint32_t tag)
+{
     m_queued = tag > m_queued ? 0 : m_queued - tag;
     if (m_paused && m_queued <= kResumeQueued) {
         m_paused = false;
@@ -67,6 +72,7 @@ void CTcpChild::OnSent(uint32_t tag) {
     }
 }
 
-void CTcpChild::OnException(uint8_t /*code*/, const char* text) {
+void CTcpChild::OnException(uint8_t /*code*/, const char* text)
+{
     m_server->View().OnConnectionError(text);
 }

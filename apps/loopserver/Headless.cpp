@@ -1,12 +1,5 @@
 #include "apps/loopserver/Headless.h"
 
-#include <cerrno>
-#include <csignal>
-#include <cstdarg>
-#include <cstring>
-#include <memory>
-#include <vector>
-
 #include <fcntl.h>
 #include <netinet/in.h>
 #include <poll.h>
@@ -18,6 +11,13 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <cerrno>
+#include <csignal>
+#include <cstdarg>
+#include <cstring>
+#include <memory>
+#include <vector>
+
 #include "apps/loopserver/Server.h"
 #include "lib/ErrorText.h"
 #include "lib/MessageLoop.h"
@@ -27,7 +27,8 @@
 namespace {
 
 // Every connection needs a descriptor; take all the system allows this process.
-void RaiseDescriptorLimit() {
+void RaiseDescriptorLimit()
+{
     rlimit limit{};
     if (getrlimit(RLIMIT_NOFILE, &limit) == 0 && limit.rlim_cur < limit.rlim_max) {
         limit.rlim_cur = limit.rlim_max;
@@ -38,7 +39,8 @@ void RaiseDescriptorLimit() {
 class CFd final {
 public:
     explicit CFd(int fd) : m_fd(fd) {}
-    ~CFd() {
+    ~CFd()
+    {
         if (m_fd >= 0) {
             close(m_fd);
         }
@@ -52,7 +54,8 @@ private:
 };
 
 // Every worker's listening socket joins the port's SO_REUSEPORT group.
-int BindSharingThePort(int fd, const sockaddr* address, socklen_t length) {
+int BindSharingThePort(int fd, const sockaddr* address, socklen_t length)
+{
     const int one = 1;
     if (setsockopt(fd, SOL_SOCKET, SO_REUSEPORT, &one, sizeof one) != 0) {
         return -1;
@@ -60,7 +63,8 @@ int BindSharingThePort(int fd, const sockaddr* address, socklen_t length) {
     return NativeSocketBinding().bind(fd, address, length);
 }
 
-const char* SocketErrorText(int native) {
+const char* SocketErrorText(int native)
+{
     const char* text = nullptr;
     ErrorText(MapErrno(native), &text);
     return text;
@@ -68,9 +72,11 @@ const char* SocketErrorText(int native) {
 
 }  // namespace
 
-CHeadlessServer::CHeadlessServer(std::FILE* log) : m_log(log) {}
+CHeadlessServer::CHeadlessServer(std::FILE* log) : m_log(log)
+{}
 
-int CHeadlessServer::Run(uint16_t port, unsigned workers) {
+int CHeadlessServer::Run(uint16_t port, unsigned workers)
+{
     RaiseDescriptorLimit();
     std::signal(SIGPIPE, SIG_IGN);
     sigset_t stopSignals;
@@ -87,7 +93,8 @@ int CHeadlessServer::Run(uint16_t port, unsigned workers) {
     return Serve(port, stopSignals, -1);
 }
 
-int CHeadlessServer::Supervise(uint16_t port, unsigned workers, const sigset_t& stopSignals) {
+int CHeadlessServer::Supervise(uint16_t port, unsigned workers, const sigset_t& stopSignals)
+{
     sockaddr_in address{};
     address.sin_family = AF_INET;
     address.sin_port = htons(port);
@@ -200,7 +207,8 @@ int CHeadlessServer::Supervise(uint16_t port, unsigned workers, const sigset_t& 
     return code;
 }
 
-int CHeadlessServer::Serve(uint16_t port, const sigset_t& stopSignals, int readyFd) {
+int CHeadlessServer::Serve(uint16_t port, const sigset_t& stopSignals, int readyFd)
+{
     const CFd signals(signalfd(-1, &stopSignals, SFD_CLOEXEC));
     const CFd poller(epoll_create1(EPOLL_CLOEXEC));
     CMessageLoop& loop = CMessageLoop::Instance();
@@ -256,7 +264,8 @@ int CHeadlessServer::Serve(uint16_t port, const sigset_t& stopSignals, int ready
     return 0;
 }
 
-void CHeadlessServer::Log(const char* format, ...) {
+void CHeadlessServer::Log(const char* format, ...)
+{
     va_list args;
     va_start(args, format);
     std::fputs(m_prefix.c_str(), m_log);
@@ -266,26 +275,32 @@ void CHeadlessServer::Log(const char* format, ...) {
     std::fflush(m_log);
 }
 
-void CHeadlessServer::OnServerListening(uint16_t port) {
+void CHeadlessServer::OnServerListening(uint16_t port)
+{
     Log("SERVER ON: listening on port %u", port);
 }
 
-void CHeadlessServer::OnServerStopped() {
+void CHeadlessServer::OnServerStopped()
+{
     Log("SERVER OFF");
 }
 
-void CHeadlessServer::OnConnectionCount(uint32_t connections) {
+void CHeadlessServer::OnConnectionCount(uint32_t connections)
+{
     Log("Active Connections: %u", connections);
 }
 
-void CHeadlessServer::OnServerError(const char* text, bool closed) {
+void CHeadlessServer::OnServerError(const char* text, bool closed)
+{
     Log("error: %s%s", text, closed ? " (server closed)" : "");
 }
 
-void CHeadlessServer::OnConnectionOpened(const char* address, uint16_t port) {
+void CHeadlessServer::OnConnectionOpened(const char* address, uint16_t port)
+{
     Log("connection from %s:%u", address, port);
 }
 
-void CHeadlessServer::OnConnectionError(const char* text) {
+void CHeadlessServer::OnConnectionError(const char* text)
+{
     Log("connection: %s", text);
 }

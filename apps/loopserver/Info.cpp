@@ -29,7 +29,8 @@ const char* const kParagraphs[] = {
 
 }  // namespace
 
-TfrmInfo::TfrmInfo(QWidget* parent) : QWidget(parent, Qt::Window) {
+TfrmInfo::TfrmInfo(QWidget* parent) : QWidget(parent, Qt::Window)
+{
     setObjectName("TfrmInfo");
     setWindowTitle("Echo Server Information");
     auto* layout = new QVBoxLayout(this);

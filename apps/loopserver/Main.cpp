@@ -18,7 +18,8 @@ const CProgramInfo kProgram{
     "  --headless           run without a window; log lines go to standard output\n"
     "  --workers N          with --headless: N processes share the port (default 1)\n"};
 
-bool ParseNumber(const char* text, unsigned long low, unsigned long high, unsigned long& number) {
+bool ParseNumber(const char* text, unsigned long low, unsigned long high, unsigned long& number)
+{
     char* end = nullptr;
     const unsigned long value = std::strtoul(text, &end, 10);
     if (end == text || *end != '\0' || text[0] == '-' || value < low || value > high) {
@@ -30,7 +31,8 @@ bool ParseNumber(const char* text, unsigned long low, unsigned long high, unsign
 
 }  // namespace
 
-int main(int argc, char** argv) {
+int main(int argc, char** argv)
+{
     if (auto exitCode = CApplication::HandleStandardOptions(argc, argv, kProgram)) {
         return *exitCode;
     }

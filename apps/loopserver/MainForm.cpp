@@ -17,7 +17,8 @@
 namespace {
 
 // A port typed by the user: 1 to 65535, or 0 when the text is not one.
-uint16_t ParsePort(const QString& text) {
+uint16_t ParsePort(const QString& text)
+{
     bool ok = false;
     const uint value = text.trimmed().toUInt(&ok);
     return ok && value >= 1 && value <= 65535 ? static_cast<uint16_t>(value) : 0;
@@ -31,7 +32,8 @@ TfrmMain::TfrmMain(TfrmAbout& about, TfrmInfo& info, uint16_t port, QWidget* par
       m_lblConn(new QLabel("0", this)),
       m_edListeningPort(new QLineEdit(this)),
       m_btnToggle(new QPushButton("OFF", this)),
-      m_lblError(new QLabel(this)) {
+      m_lblError(new QLabel(this))
+{
     setObjectName("TfrmMain");
     setWindowTitle("VoltTCP Echo Server");
 
@@ -87,8 +89,7 @@ TfrmMain::TfrmMain(TfrmAbout& about, TfrmInfo& info, uint16_t port, QWidget* par
     resize(340, 230);
 
     connect(m_btnToggle, &QPushButton::clicked, this, [this] { btnToggleClick(); });
-    connect(m_edListeningPort, &QLineEdit::editingFinished, this,
-            [this] { edListeningPortExit(); });
+    connect(m_edListeningPort, &QLineEdit::editingFinished, this, [this] { edListeningPortExit(); });
     connect(btnHelp, &QPushButton::clicked, this, [&info] {
         info.show();
         info.raise();
@@ -104,11 +105,13 @@ TfrmMain::TfrmMain(TfrmAbout& about, TfrmInfo& info, uint16_t port, QWidget* par
     m_server->StartListening();
 }
 
-TfrmMain::~TfrmMain() {
+TfrmMain::~TfrmMain()
+{
     m_server.reset();
 }
 
-void TfrmMain::btnToggleClick() {
+void TfrmMain::btnToggleClick()
+{
     if (const uint16_t port = ParsePort(m_edListeningPort->text()); port != 0) {
         m_server->SetPort(port);
     }
@@ -119,33 +122,39 @@ void TfrmMain::btnToggleClick() {
     }
 }
 
-void TfrmMain::edListeningPortExit() {
+void TfrmMain::edListeningPortExit()
+{
     const uint16_t port = ParsePort(m_edListeningPort->text());
     m_edListeningPort->setText(QString::number(port != 0 ? port : m_server->Port()));
 }
 
-void TfrmMain::SetServerStatus(bool listening) {
+void TfrmMain::SetServerStatus(bool listening)
+{
     m_lblServerStatus->setText(listening ? "SERVER ON" : "SERVER OFF");
     SetFormColors(m_lblServerStatus, listening ? kColorGreen : kColorMaroon, kColorWhite);
     m_btnToggle->setText(listening ? "OFF" : "ON");
     m_edListeningPort->setEnabled(!listening);
 }
 
-void TfrmMain::OnServerListening(uint16_t port) {
+void TfrmMain::OnServerListening(uint16_t port)
+{
     m_edListeningPort->setText(QString::number(port));
     SetServerStatus(true);
     m_lblError->hide();
 }
 
-void TfrmMain::OnServerStopped() {
+void TfrmMain::OnServerStopped()
+{
     SetServerStatus(false);
 }
 
-void TfrmMain::OnConnectionCount(uint32_t connections) {
+void TfrmMain::OnConnectionCount(uint32_t connections)
+{
     m_lblConn->setText(QString::number(connections));
 }
 
-void TfrmMain::OnServerError(const char* text, bool closed) {
+void TfrmMain::OnServerError(const char* text, bool closed)
+{
     m_lblError->setText(QString::fromLatin1(text));
     m_lblError->show();
     if (closed) {

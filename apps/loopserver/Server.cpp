@@ -9,9 +9,11 @@ CEchoServer::CEchoServer(CEchoServerView& view)
       m_last(m_firstChild),
       m_port(kDefaultPort),
       m_connections(0),
-      m_view(view) {}
+      m_view(view)
+{}
 
-CEchoServer::~CEchoServer() {
+CEchoServer::~CEchoServer()
+{
     Close(true);
     m_cursor = m_last;
     // Each abort raises the child's closed event, in which it unlinks and deletes itself.
@@ -25,43 +27,50 @@ CEchoServer::~CEchoServer() {
     delete m_firstChild;
 }
 
-void CEchoServer::ChildUnlinked(CTcpChild* child, CTcpChild* previous) {
+void CEchoServer::ChildUnlinked(CTcpChild* child, CTcpChild* previous)
+{
     if (child == m_last) {
         m_last = previous ? previous : m_firstChild;
     }
 }
 
-CTcpChild* CEchoServer::FirstConnection() const {
+CTcpChild* CEchoServer::FirstConnection() const
+{
     return m_firstChild->Next();
 }
 
-bool CEchoServer::StartListening() {
+bool CEchoServer::StartListening()
+{
     // Without address reuse Linux refuses the port while accepted connections or their
     // TIME_WAIT remain, so a restart would fail for a minute; a second listener is still
     // refused with "Address Already in Use".
     return Listen(kFlagReuseAddr, nullptr, m_port, 0);
 }
 
-void CEchoServer::ChildClosed() {
+void CEchoServer::ChildClosed()
+{
     if (m_connections > 0) {
         --m_connections;
     }
     m_view.OnConnectionCount(m_connections);
 }
 
-void CEchoServer::OnReceive(const char* data, uint32_t length) {
+void CEchoServer::OnReceive(const char* data, uint32_t length)
+{
     if (data == nullptr && length == 0) {
         m_view.OnServerStopped();
     }
 }
 
-void CEchoServer::OnListen(const char* /*address*/, uint16_t port, const char* /*hostName*/) {
+void CEchoServer::OnListen(const char* /*address*/, uint16_t port, const char* /*hostName*/)
+{
     // Only differs from the asked port when the stack chose it (port 0).
     m_port = port;
     m_view.OnServerListening(port);
 }
 
-void CEchoServer::OnAccept() {
+void CEchoServer::OnAccept()
+{
     m_cursor = m_last;
     auto* child = new CTcpChild(this);
     child->LinkAfter(m_cursor);
@@ -76,6 +85,7 @@ void CEchoServer::OnAccept() {
     }
 }
 
-void CEchoServer::OnException(uint8_t /*code*/, const char* text) {
+void CEchoServer::OnException(uint8_t /*code*/, const char* text)
+{
     m_view.OnServerError(text, GetState() == CVoltTcp::Closed);
 }

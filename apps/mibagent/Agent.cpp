@@ -17,9 +17,9 @@ struct Counter {
 };
 // The fixed counters answered by Get.
 constexpr Counter kCounters[] = {
-    {"1.3.6.1.2.1.5.1.0", 6876},  {"1.3.6.1.2.1.5.14.0", 5678}, {"1.3.6.1.2.1.4.3.0", 867},
-    {"1.3.6.1.2.1.4.10.0", 523},  {"1.3.6.1.2.1.7.1.0", 97},    {"1.3.6.1.2.1.7.4.0", 897},
-    {"1.3.6.1.2.1.6.10.0", 113},  {"1.3.6.1.2.1.6.11.0", 89745},
+    {"1.3.6.1.2.1.5.1.0", 6876}, {"1.3.6.1.2.1.5.14.0", 5678},  {"1.3.6.1.2.1.4.3.0", 867},
+    {"1.3.6.1.2.1.4.10.0", 523}, {"1.3.6.1.2.1.7.1.0", 97},     {"1.3.6.1.2.1.7.4.0", 897},
+    {"1.3.6.1.2.1.6.10.0", 113}, {"1.3.6.1.2.1.6.11.0", 89745},
 };
 constexpr const char* kUpTimeName = "1.3.6.1.2.1.1.3.0";
 constexpr const char* kSystemNames[CAgentView::SystemTextCount] = {
@@ -51,7 +51,8 @@ bool ParseNumber(const std::string& text, long& value)
 
 }  // namespace
 
-CSnmpAgent::CSnmpAgent(CAgentView& view, uint16_t port) : m_view(view), m_port(port) {}
+CSnmpAgent::CSnmpAgent(CAgentView& view, uint16_t port) : m_view(view), m_port(port)
+{}
 
 uint32_t CSnmpAgent::UpTime()
 {
@@ -66,7 +67,8 @@ uint32_t CSnmpAgent::UpTime()
         }
         return static_cast<uint32_t>(static_cast<uint64_t>(seconds * 100));
     }
-    return static_cast<uint32_t>(static_cast<uint64_t>(now.tv_sec) * 100 + static_cast<uint64_t>(now.tv_nsec) / 10000000);
+    return static_cast<uint32_t>(static_cast<uint64_t>(now.tv_sec) * 100 +
+                                 static_cast<uint64_t>(now.tv_nsec) / 10000000);
 }
 
 const char* CSnmpAgent::PduName(uint8_t pduType)
@@ -85,7 +87,10 @@ void CSnmpAgent::Reset()
     Open(0, nullptr, m_port);
 }
 
-void CSnmpAgent::OnException(uint8_t, const char* text) { m_view.ShowError(text); }
+void CSnmpAgent::OnException(uint8_t, const char* text)
+{
+    m_view.ShowError(text);
+}
 
 void CSnmpAgent::OnSnmpOpen(const char* localAddress, uint16_t localPort, const char*, uint16_t)
 {
@@ -106,14 +111,11 @@ void CSnmpAgent::OnSnmpRequest(const char* community, int32_t requestId, uint8_t
     case kPduGetRequest:
         Get(senderAddress, senderPort, community, requestId, count, names, values, types);
         break;
-    case kPduGetNextRequest:
-        GetNext(senderAddress, senderPort, community, requestId, names[0]);
-        break;
+    case kPduGetNextRequest: GetNext(senderAddress, senderPort, community, requestId, names[0]); break;
     case kPduSetRequest:
         Set(senderAddress, senderPort, community, requestId, count, names, values, types);
         break;
-    default:
-        break;
+    default: break;
     }
 }
 
@@ -126,8 +128,8 @@ const uint8_t* CSnmpAgent::SystemValue(CAgentView::SystemText which)
     return m_values[which];
 }
 
-void CSnmpAgent::Get(const char* sender, uint16_t port, const char* community, int32_t requestId, uint32_t count,
-                     const char** names, SnmpValue* values, uint8_t* types)
+void CSnmpAgent::Get(const char* sender, uint16_t port, const char* community, int32_t requestId,
+                     uint32_t count, const char** names, SnmpValue* values, uint8_t* types)
 {
     uint8_t status = 0;
     int32_t index = 0;
@@ -197,13 +199,13 @@ void CSnmpAgent::GetNext(const char* sender, uint16_t port, const char* communit
 }
 
 // All or nothing: a value without text for one of the system texts changes none of them.
-void CSnmpAgent::Set(const char* sender, uint16_t port, const char* community, int32_t requestId, uint32_t count,
-                     const char** names, SnmpValue* values, uint8_t* types)
+void CSnmpAgent::Set(const char* sender, uint16_t port, const char* community, int32_t requestId,
+                     uint32_t count, const char** names, SnmpValue* values, uint8_t* types)
 {
     for (uint32_t i = 0; i < count; ++i) {
         if (SystemIndex(names[i]) >= 0 && !SnmpIsTextType(types[i])) {
-            SendResponse(sender, port, community, requestId, kBadValue, static_cast<int32_t>(i + 1), count, names,
-                         values, types);
+            SendResponse(sender, port, community, requestId, kBadValue, static_cast<int32_t>(i + 1), count,
+                         names, values, types);
             return;
         }
     }
@@ -231,7 +233,8 @@ bool CSnmpAgent::SendTestTrap(const std::string& destination, uint16_t port, con
     const uint8_t types[3] = {kSnmpOctetString, kSnmpOctetString, kSnmpOctetString};
     for (int i = 0; i < 3; ++i) {
         char text[60];
-        const int length = std::snprintf(text, sizeof text, "Test Trap from VoltTCP SNMP Agent, Value-%d", i + 1);
+        const int length =
+            std::snprintf(text, sizeof text, "Test Trap from VoltTCP SNMP Agent, Value-%d", i + 1);
         MakeCounted(texts[i], sizeof texts[i], text, static_cast<size_t>(length));
         values[i] = SnmpValue{0, texts[i]};
     }

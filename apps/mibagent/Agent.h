@@ -43,7 +43,8 @@ private:
 
     void Get(const char* sender, uint16_t port, const char* community, int32_t requestId, uint32_t count,
              const char** names, SnmpValue* values, uint8_t* types);
-    void GetNext(const char* sender, uint16_t port, const char* community, int32_t requestId, const char* name);
+    void GetNext(const char* sender, uint16_t port, const char* community, int32_t requestId,
+                 const char* name);
     void Set(const char* sender, uint16_t port, const char* community, int32_t requestId, uint32_t count,
              const char** names, SnmpValue* values, uint8_t* types);
     // Keeps the view's text as a counted text; the texts live until the next request.

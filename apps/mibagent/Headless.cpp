@@ -10,7 +10,10 @@ namespace {
 
 volatile std::sig_atomic_t g_stopSignal = 0;
 
-void OnStopSignal(int signal) { g_stopSignal = signal; }
+void OnStopSignal(int signal)
+{
+    g_stopSignal = signal;
+}
 
 }  // namespace
 
@@ -45,7 +48,10 @@ int CHeadlessAgent::Run(uint16_t port)
     return g_stopSignal != 0 ? 0 : 1;
 }
 
-std::string CHeadlessAgent::GetSystemText(SystemText which) { return m_texts[which]; }
+std::string CHeadlessAgent::GetSystemText(SystemText which)
+{
+    return m_texts[which];
+}
 
 void CHeadlessAgent::SetSystemText(SystemText which, const std::string& text)
 {

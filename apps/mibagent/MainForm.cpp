@@ -71,7 +71,8 @@ TfrmMain::TfrmMain(TfrmAbout& about, TfrmTrap& trap, uint16_t port, QWidget* par
     auto* system = new QGroupBox("System OID Configuration", this);
     system->setObjectName("grpSystem");
     auto* form = new QFormLayout(system);
-    static const char* const kLabels[] = {"sysDescr:", "sysObjectID:", "sysContact:", "sysName:", "sysLocation:"};
+    static const char* const kLabels[] = {
+        "sysDescr:", "sysObjectID:", "sysContact:", "sysName:", "sysLocation:"};
     static const char* const kLabelNames[] = {"lblSysDescr", "lblSysObjectId", "lblSysContact", "lblSysName",
                                               "lblSysLocation"};
     static const char* const kEditNames[] = {"edSysDescr", "edSysObjectId", "edSysContact", "edSysName",
@@ -109,7 +110,10 @@ TfrmMain::TfrmMain(TfrmAbout& about, TfrmTrap& trap, uint16_t port, QWidget* par
     btnResetClick();
 }
 
-TfrmMain::~TfrmMain() { m_agent.reset(); }
+TfrmMain::~TfrmMain()
+{
+    m_agent.reset();
+}
 
 void TfrmMain::btnResetClick()
 {
@@ -122,7 +126,10 @@ void TfrmMain::btnResetClick()
     m_agent->Reset();
 }
 
-std::string TfrmMain::GetSystemText(SystemText which) { return m_edits[which]->text().toLatin1().toStdString(); }
+std::string TfrmMain::GetSystemText(SystemText which)
+{
+    return m_edits[which]->text().toLatin1().toStdString();
+}
 
 void TfrmMain::SetSystemText(SystemText which, const std::string& text)
 {

@@ -25,8 +25,10 @@ TfrmTrap::TfrmTrap(QWidget* parent)
         const char* caption;
         QLineEdit* edit;
     } rows[] = {
-        {"lblDestination", "Desination IP:", m_edDestination}, {"lblCommunity", "Community:", m_edCommunity},
-        {"lblEnterprise", "Enterprise:", m_edEnterprise},      {"lblGen", "Generic:", m_edGen},
+        {"lblDestination", "Desination IP:", m_edDestination},
+        {"lblCommunity", "Community:", m_edCommunity},
+        {"lblEnterprise", "Enterprise:", m_edEnterprise},
+        {"lblGen", "Generic:", m_edGen},
         {"lblSpec", "Special Trap:", m_edSpec},
     };
     for (const auto& row : rows) {

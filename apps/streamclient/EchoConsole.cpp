@@ -1,12 +1,12 @@
 #include "apps/streamclient/EchoConsole.h"
 
-#include <cerrno>
-#include <csignal>
-#include <cstring>
-
 #include <sys/epoll.h>
 #include <sys/timerfd.h>
 #include <unistd.h>
+
+#include <cerrno>
+#include <csignal>
+#include <cstring>
 
 #include "apps/streamclient/Client.h"
 #include "lib/MessageLoop.h"
@@ -18,9 +18,11 @@ constexpr const char* kEchoText = "Hello World!";
 
 }  // namespace
 
-CEchoConsole::CEchoConsole(std::FILE* out) : m_out(out) {}
+CEchoConsole::CEchoConsole(std::FILE* out) : m_out(out)
+{}
 
-int CEchoConsole::Run(const COptions& options) {
+int CEchoConsole::Run(const COptions& options)
+{
     std::signal(SIGPIPE, SIG_IGN);
     m_options = options;
     CMessageLoop& loop = CMessageLoop::Instance();
@@ -47,7 +49,8 @@ int CEchoConsole::Run(const COptions& options) {
         m_client = &client;
         std::fprintf(m_out, "Echo test: %u x %u bytes to %s port %u\n", options.reps, options.size,
                      options.host.c_str(), options.port);
-        if (client.StartEcho(options.flags, options.host, options.port) || client.GetState() != CVoltTcp::Closed) {
+        if (client.StartEcho(options.flags, options.host, options.port) ||
+            client.GetState() != CVoltTcp::Closed) {
             while (!m_done) {
                 loop.RunOnce(0);
                 if (m_done) {
@@ -61,8 +64,7 @@ int CEchoConsole::Run(const COptions& options) {
                 for (int i = 0; i < n; ++i) {
                     if (events[i].data.fd == timer) {
                         std::fprintf(m_out, "error: no complete echo after %u s (%u of %u bytes)\n",
-                                     options.timeoutSeconds, client.BytesReceived(),
-                                     client.ExpectedEcho());
+                                     options.timeoutSeconds, client.BytesReceived(), client.ExpectedEcho());
                         m_done = true;
                     }
                 }
@@ -76,22 +78,27 @@ int CEchoConsole::Run(const COptions& options) {
     return m_succeeded ? 0 : 1;
 }
 
-void CEchoConsole::OnClientConnected() {
+void CEchoConsole::OnClientConnected()
+{
     m_client->SendBlock(kEchoText, m_options.size, m_options.reps);
 }
 
-void CEchoConsole::OnClientReceived(const char* /*data*/, uint32_t length, uint32_t /*totalReceived*/) {
+void CEchoConsole::OnClientReceived(const char* /*data*/, uint32_t length, uint32_t /*totalReceived*/)
+{
     if (length == 0) {
         // The closed event ends the run, whether the echo completed or not.
         m_done = true;
     }
 }
 
-void CEchoConsole::OnClientSubmitted(uint32_t /*totalSubmitted*/) {}
+void CEchoConsole::OnClientSubmitted(uint32_t /*totalSubmitted*/)
+{}
 
-void CEchoConsole::OnClientSent(uint32_t /*totalSent*/) {}
+void CEchoConsole::OnClientSent(uint32_t /*totalSent*/)
+{}
 
-void CEchoConsole::OnClientEchoDone(const std::string& report) {
+void CEchoConsole::OnClientEchoDone(const std::string& report)
+{
     std::string text = report;
     for (std::size_t at = text.find('\r'); at != std::string::npos; at = text.find('\r', at)) {
         text.erase(at, 1);
@@ -103,7 +110,8 @@ void CEchoConsole::OnClientEchoDone(const std::string& report) {
     m_succeeded = true;
 }
 
-void CEchoConsole::OnClientException(uint8_t code, const char* text) {
+void CEchoConsole::OnClientException(uint8_t code, const char* text)
+{
     std::fprintf(m_out, "error %u: %s\n", static_cast<unsigned>(code), text);
     if (m_client && m_client->GetState() == CVoltTcp::Closed) {
         m_done = true;

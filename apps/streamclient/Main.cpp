@@ -20,21 +20,24 @@ const CProgramInfo kProgram{
     "  --timeout S              give up after S seconds (default: wait)\n"
     "  --trace                  write a VTCP%d.DBG trace file of the test\n"};
 
-bool ParseNumber(const char* text, unsigned long low, unsigned long high, unsigned long& value) {
+bool ParseNumber(const char* text, unsigned long low, unsigned long high, unsigned long& value)
+{
     char* end = nullptr;
     errno = 0;
     value = std::strtoul(text, &end, 10);
     return end != text && *end == '\0' && errno == 0 && value >= low && value <= high;
 }
 
-int Usage(const char* message) {
+int Usage(const char* message)
+{
     std::fprintf(stderr, "streamclient: %s (see --help)\n", message);
     return 2;
 }
 
 }  // namespace
 
-int main(int argc, char** argv) {
+int main(int argc, char** argv)
+{
     if (auto exitCode = CApplication::HandleStandardOptions(argc, argv, kProgram)) {
         return *exitCode;
     }

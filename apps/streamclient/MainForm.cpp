@@ -30,20 +30,23 @@ constexpr int kStartReceiveSize = 5000;
 constexpr uint32_t kMaxReps = 50;
 
 // The number in an edit, or -1 when the text is not a number.
-long long NumberIn(const QLineEdit* edit) {
+long long NumberIn(const QLineEdit* edit)
+{
     bool ok = false;
     const long long value = edit->text().trimmed().toLongLong(&ok);
     return ok ? value : -1;
 }
 
-void ReplaceAndSelect(QLineEdit* edit, const QString& text) {
+void ReplaceAndSelect(QLineEdit* edit, const QString& text)
+{
     if (edit->text() != text) {
         edit->setText(text);
     }
     edit->selectAll();
 }
 
-QLabel* ValueLabel(const char* name, QWidget* parent) {
+QLabel* ValueLabel(const char* name, QWidget* parent)
+{
     auto* label = new QLabel("0", parent);
     label->setObjectName(name);
     label->setMinimumWidth(70);
@@ -71,7 +74,8 @@ TfrmMain::TfrmMain(TfrmAbout& about, CProfile& profile, uint16_t echoPort, QWidg
       m_mmoIncoming(new QPlainTextEdit(this)),
       m_cbxShow(new QCheckBox("Show Data", this)),
       m_TrackBar(new QSlider(Qt::Horizontal, this)),
-      m_lblRecvSize(new QLabel(this)) {
+      m_lblRecvSize(new QLabel(this))
+{
     setObjectName("TfrmMain");
     setWindowTitle("VoltTCP TCP Client");
 
@@ -189,8 +193,14 @@ TfrmMain::TfrmMain(TfrmAbout& about, CProfile& profile, uint16_t echoPort, QWidg
     resize(520, 520);
 
     connect(btnConnect, &QPushButton::clicked, this, [this] { btnConnectClick(); });
-    connect(btnAbort, &QPushButton::clicked, this, [this] { m_client->Close(true); RefreshStatus(); });
-    connect(btnClose, &QPushButton::clicked, this, [this] { m_client->Close(false); RefreshStatus(); });
+    connect(btnAbort, &QPushButton::clicked, this, [this] {
+        m_client->Close(true);
+        RefreshStatus();
+    });
+    connect(btnClose, &QPushButton::clicked, this, [this] {
+        m_client->Close(false);
+        RefreshStatus();
+    });
     connect(btnEcho, &QPushButton::clicked, this, [this] { btnEchoClick(); });
     connect(btnSend, &QPushButton::clicked, this, [this] { btnSendClick(); });
     connect(btnQuery, &QPushButton::clicked, this, [this] { btnQueryClick(); });
@@ -217,14 +227,16 @@ TfrmMain::TfrmMain(TfrmAbout& about, CProfile& profile, uint16_t echoPort, QWidg
     RefreshStatus();
 }
 
-TfrmMain::~TfrmMain() {
+TfrmMain::~TfrmMain()
+{
     m_profile.WriteString(kSection, "Host", m_edHost->text().toStdString());
     m_profile.WriteString(kSection, "Port", m_edPort->text().toStdString());
     m_query.reset();
     m_client.reset();
 }
 
-QGroupBox* TfrmMain::BuildStackInfo() {
+QGroupBox* TfrmMain::BuildStackInfo()
+{
     auto* panel = new QGroupBox("Stack Info", this);
     panel->setObjectName("StackInfo");
     panel->setAutoFillBackground(true);
@@ -275,12 +287,14 @@ QGroupBox* TfrmMain::BuildStackInfo() {
     return panel;
 }
 
-void TfrmMain::resizeEvent(QResizeEvent* event) {
+void TfrmMain::resizeEvent(QResizeEvent* event)
+{
     QWidget::resizeEvent(event);
     m_StackInfo->setGeometry(rect());
 }
 
-bool TfrmMain::eventFilter(QObject* watched, QEvent* event) {
+bool TfrmMain::eventFilter(QObject* watched, QEvent* event)
+{
     if ((watched == m_mmoOutgoing && event->type() == QEvent::FocusIn) ||
         (watched == m_mmoOutgoing->viewport() && event->type() == QEvent::MouseButtonDblClick)) {
         // After the click that gave the focus has placed the caret.
@@ -292,12 +306,14 @@ bool TfrmMain::eventFilter(QObject* watched, QEvent* event) {
     return QWidget::eventFilter(watched, event);
 }
 
-std::string TfrmMain::OutgoingText() const {
+std::string TfrmMain::OutgoingText() const
+{
     // Memo lines end with CR LF, as text on the wire does.
     return m_mmoOutgoing->toPlainText().replace("\n", "\r\n").toLatin1().toStdString();
 }
 
-void TfrmMain::btnConnectClick() {
+void TfrmMain::btnConnectClick()
+{
     if (m_client->EchoMode()) {
         m_edPort->setText(QString::number(m_echoPort));
     }
@@ -308,14 +324,16 @@ void TfrmMain::btnConnectClick() {
     RefreshStatus();
 }
 
-void TfrmMain::btnEchoClick() {
+void TfrmMain::btnEchoClick()
+{
     m_edPort->setText(QString::number(m_echoPort));
     m_mmoIncoming->clear();
     m_client->StartEcho(CTcpClient::kTraceFlags, m_edHost->text().toStdString(), m_echoPort);
     RefreshStatus();
 }
 
-void TfrmMain::btnSendClick() {
+void TfrmMain::btnSendClick()
+{
     m_lblBytesSub->setText("0");
     m_lblBytesOut->setText("0");
     edRepsExit();
@@ -325,20 +343,23 @@ void TfrmMain::btnSendClick() {
                         static_cast<uint32_t>(reps > 0 ? reps : 1));
 }
 
-void TfrmMain::btnQueryClick() {
+void TfrmMain::btnQueryClick()
+{
     m_StackInfo->setGeometry(rect());
     m_StackInfo->show();
     m_StackInfo->raise();
     m_query->QueryStack();
 }
 
-void TfrmMain::edTotalChange() {
+void TfrmMain::edTotalChange()
+{
     if (NumberIn(m_edTotal) <= 0) {
         ReplaceAndSelect(m_edTotal, "0");
     }
 }
 
-void TfrmMain::edPortChange() {
+void TfrmMain::edPortChange()
+{
     const long long port = NumberIn(m_edPort);
     if (port <= 1) {
         ReplaceAndSelect(m_edPort, "1");
@@ -348,7 +369,8 @@ void TfrmMain::edPortChange() {
     }
 }
 
-void TfrmMain::edRepsExit() {
+void TfrmMain::edRepsExit()
+{
     const long long reps = NumberIn(m_edReps);
     if (reps > static_cast<long long>(kMaxReps)) {
         m_edReps->setText(QString::number(kMaxReps));
@@ -357,16 +379,19 @@ void TfrmMain::edRepsExit() {
     }
 }
 
-void TfrmMain::mmoOutgoingChange() {
+void TfrmMain::mmoOutgoingChange()
+{
     m_edTotal->setText(QString::number(OutgoingText().size()));
 }
 
-void TfrmMain::TrackBarChange(int position) {
+void TfrmMain::TrackBarChange(int position)
+{
     m_client->SetReceiveSize(static_cast<uint32_t>(position));
     m_lblRecvSize->setText(QString::number(position));
 }
 
-void TfrmMain::RefreshStatus() {
+void TfrmMain::RefreshStatus()
+{
     switch (m_client->GetState()) {
     case CVoltTcp::Connecting:
         m_StatusPanel->setText("Connecting ...");
@@ -393,7 +418,8 @@ void TfrmMain::RefreshStatus() {
     }
 }
 
-void TfrmMain::AppendIncoming(const QString& text) {
+void TfrmMain::AppendIncoming(const QString& text)
+{
     QString plain = text;
     plain.replace("\r\n", "\n");
     plain.remove(QChar('\0'));
@@ -402,14 +428,16 @@ void TfrmMain::AppendIncoming(const QString& text) {
     m_mmoIncoming->verticalScrollBar()->setValue(m_mmoIncoming->verticalScrollBar()->maximum());
 }
 
-void TfrmMain::OnClientConnected() {
+void TfrmMain::OnClientConnected()
+{
     RefreshStatus();
     if (m_client->EchoMode()) {
         btnSendClick();
     }
 }
 
-void TfrmMain::OnClientReceived(const char* bytes, uint32_t length, uint32_t totalReceived) {
+void TfrmMain::OnClientReceived(const char* bytes, uint32_t length, uint32_t totalReceived)
+{
     m_lblBytesRec->setText(QString::number(totalReceived));
     RefreshStatus();
     if (length == 0) {
@@ -422,19 +450,23 @@ void TfrmMain::OnClientReceived(const char* bytes, uint32_t length, uint32_t tot
     }
 }
 
-void TfrmMain::OnClientSubmitted(uint32_t totalSubmitted) {
+void TfrmMain::OnClientSubmitted(uint32_t totalSubmitted)
+{
     m_lblBytesSub->setText(QString::number(totalSubmitted));
 }
 
-void TfrmMain::OnClientSent(uint32_t totalSent) {
+void TfrmMain::OnClientSent(uint32_t totalSent)
+{
     m_lblBytesOut->setText(QString::number(totalSent));
 }
 
-void TfrmMain::OnClientEchoDone(const std::string& report) {
+void TfrmMain::OnClientEchoDone(const std::string& report)
+{
     AppendIncoming(QString::fromLatin1(report.c_str()));
 }
 
-void TfrmMain::OnClientException(uint8_t /*code*/, const char* text) {
+void TfrmMain::OnClientException(uint8_t /*code*/, const char* text)
+{
     // The status first: refreshing a still connected session would hide the panel again,
     // and a peer's close is reported while the session is still connected.
     RefreshStatus();

@@ -3,16 +3,19 @@
 #include <QLabel>
 #include <QListWidget>
 
-CTcpQuery::CTcpQuery(const CLabels& labels) : m_labels(labels) {}
+CTcpQuery::CTcpQuery(const CLabels& labels) : m_labels(labels)
+{}
 
-void CTcpQuery::OnException(uint8_t /*code*/, const char* text) {
+void CTcpQuery::OnException(uint8_t /*code*/, const char* text)
+{
     m_labels.exception->setText(QString::fromLatin1(text));
     m_labels.exception->show();
 }
 
 void CTcpQuery::OnStackInfo(uint16_t version, const char* description, const char* status,
                             uint16_t maxSockets, uint16_t maxDatagram, const char* hostName,
-                            const char* const* addresses) {
+                            const char* const* addresses)
+{
     m_labels.version->setText(QString::number(version));
     m_labels.description->setText(QString::fromLatin1(description));
     m_labels.maxSockets->setText(QString::number(maxSockets));

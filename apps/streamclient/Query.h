@@ -25,9 +25,8 @@ public:
 
 protected:
     void OnException(uint8_t code, const char* text) override;
-    void OnStackInfo(uint16_t version, const char* description, const char* status,
-                     uint16_t maxSockets, uint16_t maxDatagram, const char* hostName,
-                     const char* const* addresses) override;
+    void OnStackInfo(uint16_t version, const char* description, const char* status, uint16_t maxSockets,
+                     uint16_t maxDatagram, const char* hostName, const char* const* addresses) override;
 
 private:
     CLabels m_labels;

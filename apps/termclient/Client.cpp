@@ -102,7 +102,8 @@ void CTelnetClient::OnKeyNotify(uint32_t& key, uint32_t& shiftCode, bool extende
 {
     if (m_showEvents)
         m_view.SetStatus(1, QString::asprintf("KeyCode = %lu  ShiftCode = %lu  Extended = %s",
-                                              static_cast<unsigned long>(key), static_cast<unsigned long>(shiftCode),
+                                              static_cast<unsigned long>(key),
+                                              static_cast<unsigned long>(shiftCode),
                                               extended ? "TRUE" : "FALSE"));
 }
 
@@ -111,5 +112,6 @@ void CTelnetClient::OnMouse(int x, int y, uint32_t type, uint32_t keys)
     if (m_showEvents)
         m_view.SetStatus(1, QString::asprintf("xPos = %lu  yPos = %lu  cType = %lu  fwKeys = %lu",
                                               static_cast<unsigned long>(x), static_cast<unsigned long>(y),
-                                              static_cast<unsigned long>(type), static_cast<unsigned long>(keys)));
+                                              static_cast<unsigned long>(type),
+                                              static_cast<unsigned long>(keys)));
 }

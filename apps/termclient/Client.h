@@ -1,10 +1,10 @@
 #pragma once
 
-#include <QString>
-
 #include <cstdint>
 #include <cstdio>
 #include <string>
+
+#include <QString>
 
 #include "telnet/VoltTelnet.h"
 #include "vt/qt/VoltVt.h"

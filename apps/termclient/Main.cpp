@@ -4,8 +4,8 @@
 
 #include "apps/common/About.h"
 #include "apps/common/Application.h"
-#include "apps/termclient/MainForm.h"
 #include "apps/common/Profile.h"
+#include "apps/termclient/MainForm.h"
 #include "apps/termclient/Settings.h"
 
 namespace {

@@ -1,5 +1,7 @@
 #include "apps/termclient/MainForm.h"
 
+#include <string>
+
 #include <QApplication>
 #include <QClipboard>
 #include <QEvent>
@@ -8,12 +10,10 @@
 #include <QMenuBar>
 #include <QStatusBar>
 
-#include <string>
-
 #include "apps/common/About.h"
 #include "apps/common/Application.h"
-#include "apps/termclient/Prefs.h"
 #include "apps/common/Profile.h"
+#include "apps/termclient/Prefs.h"
 #include "apps/termclient/Settings.h"
 
 namespace {
@@ -49,8 +49,9 @@ TfrmMain::TfrmMain(CProfile& profile, TfrmAbout* about, QWidget* parent)
         dialog.setAcceptMode(QFileDialog::AcceptSave);
         dialog.setDefaultSuffix("log");
         dialog.selectFile("termclient.log");
-        return dialog.exec() == QDialog::Accepted && !dialog.selectedFiles().isEmpty() ? dialog.selectedFiles().first()
-                                                                                       : QString();
+        return dialog.exec() == QDialog::Accepted && !dialog.selectedFiles().isEmpty()
+                   ? dialog.selectedFiles().first()
+                   : QString();
     };
 
     // The terminal's own widget fills the area above the status bar and follows its size.
@@ -67,7 +68,8 @@ TfrmMain::TfrmMain(CProfile& profile, TfrmAbout* about, QWidget* parent)
 
     BuildMenus();
     SetConnectedMenus(false);
-    resize(terminal->sizeHint() + QSize(0, menuBar()->sizeHint().height() + statusBar()->sizeHint().height()));
+    resize(terminal->sizeHint() +
+           QSize(0, menuBar()->sizeHint().height() + statusBar()->sizeHint().height()));
 }
 
 TfrmMain::~TfrmMain()
@@ -84,7 +86,8 @@ void TfrmMain::BuildMenus()
         return item;
     };
     QMenu* connection = menuBar()->addMenu("&Connect");
-    mnuRemoteSystem = action(connection, "&Remote System...", "mnuRemoteSystem", &TfrmMain::mnuRemoteSystemClick);
+    mnuRemoteSystem =
+        action(connection, "&Remote System...", "mnuRemoteSystem", &TfrmMain::mnuRemoteSystemClick);
     mnuDisconnect = action(connection, "&Disconnect", "mnuDisconnect", &TfrmMain::mnuDisconnectClick);
     connection->addSeparator();
     mnuExit = connection->addAction("E&xit");
@@ -170,8 +173,8 @@ void TfrmMain::mnuCopyClick()
     if (start - 1 >= got)
         return;
     text.resize(static_cast<std::size_t>(got));
-    QApplication::clipboard()->setText(
-        QString::fromLatin1(text.substr(static_cast<std::size_t>(start - 1), static_cast<std::size_t>(length))));
+    QApplication::clipboard()->setText(QString::fromLatin1(
+        text.substr(static_cast<std::size_t>(start - 1), static_cast<std::size_t>(length))));
 }
 
 void TfrmMain::mnuPasteClick()

@@ -1,9 +1,9 @@
 #pragma once
 
-#include <QMainWindow>
-
 #include <functional>
 #include <memory>
+
+#include <QMainWindow>
 
 #include "apps/termclient/Client.h"
 

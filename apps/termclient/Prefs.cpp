@@ -24,7 +24,8 @@ QColor ColourOf(VtValue rgb)
 
 VtValue RgbOf(const QColor& colour)
 {
-    return (static_cast<VtValue>(colour.red()) << 16) | (static_cast<VtValue>(colour.green()) << 8) | colour.blue();
+    return (static_cast<VtValue>(colour.red()) << 16) | (static_cast<VtValue>(colour.green()) << 8) |
+           colour.blue();
 }
 
 }  // namespace

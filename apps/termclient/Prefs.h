@@ -1,11 +1,11 @@
 #pragma once
 
+#include <functional>
+#include <optional>
+
 #include <QColor>
 #include <QDialog>
 #include <QFont>
-
-#include <functional>
-#include <optional>
 
 class CTelnetClient;
 class QCheckBox;

@@ -1,8 +1,8 @@
 #pragma once
 
-#include <QDialog>
-
 #include <cstdint>
+
+#include <QDialog>
 
 class QComboBox;
 class QLineEdit;

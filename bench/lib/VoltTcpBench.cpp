@@ -35,7 +35,10 @@ public:
         if (received >= expected)
             CMessageLoop::Instance().Quit();
     }
-    void OnException(uint8_t code, const char* text) override { std::fprintf(stderr, "sink: %u %s\n", code, text); }
+    void OnException(uint8_t code, const char* text) override
+    {
+        std::fprintf(stderr, "sink: %u %s\n", code, text);
+    }
 };
 
 class CSource final : public CVoltTcp {
@@ -45,7 +48,10 @@ public:
     const char* block = nullptr;
     void OnConnect(const char*, uint16_t, const char*, uint16_t, const char*) override { Next(); }
     void OnSent(uint32_t) override { Next(); }
-    void OnException(uint8_t code, const char* text) override { std::fprintf(stderr, "source: %u %s\n", code, text); }
+    void OnException(uint8_t code, const char* text) override
+    {
+        std::fprintf(stderr, "source: %u %s\n", code, text);
+    }
 
 private:
     void Next()
@@ -64,7 +70,10 @@ public:
     uint16_t port = 0;
     void OnListen(const char*, uint16_t listenPort, const char*) override { port = listenPort; }
     void OnAccept() override { sink->Accept(0, this); }
-    void OnException(uint8_t code, const char* text) override { std::fprintf(stderr, "server: %u %s\n", code, text); }
+    void OnException(uint8_t code, const char* text) override
+    {
+        std::fprintf(stderr, "server: %u %s\n", code, text);
+    }
 };
 
 double StreamFacades(uint64_t total, const std::vector<char>& block)
@@ -82,7 +91,8 @@ double StreamFacades(uint64_t total, const std::vector<char>& block)
     CMessageLoop::Instance().Run();
     const double seconds = std::chrono::duration<double>(Clock::now() - start).count();
     if (server.sink->received != total) {
-        std::fprintf(stderr, "received %llu of %llu\n", static_cast<unsigned long long>(server.sink->received),
+        std::fprintf(stderr, "received %llu of %llu\n",
+                     static_cast<unsigned long long>(server.sink->received),
                      static_cast<unsigned long long>(total));
         std::exit(1);
     }
@@ -96,8 +106,9 @@ double StreamPlain(uint64_t total, const std::vector<char>& block)
     address.sin_family = AF_INET;
     address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
     socklen_t length = sizeof address;
-    if (bind(listener, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 || listen(listener, 1) != 0
-        || getsockname(listener, reinterpret_cast<sockaddr*>(&address), &length) != 0)
+    if (bind(listener, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 ||
+        listen(listener, 1) != 0 ||
+        getsockname(listener, reinterpret_cast<sockaddr*>(&address), &length) != 0)
         std::exit(1);
     const int client = socket(AF_INET, SOCK_STREAM, 0);
     const auto start = Clock::now();

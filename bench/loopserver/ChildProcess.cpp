@@ -1,10 +1,5 @@
 #include "bench/loopserver/ChildProcess.h"
 
-#include <chrono>
-#include <csignal>
-#include <fstream>
-#include <thread>
-
 #include <arpa/inet.h>
 #include <fcntl.h>
 #include <netinet/in.h>
@@ -13,23 +8,31 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <chrono>
+#include <csignal>
+#include <fstream>
+#include <thread>
+
 extern char** environ;
 
 namespace {
 
 using Clock = std::chrono::steady_clock;
 
-Clock::time_point After(double seconds) {
+Clock::time_point After(double seconds)
+{
     return Clock::now() + std::chrono::duration_cast<Clock::duration>(std::chrono::duration<double>(seconds));
 }
 
 }  // namespace
 
-CChildProcess::~CChildProcess() {
+CChildProcess::~CChildProcess()
+{
     Stop(2);
 }
 
-bool CChildProcess::Start(const std::vector<std::string>& argv, const std::string& outputPath) {
+bool CChildProcess::Start(const std::vector<std::string>& argv, const std::string& outputPath)
+{
     m_outputPath = outputPath;
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
@@ -50,7 +53,8 @@ bool CChildProcess::Start(const std::vector<std::string>& argv, const std::strin
     return true;
 }
 
-bool CChildProcess::Running() {
+bool CChildProcess::Running()
+{
     if (m_pid <= 0) {
         return false;
     }
@@ -62,7 +66,8 @@ bool CChildProcess::Running() {
     return true;
 }
 
-int CChildProcess::Stop(double graceSeconds) {
+int CChildProcess::Stop(double graceSeconds)
+{
     if (m_pid <= 0) {
         return -1;
     }
@@ -90,7 +95,8 @@ int CChildProcess::Stop(double graceSeconds) {
     return status;
 }
 
-bool CChildProcess::WaitForLine(const std::string& prefix, double timeoutSeconds, std::string& rest) const {
+bool CChildProcess::WaitForLine(const std::string& prefix, double timeoutSeconds, std::string& rest) const
+{
     const auto deadline = After(timeoutSeconds);
     while (Clock::now() < deadline) {
         std::ifstream in(m_outputPath);
@@ -106,7 +112,8 @@ bool CChildProcess::WaitForLine(const std::string& prefix, double timeoutSeconds
     return false;
 }
 
-uint16_t CChildProcess::FreePort() {
+uint16_t CChildProcess::FreePort()
+{
     const int fd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
     sockaddr_in address{};
     address.sin_family = AF_INET;
@@ -123,7 +130,8 @@ uint16_t CChildProcess::FreePort() {
     return port;
 }
 
-bool CChildProcess::WaitForListener(uint16_t port, double timeoutSeconds) {
+bool CChildProcess::WaitForListener(uint16_t port, double timeoutSeconds)
+{
     const auto deadline = After(timeoutSeconds);
     while (Clock::now() < deadline) {
         const int fd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);

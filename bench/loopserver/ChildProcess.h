@@ -1,10 +1,10 @@
 #pragma once
 
+#include <sys/types.h>
+
 #include <cstdint>
 #include <string>
 #include <vector>
-
-#include <sys/types.h>
 
 // A helper process for tests and benchmarks (a server under load, a peer), stopped by its
 // own pid and never outliving the object.

@@ -3,6 +3,8 @@
 // the same load generator, in one run.
 //   echo_bench [--seconds S] [--rounds R] [--conns 1,100,1000] [--workers N] [--loopserver PATH] [--epoll PATH]
 //   echo_bench --target PORT ...   loads a server that is already running
+#include <unistd.h>
+
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
@@ -11,8 +13,6 @@
 #include <sstream>
 #include <string>
 #include <vector>
-
-#include <unistd.h>
 
 #include "bench/loopserver/ChildProcess.h"
 #include "bench/loopserver/EchoLoad.h"
@@ -26,12 +26,14 @@ struct CServer {
     const char* portPrefix;
 };
 
-std::string OwnDirectory() {
+std::string OwnDirectory()
+{
     return std::filesystem::canonical("/proc/self/exe").parent_path().string();
 }
 
 // The one load every server is measured with.
-CEchoLoad::COptions LoadOptions(uint16_t port, uint32_t connections, double seconds) {
+CEchoLoad::COptions LoadOptions(uint16_t port, uint32_t connections, double seconds)
+{
     CEchoLoad::COptions options;
     options.port = port;
     options.connections = connections;
@@ -43,7 +45,8 @@ CEchoLoad::COptions LoadOptions(uint16_t port, uint32_t connections, double seco
     return options;
 }
 
-double Measure(const CServer& server, uint32_t connections, double seconds) {
+double Measure(const CServer& server, uint32_t connections, double seconds)
+{
     const std::string output = "/tmp/echo_bench." + std::to_string(getpid()) + ".out";
     CChildProcess process;
     uint16_t port = server.choosesPort ? 0 : CChildProcess::FreePort();
@@ -81,7 +84,8 @@ double Measure(const CServer& server, uint32_t connections, double seconds) {
 
 }  // namespace
 
-int main(int argc, char** argv) {
+int main(int argc, char** argv)
+{
     double seconds = 5;
     int rounds = 1;  // servers take turns; each cell is the median of its rounds
     std::vector<uint32_t> concurrency{1, 100, 1000};
@@ -118,14 +122,17 @@ int main(int argc, char** argv) {
         for (uint32_t connections : concurrency) {
             const CEchoLoad::CResult result =
                 CEchoLoad::Run(LoadOptions(static_cast<uint16_t>(existingPort), connections, seconds));
-            std::printf("%6u %9.1f MB/s %s\n", connections, result.MegabytesPerSecond(), result.error.c_str());
+            std::printf("%6u %9.1f MB/s %s\n", connections, result.MegabytesPerSecond(),
+                        result.error.c_str());
         }
         return 0;
     }
     const std::string workerCount = std::to_string(workers);
     const CServer servers[] = {
         {"loopserver", {loopserver, "--headless", "--port", "0"}, true, "SERVER ON: listening on port "},
-        {"loopserver workers", {loopserver, "--headless", "--port", "0", "--workers", workerCount}, true,
+        {"loopserver workers",
+         {loopserver, "--headless", "--port", "0", "--workers", workerCount},
+         true,
          "SERVER ON: listening on port "},
         {"socat", {"socat", "TCP-LISTEN:{port},bind=127.0.0.1,fork,reuseaddr", "PIPE"}, false, ""},
         {"epoll limit", {epollEcho, "--port", "0"}, true, "listening on port "},
@@ -133,8 +140,8 @@ int main(int argc, char** argv) {
     constexpr int kServers = sizeof servers / sizeof servers[0];
     const auto ratio = [](double a, double b) { return b > 0 ? a / b : 0; };
     std::printf("MB/s echoed; \"x%ld\": --workers %ld\n", workers, workers);
-    std::printf("%6s %12s %12s %12s %12s %10s %10s %10s\n", "conns", "loopserver", ("x" + workerCount).c_str(),
-                "socat", "epoll limit", "vs socat", "x vs socat", "vs limit");
+    std::printf("%6s %12s %12s %12s %12s %10s %10s %10s\n", "conns", "loopserver",
+                ("x" + workerCount).c_str(), "socat", "epoll limit", "vs socat", "x vs socat", "vs limit");
     for (uint32_t connections : concurrency) {
         std::vector<double> samples[kServers];
         for (int round = 0; round < rounds; ++round) {

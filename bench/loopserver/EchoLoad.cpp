@@ -1,11 +1,5 @@
 #include "bench/loopserver/EchoLoad.h"
 
-#include <algorithm>
-#include <cerrno>
-#include <chrono>
-#include <cstring>
-#include <vector>
-
 #include <arpa/inet.h>
 #include <fcntl.h>
 #include <netinet/in.h>
@@ -15,11 +9,18 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <cerrno>
+#include <chrono>
+#include <cstring>
+#include <vector>
+
 namespace {
 
 using Clock = std::chrono::steady_clock;
 
-uint64_t SplitMix(uint64_t x) {
+uint64_t SplitMix(uint64_t x)
+{
     x += 0x9E3779B97F4A7C15ull;
     x = (x ^ (x >> 30)) * 0xBF58476D1CE4E5B9ull;
     x = (x ^ (x >> 27)) * 0x94D049BB133111EBull;
@@ -27,7 +28,8 @@ uint64_t SplitMix(uint64_t x) {
 }
 
 // Fills out with the stream's bytes from offset on, eight at a time.
-void FillStream(uint64_t seed, uint32_t connection, uint64_t offset, uint8_t* out, std::size_t n) {
+void FillStream(uint64_t seed, uint32_t connection, uint64_t offset, uint8_t* out, std::size_t n)
+{
     const uint64_t base = SplitMix(seed ^ (static_cast<uint64_t>(connection) << 32));
     std::size_t done = 0;
     while (done < n) {
@@ -52,19 +54,22 @@ struct CConn {
     uint64_t received = 0;
 };
 
-double Seconds(Clock::duration d) {
+double Seconds(Clock::duration d)
+{
     return std::chrono::duration<double>(d).count();
 }
 
 }  // namespace
 
-uint8_t CEchoLoad::StreamByte(uint64_t seed, uint32_t connection, uint64_t offset) {
+uint8_t CEchoLoad::StreamByte(uint64_t seed, uint32_t connection, uint64_t offset)
+{
     uint8_t byte = 0;
     FillStream(seed, connection, offset, &byte, 1);
     return byte;
 }
 
-bool CEchoLoad::RaiseDescriptorLimit(uint64_t needed) {
+bool CEchoLoad::RaiseDescriptorLimit(uint64_t needed)
+{
     rlimit limit{};
     if (getrlimit(RLIMIT_NOFILE, &limit) != 0) {
         return false;
@@ -79,7 +84,8 @@ bool CEchoLoad::RaiseDescriptorLimit(uint64_t needed) {
     return setrlimit(RLIMIT_NOFILE, &limit) == 0;
 }
 
-CEchoLoad::CResult CEchoLoad::Run(const COptions& options) {
+CEchoLoad::CResult CEchoLoad::Run(const COptions& options)
+{
     CResult result;
     const auto fail = [&result](const std::string& text) {
         if (result.error.empty()) {

@@ -1,6 +1,13 @@
 // The smallest echo server this machine allows: one thread, level-triggered epoll, one
 // buffer per connection while the peer is slow to read. It is the yardstick the echo
 // server's throughput is measured against.
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/epoll.h>
+#include <sys/resource.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
 #include <algorithm>
 #include <cerrno>
 #include <csignal>
@@ -11,18 +18,12 @@
 #include <unordered_map>
 #include <vector>
 
-#include <arpa/inet.h>
-#include <netinet/in.h>
-#include <sys/epoll.h>
-#include <sys/resource.h>
-#include <sys/socket.h>
-#include <unistd.h>
-
 namespace {
 
 volatile std::sig_atomic_t g_stop = 0;
 
-void OnSignal(int) {
+void OnSignal(int)
+{
     g_stop = 1;
 }
 
@@ -33,7 +34,8 @@ struct CPending {
 
 }  // namespace
 
-int main(int argc, char** argv) {
+int main(int argc, char** argv)
+{
     uint16_t port = 0;
     // --buffer 32766 reads no more per call than the library's largest receive size.
     std::size_t bufferSize = 64 * 1024;
@@ -99,7 +101,8 @@ int main(int argc, char** argv) {
             if (found != pending.end()) {
                 // Writable again: flush what the peer refused before reading more.
                 CPending& p = found->second;
-                const ssize_t w = send(fd, p.bytes.data() + p.offset, p.bytes.size() - p.offset, MSG_NOSIGNAL);
+                const ssize_t w =
+                    send(fd, p.bytes.data() + p.offset, p.bytes.size() - p.offset, MSG_NOSIGNAL);
                 if (w < 0 && errno != EAGAIN) {
                     closed = true;
                 } else if (w > 0) {

@@ -1,6 +1,8 @@
 // Holds many idle connections open on the echo server, then checks that every one of them
 // still echoes, and reports the server's memory per connection.
 //   idle_bench [--conns 10000] [--loopserver PATH]
+#include <unistd.h>
+
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -10,14 +12,13 @@
 #include <thread>
 #include <vector>
 
-#include <unistd.h>
-
 #include "bench/loopserver/ChildProcess.h"
 #include "bench/loopserver/EchoLoad.h"
 
 namespace {
 
-long ResidentKilobytes(pid_t pid) {
+long ResidentKilobytes(pid_t pid)
+{
     std::ifstream status("/proc/" + std::to_string(pid) + "/status");
     std::string line;
     while (std::getline(status, line)) {
@@ -30,7 +31,8 @@ long ResidentKilobytes(pid_t pid) {
 
 }  // namespace
 
-int main(int argc, char** argv) {
+int main(int argc, char** argv)
+{
     uint32_t connections = 10000;
     std::string loopserver =
         std::filesystem::canonical("/proc/self/exe").parent_path().string() + "/../bin/loopserver";
@@ -76,8 +78,8 @@ int main(int argc, char** argv) {
 
     std::printf("connections held: %u of %u (server counted them all: %s), echoed: %u, in %.2f s\n",
                 result.connected, connections, counted ? "yes" : "no", result.completed, elapsed);
-    std::printf("server resident memory: %ld kB before, %ld kB with all connections (%.1f kB each)\n",
-                before, after, connections ? static_cast<double>(after - before) / connections : 0.0);
+    std::printf("server resident memory: %ld kB before, %ld kB with all connections (%.1f kB each)\n", before,
+                after, connections ? static_cast<double>(after - before) / connections : 0.0);
     std::printf("server exit status after SIGTERM: %d\n", status);
     if (!result.error.empty()) {
         std::printf("error: %s\n", result.error.c_str());

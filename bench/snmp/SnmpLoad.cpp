@@ -49,7 +49,9 @@ std::vector<uint8_t> Request(const std::string& community, size_t& idAt)
     const std::vector<uint8_t> sysDescr{0x2B, 6, 1, 2, 1, 1, 1, 0};
     const std::vector<uint8_t> sysUpTime{0x2B, 6, 1, 2, 1, 1, 3, 0};
     const std::vector<uint8_t> null{0x05, 0x00};
-    auto bindings = Tlv(0x30, Cat({Tlv(0x30, Cat({Tlv(0x06, sysDescr), null})), Tlv(0x30, Cat({Tlv(0x06, sysUpTime), null}))}));
+    auto bindings =
+        Tlv(0x30,
+            Cat({Tlv(0x30, Cat({Tlv(0x06, sysDescr), null})), Tlv(0x30, Cat({Tlv(0x06, sysUpTime), null}))}));
     auto pdu = Tlv(0xA0, Cat({Tlv(0x02, {0x10, 0, 0, 0}), Tlv(0x02, {0}), Tlv(0x02, {0}), bindings}));
     auto head = Cat({Tlv(0x02, {0}), Tlv(0x04, std::vector<uint8_t>(community.begin(), community.end()))});
     auto message = Tlv(0x30, Cat({head, pdu}));
@@ -90,8 +92,8 @@ bool ResponseId(const uint8_t* p, size_t length, uint32_t& id)
             return false;
         p += n;
     }
-    if (p >= end || *p++ != 0xA2 || !ReadLength(p, end, n) || p >= end || *p++ != 0x02 || !ReadLength(p, end, n) ||
-        n > 5 || n > static_cast<size_t>(end - p))
+    if (p >= end || *p++ != 0xA2 || !ReadLength(p, end, n) || p >= end || *p++ != 0x02 ||
+        !ReadLength(p, end, n) || n > 5 || n > static_cast<size_t>(end - p))
         return false;
     id = 0;
     for (size_t i = 0; i < n; ++i)

@@ -54,7 +54,8 @@ std::string HeavySgr(size_t bytes)
     while (out.size() < bytes) {
         const std::string word = Word(random);
         char sgr[32];
-        std::snprintf(sgr, sizeof sgr, "\x1b[%d;%d;%dm", random.Below(2), 30 + random.Below(8), 40 + random.Below(8));
+        std::snprintf(sgr, sizeof sgr, "\x1b[%d;%d;%dm", random.Below(2), 30 + random.Below(8),
+                      40 + random.Below(8));
         out += sgr;
         out += word;
         out += "\x1b[0m ";

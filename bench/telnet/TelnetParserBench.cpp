@@ -2,12 +2,12 @@
 //
 // Usage: telnet_bench [megabytes per workload]
 
-#include "telnet/TelnetParser.h"
-
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <string>
+
+#include "telnet/TelnetParser.h"
 
 namespace {
 
@@ -15,7 +15,11 @@ constexpr size_t kChunk = 4096;
 
 class CCounter final : public CTelnetSink {
 public:
-    void TelnetData(const char*, uint32_t length) override { m_bytes += length; ++m_calls; }
+    void TelnetData(const char*, uint32_t length) override
+    {
+        m_bytes += length;
+        ++m_calls;
+    }
     void TelnetCommand(uint8_t, uint8_t, const char*, uint32_t) override { ++m_commands; }
     void TelnetError(uint8_t, const char*) override {}
 

@@ -7,13 +7,12 @@
 // Usage: render_bench [megabytes] [rounds]
 // Measures the terminal program and, when it is installed, xterm on the same bytes.
 
-#include <poll.h>
-#include <sys/time.h>
-#include <sys/socket.h>
-#include <unistd.h>
-
-#include <netinet/in.h>
 #include <arpa/inet.h>
+#include <netinet/in.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <sys/time.h>
+#include <unistd.h>
 
 #include <chrono>
 #include <cstdio>
@@ -107,14 +106,16 @@ bool Stream(int fd, const std::string& data, double timeoutSeconds)
     setsockopt(fd, SOL_SOCKET, SO_SNDTIMEO, &limit, sizeof limit);
     size_t sent = 0;
     while (sent < all.size()) {
-        const ssize_t n = send(fd, all.data() + sent, std::min<size_t>(all.size() - sent, 1 << 20), MSG_NOSIGNAL);
+        const ssize_t n =
+            send(fd, all.data() + sent, std::min<size_t>(all.size() - sent, 1 << 20), MSG_NOSIGNAL);
         if (n <= 0) {
             std::fprintf(stderr, "render_bench: send stopped after %zu of %zu bytes\n", sent, all.size());
             return false;
         }
         sent += static_cast<size_t>(n);
     }
-    const auto deadline = Clock::now() + std::chrono::duration_cast<Clock::duration>(std::chrono::duration<double>(timeoutSeconds));
+    const auto deadline = Clock::now() + std::chrono::duration_cast<Clock::duration>(
+                                             std::chrono::duration<double>(timeoutSeconds));
     std::string tail;
     bool inAnswer = false;
     while (Clock::now() < deadline) {
@@ -132,7 +133,8 @@ bool Stream(int fd, const std::string& data, double timeoutSeconds)
             tail.push_back(c);
             if (tail.size() > 2)
                 tail.erase(0, tail.size() - 2);
-            if (tail == "[?" || (tail.size() == 2 && static_cast<unsigned char>(tail[0]) == 0x9B && tail[1] == '?'))
+            if (tail == "[?" ||
+                (tail.size() == 2 && static_cast<unsigned char>(tail[0]) == 0x9B && tail[1] == '?'))
                 inAnswer = true;
             else if (inAnswer && c == 'c')
                 return true;
@@ -184,7 +186,9 @@ int main(int argc, char** argv)
     const size_t megabytes = argc > 1 ? static_cast<size_t>(std::max(1, std::atoi(argv[1]))) : 50;
     const int rounds = argc > 2 ? std::max(1, std::atoi(argv[2])) : 3;
     if (!OnPath("Xvfb")) {
-        std::fprintf(stderr, "render_bench: needs Xvfb (Debian package xvfb); xterm and xfonts-base for the comparison\n");
+        std::fprintf(
+            stderr,
+            "render_bench: needs Xvfb (Debian package xvfb); xterm and xfonts-base for the comparison\n");
         return 1;
     }
     const bool withXterm = OnPath("xterm") && OnPath("socat");
@@ -198,7 +202,8 @@ int main(int argc, char** argv)
     }
     const std::string dir = scratch;
     CChildProcess xvfb;
-    if (!xvfb.Start({"Xvfb", "-displayfd", "1", "-screen", "0", "1280x1024x24", "-nolisten", "tcp"}, dir + "/xvfb.out")) {
+    if (!xvfb.Start({"Xvfb", "-displayfd", "1", "-screen", "0", "1280x1024x24", "-nolisten", "tcp"},
+                    dir + "/xvfb.out")) {
         std::fprintf(stderr, "render_bench: cannot start Xvfb\n");
         return 1;
     }
@@ -215,10 +220,12 @@ int main(int argc, char** argv)
 
     const std::string data = host_output::Mixed(megabytes * 1000 * 1000);
     const std::vector<std::string> ours = {TERMCLIENT_PATH, "127.0.0.1", "PORT"};
-    const std::vector<std::string> xterm = {"xterm", "-geometry", "80x24", "-e", "socat", "STDIO,rawer", "TCP:127.0.0.1:PORT"};
+    const std::vector<std::string> xterm = {"xterm",       "-geometry",         "80x24", "-e", "socat",
+                                            "STDIO,rawer", "TCP:127.0.0.1:PORT"};
 
     std::printf("%zu MB of mixed output, 80x24, display :%s\n", data.size() / 1000000, displayNumber.c_str());
-    std::printf("%-6s %-11s %9s %8s %12s %12s\n", "round", "terminal", "seconds", "MB/s", "terminal cpu", "Xvfb cpu");
+    std::printf("%-6s %-11s %9s %8s %12s %12s\n", "round", "terminal", "seconds", "MB/s", "terminal cpu",
+                "Xvfb cpu");
     int failures = 0;
     for (int round = 1; round <= rounds; ++round) {
         double oursRate = 0;
@@ -231,8 +238,8 @@ int main(int argc, char** argv)
                 continue;
             }
             const double rate = static_cast<double>(data.size()) / 1e6 / result->seconds;
-            std::printf("%-6d %-11s %9.2f %8.1f %12.2f %12.2f", round, name, result->seconds, rate, result->terminalCpu,
-                        result->displayCpu);
+            std::printf("%-6d %-11s %9.2f %8.1f %12.2f %12.2f", round, name, result->seconds, rate,
+                        result->terminalCpu, result->displayCpu);
             if (which == 0)
                 oursRate = rate;
             else if (rate > 0)

@@ -60,7 +60,8 @@ double MeasureOurs(const std::string& data)
     vt.SetProperty(10, kScrollback);
     vt.SetProperty(33, kRows);
     vt.SetProperty(22, 1);
-    const double result = Measure(data, [&](const char* bytes, size_t length) { vt.ReceiveData(bytes, length); });
+    const double result =
+        Measure(data, [&](const char* bytes, size_t length) { vt.ReceiveData(bytes, length); });
     g_lastRow.clear();
     for (int c = 0; c < kColumns; ++c)
         g_lastRow.push_back(CVtScreen::CellText(vt.Screen().Cell(kRows - 1, c)));
@@ -77,7 +78,8 @@ int PushLine(int cols, const VTermScreenCell* cells, void* user)
 {
     auto* history = static_cast<SScrollback*>(user);
     const int n = std::min(cols, kColumns);
-    std::memcpy(&history->cells[size_t(history->next) * kColumns], cells, size_t(n) * sizeof(VTermScreenCell));
+    std::memcpy(&history->cells[size_t(history->next) * kColumns], cells,
+                size_t(n) * sizeof(VTermScreenCell));
     history->next = (history->next + 1) % kScrollback;
     return 1;
 }
@@ -98,7 +100,8 @@ double MeasureReference(const std::string& data)
     for (int c = 0; c < kColumns; ++c) {
         VTermScreenCell cell;
         vterm_screen_get_cell(screen, VTermPos{kRows - 1, c}, &cell);
-        lastRow.push_back(cell.chars[0] > 0x20 && cell.chars[0] < 0x7F ? static_cast<char>(cell.chars[0]) : ' ');
+        lastRow.push_back(cell.chars[0] > 0x20 && cell.chars[0] < 0x7F ? static_cast<char>(cell.chars[0])
+                                                                       : ' ');
     }
     if (lastRow != g_lastRow)
         std::printf("  (the reference's bottom row differs: \"%s\")\n", lastRow.c_str());

@@ -1,12 +1,12 @@
 // Terminal window costs: host data into a shown window (repaints gathered), and one full
 // repaint of a coloured screen. Run with QT_QPA_PLATFORM=offscreen.
+#include <algorithm>
+#include <string>
+
 #include <benchmark/benchmark.h>
 
 #include <QApplication>
 #include <QWidget>
-
-#include <algorithm>
-#include <string>
 
 #include "vt/qt/VoltVt.h"
 
@@ -22,8 +22,8 @@ std::string ColouredListing(size_t size)
     std::string text;
     int line = 0;
     while (text.size() < size) {
-        text += "-rw-r--r-- 1 user user  4096 Dec  7 23:00 \x1b[3" + std::to_string(1 + line % 7) +
-                "mfile" + std::to_string(line) + ".txt\x1b[0m and some more text on the line\r\n";
+        text += "-rw-r--r-- 1 user user  4096 Dec  7 23:00 \x1b[3" + std::to_string(1 + line % 7) + "mfile" +
+                std::to_string(line) + ".txt\x1b[0m and some more text on the line\r\n";
         ++line;
     }
     return text;

@@ -1,8 +1,8 @@
 // Throughput of the screen primitives the parser's hot path uses.
 
-#include <benchmark/benchmark.h>
-
 #include <string>
+
+#include <benchmark/benchmark.h>
 
 #include "vt/VtScreen.h"
 

@@ -2,12 +2,12 @@
 // pieces change nothing, that nothing follows a closing call made from inside an event,
 // and that subnegotiations survive a trip through the writer.
 
+#include <cstdlib>
+#include <string>
+
 #include "telnet/TelnetCodes.h"
 #include "telnet/TelnetParser.h"
 #include "telnet/TelnetWriter.h"
-
-#include <cstdlib>
-#include <string>
 
 namespace {
 
@@ -28,8 +28,7 @@ public:
         Counted();
     }
 
-    void TelnetCommand(uint8_t command, uint8_t option, const char* data,
-                       uint32_t length) override
+    void TelnetCommand(uint8_t command, uint8_t option, const char* data, uint32_t length) override
     {
         const bool sb = command == kTelnetSb;
         if (sb == (data == nullptr) || length > CTelnetParser::kCommandSize - 6)
@@ -112,16 +111,15 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* bytes, size_t size)
 
     const size_t payload = size < 250 ? size : 250;
     std::string wire;
-    if (payload == 0 ||
-        !CTelnetWriter::Encode(kTelnetSb, 24, reinterpret_cast<const char*>(bytes),
-                               static_cast<uint32_t>(payload), wire)) {
+    if (payload == 0 || !CTelnetWriter::Encode(kTelnetSb, 24, reinterpret_cast<const char*>(bytes),
+                                               static_cast<uint32_t>(payload), wire)) {
         return 0;
     }
     CCollector trip;
     CTelnetParser parser(trip);
     parser.Receive(wire.data(), static_cast<uint32_t>(wire.size()));
     const std::string expected = std::string("\xfa\x18", 2) + std::to_string(payload) + ':' +
-        std::string(reinterpret_cast<const char*>(bytes), payload) + "0;";
+                                 std::string(reinterpret_cast<const char*>(bytes), payload) + "0;";
     if (!trip.m_data.empty() || trip.m_commands != expected)
         std::abort();
     return 0;

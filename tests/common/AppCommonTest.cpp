@@ -2,6 +2,8 @@
 #include <string>
 #include <vector>
 
+#include <gtest/gtest.h>
+
 #include <QApplication>
 #include <QEnterEvent>
 #include <QKeyEvent>
@@ -10,7 +12,6 @@
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QWidget>
-#include <gtest/gtest.h>
 
 #include "apps/common/About.h"
 #include "apps/common/Application.h"
@@ -27,18 +28,21 @@ protected:
     static void SetUpTestSuite() { EnsureQtTestApp("VoltTCP Echo Server"); }
 };
 
-void SendEnter(QWidget* widget) {
+void SendEnter(QWidget* widget)
+{
     QEnterEvent enter(QPointF(1, 1), QPointF(1, 1), QPointF(1, 1));
     QApplication::sendEvent(widget, &enter);
 }
 
-void SendMove(QWidget* widget) {
+void SendMove(QWidget* widget)
+{
     QMouseEvent move(QEvent::MouseMove, QPointF(2, 2), QPointF(2, 2), Qt::NoButton, Qt::NoButton,
                      Qt::NoModifier);
     QApplication::sendEvent(widget, &move);
 }
 
-TEST_F(AppCommon, AboutBoxShowsTheProgramTitleAndComesBackTheSame) {
+TEST_F(AppCommon, AboutBoxShowsTheProgramTitleAndComesBackTheSame)
+{
     TfrmAbout about;
     about.ShowAbout();
     EXPECT_TRUE(about.isVisible());
@@ -56,7 +60,8 @@ TEST_F(AppCommon, AboutBoxShowsTheProgramTitleAndComesBackTheSame) {
     EXPECT_FALSE(about.isVisible());
 }
 
-TEST_F(AppCommon, LinkTurnsRedUnderTheMouseAndNavyAgainOverPanelOrForm) {
+TEST_F(AppCommon, LinkTurnsRedUnderTheMouseAndNavyAgainOverPanelOrForm)
+{
     TfrmAbout about;
     std::vector<QUrl> opened;
     about.SetUrlOpener([&](const QUrl& url) {
@@ -87,7 +92,8 @@ TEST_F(AppCommon, LinkTurnsRedUnderTheMouseAndNavyAgainOverPanelOrForm) {
     EXPECT_TRUE(TfrmAbout::HomePage().toString().contains("volttcp"));
 }
 
-TEST_F(AppCommon, TraceWindowKeepsLinesAndReportsAUserClose) {
+TEST_F(AppCommon, TraceWindowKeepsLinesAndReportsAUserClose)
+{
     CTraceWindow trace;
     int closes = 0;
     trace.onClose = [&] { ++closes; };
@@ -112,7 +118,8 @@ TEST_F(AppCommon, TraceWindowKeepsLinesAndReportsAUserClose) {
     EXPECT_TRUE(trace.Window()->isVisible());
 }
 
-TEST(ProgramStart, StandardOptions) {
+TEST(ProgramStart, StandardOptions)
+{
     const CProgramInfo info{"loopserver", "VoltTCP Echo Server", "1.2.3", "Echo server.",
                             "  --headless           no window\n"};
     struct Case {
@@ -131,7 +138,8 @@ TEST(ProgramStart, StandardOptions) {
             argv.push_back(const_cast<char*>(arg.c_str()));
         }
         testing::internal::CaptureStdout();
-        const auto exitCode = CApplication::HandleStandardOptions(static_cast<int>(argv.size()), argv.data(), info);
+        const auto exitCode =
+            CApplication::HandleStandardOptions(static_cast<int>(argv.size()), argv.data(), info);
         const std::string out = testing::internal::GetCapturedStdout();
         EXPECT_EQ(exitCode.has_value(), c.ends) << c.args[1];
         if (c.ends) {

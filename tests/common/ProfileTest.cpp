@@ -1,5 +1,8 @@
 #include "apps/common/Profile.h"
 
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -9,8 +12,6 @@
 #include <string>
 
 #include <gtest/gtest.h>
-#include <sys/stat.h>
-#include <unistd.h>
 
 namespace {
 
@@ -18,22 +19,23 @@ namespace fs = std::filesystem;
 
 class ProfileTest : public ::testing::Test {
 protected:
-    void SetUp() override {
+    void SetUp() override
+    {
         char dirTemplate[] = "/tmp/profile_test.XXXXXX";
         ASSERT_NE(mkdtemp(dirTemplate), nullptr);
         m_dir = dirTemplate;
         m_path = m_dir + "/VOLTTCP.INI";
     }
-    void TearDown() override {
+    void TearDown() override
+    {
         std::error_code ignored;
         fs::permissions(m_dir, fs::perms::owner_all, ignored);
         fs::remove_all(m_dir, ignored);
     }
 
-    void WriteFile(const std::string& text) const {
-        std::ofstream(m_path, std::ios::binary) << text;
-    }
-    std::string ReadFile() const {
+    void WriteFile(const std::string& text) const { std::ofstream(m_path, std::ios::binary) << text; }
+    std::string ReadFile() const
+    {
         std::ifstream in(m_path, std::ios::binary);
         return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
     }
@@ -42,23 +44,23 @@ protected:
     std::string m_path;
 };
 
-const char* const kSample =
-    "; settings of the suite\n"
-    "[TELNET]\n"
-    "Host = alpha.example\n"
-    "\n"
-    "[Tcp]\n"
-    "HOST=beta.example\n"
-    "port=  7  \n"
-    "Quoted=\"  spaced  \"\n"
-    "# kept comment\n"
-    "\n"
-    "[tcp]\n"
-    "Host=ignored-second-section\n"
-    "[FTP]\n"
-    "UserName=anonymous\r\n";
+const char* const kSample = "; settings of the suite\n"
+                            "[TELNET]\n"
+                            "Host = alpha.example\n"
+                            "\n"
+                            "[Tcp]\n"
+                            "HOST=beta.example\n"
+                            "port=  7  \n"
+                            "Quoted=\"  spaced  \"\n"
+                            "# kept comment\n"
+                            "\n"
+                            "[tcp]\n"
+                            "Host=ignored-second-section\n"
+                            "[FTP]\n"
+                            "UserName=anonymous\r\n";
 
-TEST_F(ProfileTest, ReadsWithProfileSemantics) {
+TEST_F(ProfileTest, ReadsWithProfileSemantics)
+{
     WriteFile(kSample);
     const CProfile profile(m_path);
     struct Case {
@@ -69,17 +71,17 @@ TEST_F(ProfileTest, ReadsWithProfileSemantics) {
         const char* expected;
     };
     const Case cases[] = {
-        {"TCP", "Host", "localhost", 100, "beta.example"},         // any case for both names
-        {"tcp", "PORT", "0", 100, "7"},                             // blanks around the value go
-        {"TCP", "Quoted", "", 100, "  spaced  "},                   // quotes protect blanks
-        {"TCP", "Missing", "localhost", 100, "localhost"},          // missing key
-        {"POP3", "Server", "", 100, ""},                            // missing section
-        {"TELNET", "Host", "", 6, "alpha"},                         // cut to buffer - 1
+        {"TCP", "Host", "localhost", 100, "beta.example"},  // any case for both names
+        {"tcp", "PORT", "0", 100, "7"},                     // blanks around the value go
+        {"TCP", "Quoted", "", 100, "  spaced  "},           // quotes protect blanks
+        {"TCP", "Missing", "localhost", 100, "localhost"},  // missing key
+        {"POP3", "Server", "", 100, ""},                    // missing section
+        {"TELNET", "Host", "", 6, "alpha"},                 // cut to buffer - 1
         {"TELNET", "Host", "", 1, ""},
         {"TELNET", "Host", "", 0, ""},
-        {"TCP", "Missing", "a-long-default", 4, "a-l"},             // defaults are cut too
-        {"FTP", "UserName", "", 300, "anonymous"},                  // CR LF line ends
-        {"TELNET", "Port", "23", 100, "23"},                        // key of another section
+        {"TCP", "Missing", "a-long-default", 4, "a-l"},  // defaults are cut too
+        {"FTP", "UserName", "", 300, "anonymous"},       // CR LF line ends
+        {"TELNET", "Port", "23", 100, "23"},             // key of another section
     };
     for (const Case& c : cases) {
         EXPECT_EQ(profile.GetString(c.section, c.key, c.defaultValue, c.buffer), c.expected)
@@ -87,43 +89,45 @@ TEST_F(ProfileTest, ReadsWithProfileSemantics) {
     }
 }
 
-TEST_F(ProfileTest, MissingFileGivesDefaults) {
+TEST_F(ProfileTest, MissingFileGivesDefaults)
+{
     const CProfile profile(m_path);
     EXPECT_EQ(profile.GetString("TCP", "Host", "localhost", 100), "localhost");
     EXPECT_FALSE(fs::exists(m_path));
 }
 
-TEST_F(ProfileTest, WriteKeepsEveryOtherLine) {
+TEST_F(ProfileTest, WriteKeepsEveryOtherLine)
+{
     WriteFile(kSample);
     CProfile profile(m_path);
     ASSERT_TRUE(profile.WriteString("tcp", "host", "gamma.example"));
     ASSERT_TRUE(profile.WriteString("TCP", "Retries", "3"));
     ASSERT_TRUE(profile.WriteString("REXEC", "HostName", "delta"));
 
-    const std::string expected =
-        "; settings of the suite\n"
-        "[TELNET]\n"
-        "Host = alpha.example\n"
-        "\n"
-        "[Tcp]\n"
-        "host=gamma.example\n"
-        "port=  7  \n"
-        "Quoted=\"  spaced  \"\n"
-        "# kept comment\n"
-        "Retries=3\n"
-        "\n"
-        "[tcp]\n"
-        "Host=ignored-second-section\n"
-        "[FTP]\n"
-        "UserName=anonymous\r\n"
-        "[REXEC]\n"
-        "HostName=delta\n";
+    const std::string expected = "; settings of the suite\n"
+                                 "[TELNET]\n"
+                                 "Host = alpha.example\n"
+                                 "\n"
+                                 "[Tcp]\n"
+                                 "host=gamma.example\n"
+                                 "port=  7  \n"
+                                 "Quoted=\"  spaced  \"\n"
+                                 "# kept comment\n"
+                                 "Retries=3\n"
+                                 "\n"
+                                 "[tcp]\n"
+                                 "Host=ignored-second-section\n"
+                                 "[FTP]\n"
+                                 "UserName=anonymous\r\n"
+                                 "[REXEC]\n"
+                                 "HostName=delta\n";
     EXPECT_EQ(ReadFile(), expected);
     EXPECT_EQ(profile.GetString("TCP", "HOST", "", 100), "gamma.example");
     EXPECT_EQ(profile.GetString("rexec", "hostname", "", 100), "delta");
 }
 
-TEST_F(ProfileTest, RefusesTextThatWouldBreakTheFile) {
+TEST_F(ProfileTest, RefusesTextThatWouldBreakTheFile)
+{
     WriteFile(kSample);
     CProfile profile(m_path);
     struct Case {
@@ -132,9 +136,14 @@ TEST_F(ProfileTest, RefusesTextThatWouldBreakTheFile) {
         const char* value;
     };
     const Case cases[] = {
-        {"TCP", "Host", "a\nInjected=1"}, {"TCP", "Ho=st", "x"},  {"TC]P", "Host", "x"},
-        {"TCP", "Host\r", "x"},           {"", "Host", "x"},      {"TCP", "  ", "x"},
-        {"TCP", ";Host", "x"},            {"TCP", "[Host", "x"},
+        {"TCP", "Host", "a\nInjected=1"},
+        {"TCP", "Ho=st", "x"},
+        {"TC]P", "Host", "x"},
+        {"TCP", "Host\r", "x"},
+        {"", "Host", "x"},
+        {"TCP", "  ", "x"},
+        {"TCP", ";Host", "x"},
+        {"TCP", "[Host", "x"},
     };
     for (const Case& c : cases) {
         EXPECT_FALSE(profile.WriteString(c.section, c.key, c.value)) << c.key;
@@ -142,7 +151,8 @@ TEST_F(ProfileTest, RefusesTextThatWouldBreakTheFile) {
     EXPECT_EQ(ReadFile(), kSample);
 }
 
-TEST_F(ProfileTest, WriteCreatesPrivateFileAndDirectories) {
+TEST_F(ProfileTest, WriteCreatesPrivateFileAndDirectories)
+{
     const std::string nested = m_dir + "/config/sub/VOLTTCP.INI";
     CProfile profile(nested);
     ASSERT_TRUE(profile.WriteString("TCP", "Port", "7"));
@@ -159,7 +169,8 @@ TEST_F(ProfileTest, WriteCreatesPrivateFileAndDirectories) {
     EXPECT_EQ(info.st_mode & 0777, 0600u);
 }
 
-TEST_F(ProfileTest, WriteReplacesTheFileWholeAndLeavesNoTemporary) {
+TEST_F(ProfileTest, WriteReplacesTheFileWholeAndLeavesNoTemporary)
+{
     WriteFile(kSample);
     // A reader holding the old file keeps seeing it whole: the new text arrives by rename,
     // never by rewriting the old file in place.
@@ -173,8 +184,7 @@ TEST_F(ProfileTest, WriteReplacesTheFileWholeAndLeavesNoTemporary) {
     struct stat after {};
     ASSERT_EQ(stat(m_path.c_str(), &after), 0);
     EXPECT_NE(before.st_ino, after.st_ino);
-    const std::string oldText{std::istreambuf_iterator<char>(oldReader),
-                              std::istreambuf_iterator<char>()};
+    const std::string oldText{std::istreambuf_iterator<char>(oldReader), std::istreambuf_iterator<char>()};
     EXPECT_EQ(oldText, kSample);
 
     int entries = 0;
@@ -184,7 +194,8 @@ TEST_F(ProfileTest, WriteReplacesTheFileWholeAndLeavesNoTemporary) {
     EXPECT_EQ(entries, 1);
 }
 
-TEST_F(ProfileTest, FailedWriteIsReportedAndLeavesNoTemporary) {
+TEST_F(ProfileTest, FailedWriteIsReportedAndLeavesNoTemporary)
+{
     // A directory in the file's place makes the final rename fail, even for root.
     fs::create_directories(m_path + "/occupied");
     CProfile profile(m_path);
@@ -199,7 +210,8 @@ TEST_F(ProfileTest, FailedWriteIsReportedAndLeavesNoTemporary) {
 
 class ScopedEnv {
 public:
-    ScopedEnv(const char* name, const char* value) : m_name(name) {
+    ScopedEnv(const char* name, const char* value) : m_name(name)
+    {
         if (const char* old = std::getenv(name)) {
             m_old = old;
         }
@@ -209,7 +221,8 @@ public:
             unsetenv(name);
         }
     }
-    ~ScopedEnv() {
+    ~ScopedEnv()
+    {
         if (m_old) {
             setenv(m_name, m_old->c_str(), 1);
         } else {
@@ -224,7 +237,8 @@ private:
     std::optional<std::string> m_old;
 };
 
-TEST(ProfileLocation, FollowsEnvironment) {
+TEST(ProfileLocation, FollowsEnvironment)
+{
     struct Case {
         const char* ini;
         const char* xdg;

@@ -1,10 +1,11 @@
-#include <gtest/gtest.h>
+#include "lib/ErrorText.h"
+
 #include <arpa/inet.h>
 
 #include <cerrno>
 #include <string>
 
-#include "lib/ErrorText.h"
+#include <gtest/gtest.h>
 
 namespace {
 
@@ -43,9 +44,9 @@ TEST(ErrorText, MapsNumbersToCodeAndText)
 TEST(ErrorText, NativeErrorsMapOntoSocketNumbers)
 {
     const std::pair<int, int> cases[] = {
-        {EAGAIN, 10035},      {EINPROGRESS, 10035}, {ECONNREFUSED, 10061}, {EADDRINUSE, 10048},
-        {ETIMEDOUT, 10060},   {EHOSTUNREACH, 10065}, {ECONNRESET, 10054},  {EPIPE, 10058},
-        {EMFILE, 10024},      {EACCES, 10013},      {ENOTCONN, 10057},     {0, 0},
+        {EAGAIN, 10035},    {EINPROGRESS, 10035},  {ECONNREFUSED, 10061}, {EADDRINUSE, 10048},
+        {ETIMEDOUT, 10060}, {EHOSTUNREACH, 10065}, {ECONNRESET, 10054},   {EPIPE, 10058},
+        {EMFILE, 10024},    {EACCES, 10013},       {ENOTCONN, 10057},     {0, 0},
     };
     for (const auto& [native, number] : cases)
         EXPECT_EQ(number, MapErrno(native)) << native;

@@ -1,8 +1,9 @@
-#include <gtest/gtest.h>
 #include <sys/socket.h>
 
 #include <cerrno>
 #include <string>
+
+#include <gtest/gtest.h>
 
 #include "tests/lib/SessionHelpers.h"
 
@@ -59,7 +60,8 @@ void RunCase(const FaultCase& c)
     }
 
     ASSERT_TRUE(client.Connect(0, "127.0.0.1", port));
-    ASSERT_TRUE(RunUntil([&] { return client.connected && !listener.children.empty() && listener.children[0]->connected; }));
+    ASSERT_TRUE(RunUntil(
+        [&] { return client.connected && !listener.children.empty() && listener.children[0]->connected; }));
     CTestSession& server = *listener.children[0];
     c.inject(SocketBinding());
     if (c.action == Action::Receive) {
@@ -84,47 +86,98 @@ void RunCase(const FaultCase& c)
 TEST(FaultInjection, EachFailureTakesItsPathAndIsReportedOnce)
 {
     const FaultCase cases[] = {
-        {"missing connect", [](CSocketBinding& b) { b.connect = nullptr; }, Action::Connect, false,
-         {"12 'connect' Not Found"}, 0},
-        {"missing socket", [](CSocketBinding& b) { b.socket = nullptr; }, Action::Connect, false,
-         {"12 'socket' Not Found"}, 0},
-        {"socket fails", [](CSocketBinding& b) { b.socket = [](int, int, int) { return FailInt<EMFILE>(); }; },
-         Action::Connect, false, {"15 MFILE"}, 0},
+        {"missing connect",
+         [](CSocketBinding& b) { b.connect = nullptr; },
+         Action::Connect,
+         false,
+         {"12 'connect' Not Found"},
+         0},
+        {"missing socket",
+         [](CSocketBinding& b) { b.socket = nullptr; },
+         Action::Connect,
+         false,
+         {"12 'socket' Not Found"},
+         0},
+        {"socket fails",
+         [](CSocketBinding& b) { b.socket = [](int, int, int) { return FailInt<EMFILE>(); }; },
+         Action::Connect,
+         false,
+         {"15 MFILE"},
+         0},
         {"bind fails",
-         [](CSocketBinding& b) { b.bind = [](int, const sockaddr*, socklen_t) { return FailInt<EADDRINUSE>(); }; },
-         Action::Connect, false, {"8 Address Already in Use"}, 0},
+         [](CSocketBinding& b) {
+             b.bind = [](int, const sockaddr*, socklen_t) { return FailInt<EADDRINUSE>(); };
+         },
+         Action::Connect,
+         false,
+         {"8 Address Already in Use"},
+         0},
         {"connect refused at once",
-         [](CSocketBinding& b) { b.connect = [](int, const sockaddr*, socklen_t) { return FailInt<ECONNREFUSED>(); }; },
-         Action::Connect, false, {"4 Connection Refused"}, 0},
+         [](CSocketBinding& b) {
+             b.connect = [](int, const sockaddr*, socklen_t) { return FailInt<ECONNREFUSED>(); };
+         },
+         Action::Connect,
+         false,
+         {"4 Connection Refused"},
+         0},
         {"connect unreachable",
-         [](CSocketBinding& b) { b.connect = [](int, const sockaddr*, socklen_t) { return FailInt<ENETUNREACH>(); }; },
-         Action::Connect, false, {"5 Network is Unreachable"}, 0},
-        {"missing select on listen", [](CSocketBinding& b) { b.WSAAsyncSelect = nullptr; }, Action::Listen, false,
-         {"12 'WSAAsyncSelect' Not Found"}, 0},
+         [](CSocketBinding& b) {
+             b.connect = [](int, const sockaddr*, socklen_t) { return FailInt<ENETUNREACH>(); };
+         },
+         Action::Connect,
+         false,
+         {"5 Network is Unreachable"},
+         0},
+        {"missing select on listen",
+         [](CSocketBinding& b) { b.WSAAsyncSelect = nullptr; },
+         Action::Listen,
+         false,
+         {"12 'WSAAsyncSelect' Not Found"},
+         0},
         {"listen fails",
-         [](CSocketBinding& b) { b.listen = [](int, int) { return FailInt<EOPNOTSUPP>(); }; }, Action::Listen, false,
-         {"12 Operation Not Supported on Socket"}, 0},
+         [](CSocketBinding& b) { b.listen = [](int, int) { return FailInt<EOPNOTSUPP>(); }; },
+         Action::Listen,
+         false,
+         {"12 Operation Not Supported on Socket"},
+         0},
         {"send reset at once",
          [](CSocketBinding& b) {
              b.send = [](int, const void*, size_t, int) -> ssize_t { return FailInt<ECONNRESET>(); };
          },
-         Action::SendAtOnce, false, {"13 Connection Aborted (Reset) by Peer"}, 1},
+         Action::SendAtOnce,
+         false,
+         {"13 Connection Aborted (Reset) by Peer"},
+         1},
         {"send reset from the queue",
          [](CSocketBinding& b) {
              b.send = [](int, const void*, size_t, int) -> ssize_t {
                  return ++s_calls == 1 ? FailInt<EAGAIN>() : FailInt<EPIPE>();
              };
          },
-         Action::SendQueued, true, {"13 Can't Send or Recv After Shutdown"}, 1},
-        {"missing send", [](CSocketBinding& b) { b.send = nullptr; }, Action::SendAtOnce, false,
-         {"12 'send' Not Found"}, 0},
+         Action::SendQueued,
+         true,
+         {"13 Can't Send or Recv After Shutdown"},
+         1},
+        {"missing send",
+         [](CSocketBinding& b) { b.send = nullptr; },
+         Action::SendAtOnce,
+         false,
+         {"12 'send' Not Found"},
+         0},
         {"recv reset",
          [](CSocketBinding& b) {
              b.recv = [](int, void*, size_t, int) -> ssize_t { return FailInt<ECONNRESET>(); };
          },
-         Action::Receive, false, {"13 Connection Aborted (Reset) by Peer"}, 1},
-        {"missing recv", [](CSocketBinding& b) { b.recv = nullptr; }, Action::Receive, false,
-         {"12 'recv' Not Found"}, 0},
+         Action::Receive,
+         false,
+         {"13 Connection Aborted (Reset) by Peer"},
+         1},
+        {"missing recv",
+         [](CSocketBinding& b) { b.recv = nullptr; },
+         Action::Receive,
+         false,
+         {"12 'recv' Not Found"},
+         0},
     };
     for (const FaultCase& c : cases)
         RunCase(c);

@@ -1,4 +1,5 @@
-#include <gtest/gtest.h>
+#include "lib/MessageLoop.h"
+
 #include <arpa/inet.h>
 #include <netinet/in.h>
 #include <poll.h>
@@ -8,12 +9,16 @@
 #include <string>
 #include <vector>
 
-#include "lib/MessageLoop.h"
+#include <gtest/gtest.h>
+
 #include "tests/lib/LoopHelpers.h"
 
 namespace {
 
-CMessageLoop& Loop() { return CMessageLoop::Instance(); }
+CMessageLoop& Loop()
+{
+    return CMessageLoop::Instance();
+}
 
 // A target that records what it receives as "message:wParam:lParam" strings.
 struct Recorder {
@@ -34,7 +39,8 @@ struct Recorder {
 
 std::string SocketEvent(int fd, uint32_t event, int error = 0)
 {
-    return std::to_string(kMsgSocket) + ":" + std::to_string(fd) + ":" + std::to_string(MakeSelectLParam(event, error));
+    return std::to_string(kMsgSocket) + ":" + std::to_string(fd) + ":" +
+           std::to_string(MakeSelectLParam(event, error));
 }
 
 struct SocketPair {

@@ -1,8 +1,8 @@
-#include <gtest/gtest.h>
+#include "lib/Pkt.h"
 
 #include <string>
 
-#include "lib/Pkt.h"
+#include <gtest/gtest.h>
 
 namespace {
 
@@ -13,7 +13,8 @@ TEST(Pkt, KeepsSmallDataInlineAndLargeDataInOneReusedBuffer)
         uint32_t capacityAfter;
     };
     // Lengths in the order one packet is set again and again.
-    const Case cases[] = {{0, 0}, {1, 0}, {516, 0}, {517, 517}, {4096, 4096}, {1000, 4096}, {516, 4096}, {5000, 5000}};
+    const Case cases[] = {{0, 0},       {1, 0},       {516, 0},    {517, 517},
+                          {4096, 4096}, {1000, 4096}, {516, 4096}, {5000, 5000}};
     CPkt packet;
     for (const Case& c : cases) {
         const std::string data(c.length, static_cast<char>('a' + c.length % 26));

@@ -28,8 +28,8 @@ public:
     std::function<void()> onAccept;
     std::function<void()> onClosed;
 
-    void OnConnect(const char* remoteAddress, uint16_t remotePort, const char* localAddress, uint16_t localPort,
-                   const char* localHostName) override
+    void OnConnect(const char* remoteAddress, uint16_t remotePort, const char* localAddress,
+                   uint16_t localPort, const char* localHostName) override
     {
         connected = true;
         events.push_back("connect " + std::string(remoteAddress));
@@ -144,7 +144,10 @@ struct TraceRecord {
 
 class CRecordingView final : public CTraceView {
 public:
-    explicit CRecordingView(std::shared_ptr<TraceRecord> record) : m_record(std::move(record)) { m_record->last = this; }
+    explicit CRecordingView(std::shared_ptr<TraceRecord> record) : m_record(std::move(record))
+    {
+        m_record->last = this;
+    }
     ~CRecordingView() override
     {
         if (m_record->last == this)

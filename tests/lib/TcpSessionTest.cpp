@@ -1,4 +1,3 @@
-#include <gtest/gtest.h>
 #include <arpa/inet.h>
 #include <netinet/in.h>
 #include <sys/socket.h>
@@ -7,6 +6,8 @@
 #include <algorithm>
 #include <chrono>
 #include <string>
+
+#include <gtest/gtest.h>
 
 #include "lib/Winsock.h"
 #include "tests/lib/SessionHelpers.h"
@@ -49,7 +50,9 @@ struct Pair {
         const uint16_t port = listener.Start();
         EXPECT_NE(0, port);
         EXPECT_TRUE(client.Connect(0, "127.0.0.1", port));
-        EXPECT_TRUE(RunUntil([&] { return client.connected && !listener.children.empty() && listener.children[0]->connected; }));
+        EXPECT_TRUE(RunUntil([&] {
+            return client.connected && !listener.children.empty() && listener.children[0]->connected;
+        }));
         if (!listener.children.empty())
             server = listener.children[0].get();
     }
@@ -205,7 +208,9 @@ TEST(TcpSession, SlowPeerGetsEveryQueuedByteInOrderAndEverySendReportsOnce)
     EXPECT_LT(pair.client.sentTags.size(), 256u) << "the peer reads nothing, so the queue must hold data";
 
     pair.server->SetReceiveSize(32766);
-    ASSERT_TRUE(RunUntil([&] { return pair.server->received.size() == data.size() && pair.client.sentTags.size() == 256; }, 30000));
+    ASSERT_TRUE(RunUntil(
+        [&] { return pair.server->received.size() == data.size() && pair.client.sentTags.size() == 256; },
+        30000));
     EXPECT_TRUE(pair.server->received == data);
     std::vector<uint32_t> expected(256);
     for (uint32_t i = 0; i < 256; ++i)
@@ -249,7 +254,8 @@ TEST(TcpSession, GracefulCloseDrainsTheQueueBeforeTheClosedEvent)
     EXPECT_EQ(0, pair.client.closedCount);
 
     pair.server->SetReceiveSize(32766);
-    ASSERT_TRUE(RunUntil([&] { return pair.client.closedCount == 1 && pair.server->closedCount == 1; }, 20000));
+    ASSERT_TRUE(
+        RunUntil([&] { return pair.client.closedCount == 1 && pair.server->closedCount == 1; }, 20000));
     EXPECT_TRUE(pair.server->received == data);
     EXPECT_EQ((std::vector<uint32_t>{9}), pair.client.sentTags);
     EXPECT_EQ("closed", pair.client.events.back());
@@ -373,7 +379,11 @@ TEST(TcpSession, QueueLimitRefusesTheSendAndKeepsWhatIsQueued)
     EXPECT_EQ("7 Insufficent memory to buffer packet", pair.client.exceptions.at(0));
     EXPECT_EQ(CVoltTcp::Connected, pair.client.GetState());
     pair.server->SetReceiveSize(32766);
-    ASSERT_TRUE(RunUntil([&] { return pair.server->received.size() == expected.size() && pair.client.sentTags.size() == 65535; }, 60000));
+    ASSERT_TRUE(RunUntil(
+        [&] {
+            return pair.server->received.size() == expected.size() && pair.client.sentTags.size() == 65535;
+        },
+        60000));
     EXPECT_TRUE(pair.server->received == expected);
     EXPECT_EQ(65535u, pair.client.sentTags.back());
 }
@@ -382,7 +392,10 @@ TEST(TcpSession, QueueLimitRefusesTheSendAndKeepsWhatIsQueued)
 class CMinimal final : public CVoltTcp {
 public:
     std::vector<std::string> exceptions;
-    void OnException(uint8_t code, const char* text) override { exceptions.push_back(std::to_string(code) + " " + text); }
+    void OnException(uint8_t code, const char* text) override
+    {
+        exceptions.push_back(std::to_string(code) + " " + text);
+    }
 };
 
 TEST(TcpSession, MinimalFacadeConnectsSendsAndCloses)
@@ -396,7 +409,8 @@ TEST(TcpSession, MinimalFacadeConnectsSendsAndCloses)
     ASSERT_TRUE(minimal.Connect(0, "127.0.0.1", port));
     ASSERT_TRUE(RunUntil([&] { return minimal.GetState() == CVoltTcp::Connected; }));
     EXPECT_TRUE(minimal.Send("hi", 2));
-    ASSERT_TRUE(RunUntil([&] { return !listener.children.empty() && listener.children[0]->received == "hi"; }));
+    ASSERT_TRUE(
+        RunUntil([&] { return !listener.children.empty() && listener.children[0]->received == "hi"; }));
     EXPECT_TRUE(minimal.Close(false));
     ASSERT_TRUE(RunUntil([&] { return minimal.GetState() == CVoltTcp::Closed; }));
     EXPECT_TRUE(minimal.exceptions.empty());

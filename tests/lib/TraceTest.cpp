@@ -1,4 +1,3 @@
-#include <gtest/gtest.h>
 #include <unistd.h>
 
 #include <climits>
@@ -7,6 +6,8 @@
 #include <fstream>
 #include <iterator>
 #include <string>
+
+#include <gtest/gtest.h>
 
 #include "lib/Winsock.h"
 #include "tests/lib/SessionHelpers.h"
@@ -67,23 +68,23 @@ TEST_F(TraceFiles, NextFreeNumberHoldsExactlyTheTrafficRecords)
 
     const std::string path = fs::canonical("VTCP2.DBG").string();
     const std::string portText = std::to_string(port);
-    for (const std::string& line : {std::string(65, '*'), std::string("  System Status: Running"),
-                                    std::string("  Windows Sockets Version: 1.1"),
-                                    std::string("  Max bytes for a UDP datagram: 65507"),
-                                    "Trying to connect to 127.0.0.1 on port " + portText + "...",
-                                    std::string("Debug flag SET!"), "  " + path + " will be filled with debug data",
-                                    "Connected to 127.0.0.1 on port " + portText,
-                                    std::string("  5 bytes sent, 5 bytes saved in debug file"),
-                                    std::string("  Data tag 3 sent"),
-                                    std::string("  6 bytes received, 6 bytes saved in debug file"),
-                                    std::string("Primary Socket Closed")})
+    for (const std::string& line :
+         {std::string(65, '*'), std::string("  System Status: Running"),
+          std::string("  Windows Sockets Version: 1.1"), std::string("  Max bytes for a UDP datagram: 65507"),
+          "Trying to connect to 127.0.0.1 on port " + portText + "...", std::string("Debug flag SET!"),
+          "  " + path + " will be filled with debug data", "Connected to 127.0.0.1 on port " + portText,
+          std::string("  5 bytes sent, 5 bytes saved in debug file"), std::string("  Data tag 3 sent"),
+          std::string("  6 bytes received, 6 bytes saved in debug file"),
+          std::string("Primary Socket Closed")})
         EXPECT_TRUE(capture.Has(line)) << line;
-    EXPECT_TRUE(RunUntil([&] {
-        for (const auto& line : capture.record->lines)
-            if (line.rfind("  Local Host Addr: ", 0) == 0 && line.ends_with("l)"))
-                return true;
-        return false;
-    }, 5000));
+    EXPECT_TRUE(RunUntil(
+        [&] {
+            for (const auto& line : capture.record->lines)
+                if (line.rfind("  Local Host Addr: ", 0) == 0 && line.ends_with("l)"))
+                    return true;
+            return false;
+        },
+        5000));
     EXPECT_GE(capture.record->shown, 1);
     EXPECT_EQ("Closed", capture.record->titles.back());
     EXPECT_EQ("Connected to 127.0.0.1", capture.record->titles.at(capture.record->titles.size() - 2));

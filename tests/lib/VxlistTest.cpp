@@ -1,8 +1,8 @@
-#include <gtest/gtest.h>
+#include "lib/Vxlist.h"
 
 #include <vector>
 
-#include "lib/Vxlist.h"
+#include <gtest/gtest.h>
 
 namespace {
 
@@ -63,8 +63,18 @@ TEST(VxList, RemovingTheOnlyElementEmptiesTheList)
 
 TEST(VxListDeathTest, PreconditionsStopTheProgram)
 {
-    EXPECT_DEATH({ CVxList list(10); list.RemoveHead(); }, "m_pNodeHead != NULL");
-    EXPECT_DEATH({ CVxList list(10); list.GetHead(); }, "m_pNodeHead != NULL");
+    EXPECT_DEATH(
+        {
+            CVxList list(10);
+            list.RemoveHead();
+        },
+        "m_pNodeHead != NULL");
+    EXPECT_DEATH(
+        {
+            CVxList list(10);
+            list.GetHead();
+        },
+        "m_pNodeHead != NULL");
     EXPECT_DEATH({ CVxList list(0); }, "nBlockSize > 0");
 }
 

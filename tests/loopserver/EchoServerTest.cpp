@@ -1,16 +1,17 @@
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
 #include <algorithm>
+#include <cerrno>
 #include <chrono>
+#include <csignal>
 #include <functional>
 #include <string>
 #include <vector>
 
-#include <arpa/inet.h>
-#include <cerrno>
-#include <csignal>
 #include <gtest/gtest.h>
-#include <netinet/in.h>
-#include <sys/socket.h>
-#include <unistd.h>
 
 #include "apps/loopserver/Child.h"
 #include "apps/loopserver/EchoServerView.h"
@@ -35,7 +36,8 @@ public:
     std::vector<std::string> errors;
 };
 
-bool RunUntil(const std::function<bool()>& done, std::chrono::milliseconds timeout = std::chrono::seconds(10)) {
+bool RunUntil(const std::function<bool()>& done, std::chrono::milliseconds timeout = std::chrono::seconds(10))
+{
     const auto deadline = Clock::now() + timeout;
     while (!done()) {
         if (Clock::now() > deadline) {
@@ -46,7 +48,8 @@ bool RunUntil(const std::function<bool()>& done, std::chrono::milliseconds timeo
     return true;
 }
 
-int ConnectTo(uint16_t port) {
+int ConnectTo(uint16_t port)
+{
     const int fd = socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
     sockaddr_in address{};
     address.sin_family = AF_INET;
@@ -56,7 +59,8 @@ int ConnectTo(uint16_t port) {
     return fd;
 }
 
-std::vector<CTcpChild*> Chain(const CEchoServer& server) {
+std::vector<CTcpChild*> Chain(const CEchoServer& server)
+{
     std::vector<CTcpChild*> children;
     for (CTcpChild* child = server.FirstConnection(); child; child = child->Next()) {
         children.push_back(child);
@@ -64,26 +68,30 @@ std::vector<CTcpChild*> Chain(const CEchoServer& server) {
     return children;
 }
 
-char PatternByte(std::size_t i) {
+char PatternByte(std::size_t i)
+{
     return static_cast<char>((i * 7 + i / 251) % 256);
 }
 
 class EchoServerTest : public ::testing::Test {
 protected:
-    void SetUp() override {
+    void SetUp() override
+    {
         std::signal(SIGPIPE, SIG_IGN);
         m_server = std::make_unique<CEchoServer>(m_view);
         m_server->SetPort(0);
         ASSERT_TRUE(m_server->StartListening());
         ASSERT_NE(m_view.listeningPort, 0);
     }
-    void TearDown() override {
+    void TearDown() override
+    {
         m_server.reset();
         for (int fd : m_fds) {
             close(fd);
         }
     }
-    int Client() {
+    int Client()
+    {
         m_fds.push_back(ConnectTo(m_view.listeningPort));
         return m_fds.back();
     }
@@ -93,7 +101,8 @@ protected:
     std::vector<int> m_fds;
 };
 
-TEST_F(EchoServerTest, ChildrenJoinAtTheEndAndLeaveFromAnywhere) {
+TEST_F(EchoServerTest, ChildrenJoinAtTheEndAndLeaveFromAnywhere)
+{
     const int a = Client();
     const int b = Client();
     const int c = Client();
@@ -125,7 +134,8 @@ TEST_F(EchoServerTest, ChildrenJoinAtTheEndAndLeaveFromAnywhere) {
     EXPECT_EQ(m_view.counts, (std::vector<uint32_t>{1, 2, 3, 2, 1, 2, 1, 0}));
 }
 
-TEST_F(EchoServerTest, ClientThatNeverReadsCannotGrowTheQueueWithoutBound) {
+TEST_F(EchoServerTest, ClientThatNeverReadsCannotGrowTheQueueWithoutBound)
+{
     const int fd = Client();
     ASSERT_TRUE(RunUntil([&] { return m_server->Connections() == 1; }));
     CTcpChild* child = m_server->FirstConnection();
@@ -179,7 +189,8 @@ TEST_F(EchoServerTest, ClientThatNeverReadsCannotGrowTheQueueWithoutBound) {
     EXPECT_EQ(child->Queued(), 0u);
 }
 
-TEST_F(EchoServerTest, ConnectionLostInTheEchoEndsTheChildCleanly) {
+TEST_F(EchoServerTest, ConnectionLostInTheEchoEndsTheChildCleanly)
+{
     const int fd = Client();
     ASSERT_TRUE(RunUntil([&] { return m_server->Connections() == 1; }));
     // The echo's send finds the connection reset: the child is gone by the time Send returns.
@@ -196,7 +207,8 @@ TEST_F(EchoServerTest, ConnectionLostInTheEchoEndsTheChildCleanly) {
     EXPECT_EQ(m_server->FirstConnection(), nullptr);
 }
 
-TEST_F(EchoServerTest, DestroyingTheServerClosesEveryConnection) {
+TEST_F(EchoServerTest, DestroyingTheServerClosesEveryConnection)
+{
     const int a = Client();
     const int b = Client();
     ASSERT_TRUE(RunUntil([&] { return m_server->Connections() == 2; }));
@@ -206,10 +218,12 @@ TEST_F(EchoServerTest, DestroyingTheServerClosesEveryConnection) {
     for (int fd : {a, b}) {
         char byte = 0;
         ssize_t n = -1;
-        RunUntil([&] {
-            n = recv(fd, &byte, 1, 0);
-            return n >= 0 || (errno != EAGAIN && errno != EWOULDBLOCK);
-        }, std::chrono::seconds(2));
+        RunUntil(
+            [&] {
+                n = recv(fd, &byte, 1, 0);
+                return n >= 0 || (errno != EAGAIN && errno != EWOULDBLOCK);
+            },
+            std::chrono::seconds(2));
         EXPECT_LE(n, 0) << "connection still open";
     }
 }

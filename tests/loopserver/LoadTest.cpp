@@ -1,11 +1,12 @@
+#include <sys/wait.h>
+#include <unistd.h>
+
 #include <chrono>
 #include <cstdlib>
 #include <string>
 #include <vector>
 
 #include <gtest/gtest.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
 #include "bench/loopserver/ChildProcess.h"
 #include "bench/loopserver/EchoLoad.h"
@@ -14,7 +15,8 @@ namespace {
 
 class HeadlessServer : public ::testing::Test {
 protected:
-    void SetUp() override {
+    void SetUp() override
+    {
         m_output = "/tmp/loopserver_load." + std::to_string(getpid()) + ".out";
         ASSERT_TRUE(m_server.Start({LOOPSERVER_PATH, "--headless", "--port", "0"}, m_output));
         std::string rest;
@@ -22,7 +24,8 @@ protected:
         m_port = static_cast<uint16_t>(std::atoi(rest.c_str()));
         ASSERT_NE(m_port, 0);
     }
-    void TearDown() override {
+    void TearDown() override
+    {
         m_server.Stop();
         if (!HasFailure()) {
             std::remove(m_output.c_str());
@@ -34,7 +37,8 @@ protected:
     uint16_t m_port = 0;
 };
 
-TEST_F(HeadlessServer, ThousandConnectionsEachGetTheirMegabyteBack) {
+TEST_F(HeadlessServer, ThousandConnectionsEachGetTheirMegabyteBack)
+{
     constexpr uint32_t kConnections = 1000;
     ASSERT_TRUE(CEchoLoad::RaiseDescriptorLimit(kConnections + 64));
     CEchoLoad::COptions options;
@@ -53,7 +57,8 @@ TEST_F(HeadlessServer, ThousandConnectionsEachGetTheirMegabyteBack) {
     EXPECT_TRUE(m_server.Running());
 }
 
-TEST_F(HeadlessServer, StopsCleanlyOnSignals) {
+TEST_F(HeadlessServer, StopsCleanlyOnSignals)
+{
     CEchoLoad::COptions options;
     options.port = m_port;
     options.connections = 3;
@@ -68,7 +73,8 @@ TEST_F(HeadlessServer, StopsCleanlyOnSignals) {
     EXPECT_TRUE(m_server.WaitForLine("connection from 127.0.0.1:", 1, rest));
 }
 
-TEST(HeadlessWorkers, ShareThePortAndStopTogether) {
+TEST(HeadlessWorkers, ShareThePortAndStopTogether)
+{
     const std::string output = "/tmp/loopserver_workers." + std::to_string(getpid()) + ".out";
     CChildProcess server;
     ASSERT_TRUE(server.Start({LOOPSERVER_PATH, "--headless", "--port", "0", "--workers", "2"}, output));
@@ -101,7 +107,8 @@ TEST(HeadlessWorkers, ShareThePortAndStopTogether) {
     }
 }
 
-TEST(HeadlessStart, ASecondServerOnABusyPortEndsWithAnError) {
+TEST(HeadlessStart, ASecondServerOnABusyPortEndsWithAnError)
+{
     // Workers of one user may share a port; a second server must still be told it is taken.
     const struct {
         std::vector<std::string> first;
@@ -114,7 +121,8 @@ TEST(HeadlessStart, ASecondServerOnABusyPortEndsWithAnError) {
     };
     const std::string output = "/tmp/loopserver_busy." + std::to_string(getpid());
     for (const auto& c : cases) {
-        const std::string name = "first" + std::to_string(c.first.size()) + " second" + std::to_string(c.second.size());
+        const std::string name =
+            "first" + std::to_string(c.first.size()) + " second" + std::to_string(c.second.size());
         std::vector<std::string> command = {LOOPSERVER_PATH, "--headless", "--port", "0"};
         command.insert(command.end(), c.first.begin(), c.first.end());
         CChildProcess first;

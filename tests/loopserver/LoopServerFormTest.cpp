@@ -1,11 +1,12 @@
 #include <memory>
 #include <string>
 
+#include <gtest/gtest.h>
+
 #include <QApplication>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
-#include <gtest/gtest.h>
 
 #include "apps/common/About.h"
 #include "apps/common/FormColors.h"
@@ -20,19 +21,22 @@ class LoopServerForm : public ::testing::Test {
 protected:
     static void SetUpTestSuite() { EnsureQtTestApp("VoltTCP Echo Server"); }
 
-    std::unique_ptr<TfrmMain> NewForm(unsigned short port = 0) {
+    std::unique_ptr<TfrmMain> NewForm(unsigned short port = 0)
+    {
         auto form = std::make_unique<TfrmMain>(m_about, m_info, port);
         form->show();
         return form;
     }
 
     template <typename T>
-    static T* Find(QWidget& form, const char* name) {
+    static T* Find(QWidget& form, const char* name)
+    {
         T* child = form.findChild<T*>(name);
         EXPECT_NE(child, nullptr) << name;
         return child;
     }
-    static QString Text(QWidget& form, const char* name) {
+    static QString Text(QWidget& form, const char* name)
+    {
         if (auto* label = form.findChild<QLabel*>(name)) {
             return label->text();
         }
@@ -45,10 +49,12 @@ protected:
         ADD_FAILURE() << "no control " << name;
         return {};
     }
-    static bool WaitListening(QWidget& form) {
+    static bool WaitListening(QWidget& form)
+    {
         return SpinUntil([&] { return Text(form, "lblServerStatus") == "SERVER ON"; });
     }
-    static unsigned short PortOf(QWidget& form) {
+    static unsigned short PortOf(QWidget& form)
+    {
         return static_cast<unsigned short>(Text(form, "edListeningPort").toUInt());
     }
 
@@ -56,7 +62,8 @@ protected:
     TfrmInfo m_info;
 };
 
-TEST_F(LoopServerForm, StartsListeningWithItsControls) {
+TEST_F(LoopServerForm, StartsListeningWithItsControls)
+{
     auto form = NewForm();
     ASSERT_TRUE(WaitListening(*form));
     EXPECT_EQ(form->windowTitle(), "VoltTCP Echo Server");
@@ -78,7 +85,8 @@ TEST_F(LoopServerForm, StartsListeningWithItsControls) {
     m_about.hide();
 }
 
-TEST_F(LoopServerForm, TwoClientsGetTheirOwnBytesBack) {
+TEST_F(LoopServerForm, TwoClientsGetTheirOwnBytesBack)
+{
     auto form = NewForm();
     ASSERT_TRUE(WaitListening(*form));
     CTestSocket first = CTestSocket::Connect(PortOf(*form));
@@ -101,7 +109,8 @@ TEST_F(LoopServerForm, TwoClientsGetTheirOwnBytesBack) {
     EXPECT_EQ(second.Receive(10), "still here");
 }
 
-TEST_F(LoopServerForm, PortFieldAcceptsOnlyPorts) {
+TEST_F(LoopServerForm, PortFieldAcceptsOnlyPorts)
+{
     auto form = NewForm();
     ASSERT_TRUE(WaitListening(*form));
     const QString current = QString::number(PortOf(*form));
@@ -111,8 +120,8 @@ TEST_F(LoopServerForm, PortFieldAcceptsOnlyPorts) {
         QString expected;
     };
     const Case cases[] = {
-        {"0", current}, {"70000", current}, {"abc", current}, {"", current},
-        {"-5", current}, {"00123", "123"},  {"65535", "65535"}, {" 80 ", "80"},
+        {"0", current},  {"70000", current}, {"abc", current},   {"", current},
+        {"-5", current}, {"00123", "123"},   {"65535", "65535"}, {" 80 ", "80"},
     };
     for (const Case& c : cases) {
         edit->setText(c.typed);
@@ -121,7 +130,8 @@ TEST_F(LoopServerForm, PortFieldAcceptsOnlyPorts) {
     }
 }
 
-TEST_F(LoopServerForm, SecondServerOnTheSamePortReportsAddressInUse) {
+TEST_F(LoopServerForm, SecondServerOnTheSamePortReportsAddressInUse)
+{
     auto first = NewForm();
     ASSERT_TRUE(WaitListening(*first));
     auto second = NewForm(PortOf(*first));
@@ -138,7 +148,8 @@ TEST_F(LoopServerForm, SecondServerOnTheSamePortReportsAddressInUse) {
     EXPECT_FALSE(Find<QLabel>(*second, "lblError")->isVisible());
 }
 
-TEST_F(LoopServerForm, SwitchingOffKeepsAcceptedClientsEchoing) {
+TEST_F(LoopServerForm, SwitchingOffKeepsAcceptedClientsEchoing)
+{
     auto form = NewForm();
     ASSERT_TRUE(WaitListening(*form));
     const unsigned short port = PortOf(*form);
@@ -163,7 +174,8 @@ TEST_F(LoopServerForm, SwitchingOffKeepsAcceptedClientsEchoing) {
     EXPECT_EQ(PortOf(*form), port);
 }
 
-TEST_F(LoopServerForm, ClosingTheFormEndsEveryConnection) {
+TEST_F(LoopServerForm, ClosingTheFormEndsEveryConnection)
+{
     auto form = NewForm();
     ASSERT_TRUE(WaitListening(*form));
     CTestSocket a = CTestSocket::Connect(PortOf(*form));

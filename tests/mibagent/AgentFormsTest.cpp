@@ -1,8 +1,8 @@
-#include <gtest/gtest.h>
-
 #include <cerrno>
 #include <fstream>
 #include <string>
+
+#include <gtest/gtest.h>
 
 #include <QApplication>
 #include <QGroupBox>
@@ -67,8 +67,10 @@ TEST_F(AgentFormsTest, MainFormStartsListeningWithItsDefaults)
     const struct {
         const char* name;
         const char* text;
-    } edits[] = {{"edSysDescr", "RODAVIV X.23b System A"}, {"edSysObjectId", "1.3.6.1.4.1.69.0"},
-                 {"edSysContact", "Site Contact"},          {"edSysName", "Norvik"},
+    } edits[] = {{"edSysDescr", "RODAVIV X.23b System A"},
+                 {"edSysObjectId", "1.3.6.1.4.1.69.0"},
+                 {"edSysContact", "Site Contact"},
+                 {"edSysName", "Norvik"},
                  {"edSysLocation", "Here"}};
     for (const auto& e : edits)
         EXPECT_EQ(Find<QLineEdit>(form, e.name)->text(), e.text) << e.name;
@@ -78,7 +80,8 @@ TEST_F(AgentFormsTest, MainFormStartsListeningWithItsDefaults)
     QStringList groups;
     for (auto* g : form.findChildren<QGroupBox*>())
         groups << g->title();
-    EXPECT_TRUE(groups.contains("Agent Status") && groups.contains("System OID Configuration")) << groups.join(",").toStdString();
+    EXPECT_TRUE(groups.contains("Agent Status") && groups.contains("System OID Configuration"))
+        << groups.join(",").toStdString();
 }
 
 TEST_F(AgentFormsTest, SetChangesTheEditAndAGetReturnsIt)
@@ -140,8 +143,11 @@ TEST_F(AgentFormsTest, TrapFormSendsTheDefaultTrap)
     const struct {
         const char* name;
         const char* text;
-    } edits[] = {{"edDestination", "255.255.255.255"}, {"edCommunity", "orchid"}, {"edEnterprise", "1.3.6.1"},
-                 {"edGen", "6"}, {"edSpec", "1"}};
+    } edits[] = {{"edDestination", "255.255.255.255"},
+                 {"edCommunity", "orchid"},
+                 {"edEnterprise", "1.3.6.1"},
+                 {"edGen", "6"},
+                 {"edSpec", "1"}};
     for (const auto& e : edits) {
         auto* edit = Find<QLineEdit>(m_trap, e.name);
         EXPECT_EQ(edit->text(), e.text) << e.name;
@@ -157,8 +163,8 @@ TEST_F(AgentFormsTest, TrapFormSendsTheDefaultTrap)
     std::ofstream(config) << "disableAuthorization yes\n";
     const uint16_t trapPort = FreeUdpPort();
     const std::string log = dir + "/traps.log";
-    const int pid = StartBackground({"snmptrapd", "-f", "-Lo", "-C", "-c", config, "-n", "-m", "", "-On", "-F",
-                                     "TRAP %N generic=%w specific=%q from %a\\n%v\\n",
+    const int pid = StartBackground({"snmptrapd", "-f", "-Lo", "-C", "-c", config, "-n", "-m", "", "-On",
+                                     "-F", "TRAP %N generic=%w specific=%q from %a\\n%v\\n",
                                      "127.0.0.1:" + std::to_string(trapPort)},
                                     log);
     ASSERT_GT(pid, 0);
@@ -179,8 +185,9 @@ TEST_F(AgentFormsTest, TrapFormSendsTheDefaultTrap)
               std::string::npos)
         << text;
     for (int i = 1; i <= 3; ++i)
-        EXPECT_NE(text.find(".1.3.6.1." + std::to_string(i) + " = STRING: \"Test Trap from VoltTCP SNMP Agent, Value-" +
-                            std::to_string(i) + "\""),
+        EXPECT_NE(text.find(".1.3.6.1." + std::to_string(i) +
+                            " = STRING: \"Test Trap from VoltTCP SNMP Agent, Value-" + std::to_string(i) +
+                            "\""),
                   std::string::npos)
             << text;
 }

@@ -151,7 +151,18 @@ std::string TempDir()
 std::vector<std::string> SnmpCommand(const char* tool, uint16_t port, const std::vector<std::string>& rest,
                                      const char* version)
 {
-    std::vector<std::string> argv{tool, "-v", version, "-c", "orchid", "-m", "", "-r", "0", "-t", "2", "-On",
+    std::vector<std::string> argv{tool,
+                                  "-v",
+                                  version,
+                                  "-c",
+                                  "orchid",
+                                  "-m",
+                                  "",
+                                  "-r",
+                                  "0",
+                                  "-t",
+                                  "2",
+                                  "-On",
                                   "127.0.0.1:" + std::to_string(port)};
     argv.insert(argv.end(), rest.begin(), rest.end());
     return argv;

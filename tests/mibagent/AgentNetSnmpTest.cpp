@@ -3,12 +3,12 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
-#include <gtest/gtest.h>
-
 #include <cstdio>
 #include <fstream>
 #include <string>
 #include <vector>
+
+#include <gtest/gtest.h>
 
 #include "apps/mibagent/Agent.h"
 #include "lib/MessageLoop.h"
@@ -23,7 +23,8 @@ protected:
     {
         m_agent.SetPort(0);
         m_agent.Reset();
-        ASSERT_TRUE(PumpUntil([](void* a) { return static_cast<CSnmpAgent*>(a)->ListeningPort() != 0; }, &m_agent))
+        ASSERT_TRUE(
+            PumpUntil([](void* a) { return static_cast<CSnmpAgent*>(a)->ListeningPort() != 0; }, &m_agent))
             << m_view.error;
         m_port = m_agent.ListeningPort();
         EXPECT_EQ(m_view.status, "Listening on port " + std::to_string(m_port));
@@ -41,11 +42,11 @@ protected:
 
 TEST_F(AgentNetSnmpTest, GetReturnsAllFourteenVariables)
 {
-    const std::vector<std::string> names{
-        "1.3.6.1.2.1.1.1.0", "1.3.6.1.2.1.1.2.0", "1.3.6.1.2.1.1.3.0",  "1.3.6.1.2.1.1.4.0",
-        "1.3.6.1.2.1.1.5.0", "1.3.6.1.2.1.1.6.0", "1.3.6.1.2.1.5.1.0",  "1.3.6.1.2.1.5.14.0",
-        "1.3.6.1.2.1.4.3.0", "1.3.6.1.2.1.4.10.0", "1.3.6.1.2.1.7.1.0", "1.3.6.1.2.1.7.4.0",
-        "1.3.6.1.2.1.6.10.0", "1.3.6.1.2.1.6.11.0"};
+    const std::vector<std::string> names{"1.3.6.1.2.1.1.1.0",  "1.3.6.1.2.1.1.2.0",  "1.3.6.1.2.1.1.3.0",
+                                         "1.3.6.1.2.1.1.4.0",  "1.3.6.1.2.1.1.5.0",  "1.3.6.1.2.1.1.6.0",
+                                         "1.3.6.1.2.1.5.1.0",  "1.3.6.1.2.1.5.14.0", "1.3.6.1.2.1.4.3.0",
+                                         "1.3.6.1.2.1.4.10.0", "1.3.6.1.2.1.7.1.0",  "1.3.6.1.2.1.7.4.0",
+                                         "1.3.6.1.2.1.6.10.0", "1.3.6.1.2.1.6.11.0"};
     const ToolResult r = Run("snmpget", names);
     ASSERT_EQ(r.exitCode, 0) << r.output;
     const char* const expected[] = {
@@ -171,7 +172,8 @@ private:
 std::vector<uint8_t> ManyBindings(size_t count, const std::vector<uint8_t>& name)
 {
     auto tlv = [](uint8_t tag, const std::vector<uint8_t>& c) {
-        std::vector<uint8_t> out{tag, 0x82, static_cast<uint8_t>(c.size() >> 8), static_cast<uint8_t>(c.size())};
+        std::vector<uint8_t> out{tag, 0x82, static_cast<uint8_t>(c.size() >> 8),
+                                 static_cast<uint8_t>(c.size())};
         out.insert(out.end(), c.begin(), c.end());
         return out;
     };
@@ -199,7 +201,8 @@ TEST_F(AgentNetSnmpTest, LargeAnswersAreSplitAndOversizedRequestsRefused)
     m_view.texts[CAgentView::SysDescr] = longest;
     CRawClient client;
     client.Send(m_port, ManyBindings(1000, {0x2B, 6, 1, 2, 1, 1, 1, 0}));
-    ASSERT_TRUE(PumpUntil([](void* c) { return static_cast<CRawClient*>(c)->Received().size() == 2; }, &client));
+    ASSERT_TRUE(
+        PumpUntil([](void* c) { return static_cast<CRawClient*>(c)->Received().size() == 2; }, &client));
     uint32_t bindings = 0;
     for (const auto& message : client.Received()) {
         EXPECT_LE(message.size(), 65507u);

@@ -1,3 +1,6 @@
+#include <sys/wait.h>
+#include <unistd.h>
+
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -5,12 +8,11 @@
 #include <memory>
 #include <string>
 
+#include <gtest/gtest.h>
+
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QPushButton>
-#include <gtest/gtest.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
 #include "apps/common/About.h"
 #include "apps/common/Profile.h"
@@ -27,7 +29,8 @@ class SocatEcho : public ::testing::Test {
 protected:
     static void SetUpTestSuite() { EnsureQtTestApp("VoltTCP TCP Client"); }
 
-    void SetUp() override {
+    void SetUp() override
+    {
         char dirTemplate[] = "/tmp/streamclient_socat.XXXXXX";
         ASSERT_NE(mkdtemp(dirTemplate), nullptr);
         m_dir = dirTemplate;
@@ -37,7 +40,8 @@ protected:
         ASSERT_TRUE(m_socat.Start({"socat", listen, "PIPE"}, m_dir + "/socat.out"));
         ASSERT_TRUE(CChildProcess::WaitForListener(m_port, 10)) << "socat did not start";
     }
-    void TearDown() override {
+    void TearDown() override
+    {
         m_socat.Stop();
         fs::remove_all(m_dir);
     }
@@ -47,7 +51,8 @@ protected:
     CChildProcess m_socat;
 };
 
-TEST_F(SocatEcho, FormEchoTestEndsWithReportAndGracefulClose) {
+TEST_F(SocatEcho, FormEchoTestEndsWithReportAndGracefulClose)
+{
     const fs::path oldDir = fs::current_path();
     fs::current_path(m_dir);
     CProfile profile(m_dir + "/VOLTTCP.INI");
@@ -62,7 +67,8 @@ TEST_F(SocatEcho, FormEchoTestEndsWithReportAndGracefulClose) {
         auto* incoming = form.findChild<QPlainTextEdit*>("mmoIncoming");
         ASSERT_TRUE(SpinUntil([&] { return incoming->toPlainText().contains("Bytes/Sec"); },
                               std::chrono::seconds(30)));
-        EXPECT_TRUE(incoming->toPlainText().contains("2000000 Bytes in ")) << incoming->toPlainText().toStdString();
+        EXPECT_TRUE(incoming->toPlainText().contains("2000000 Bytes in "))
+            << incoming->toPlainText().toStdString();
         auto* status = form.findChild<QWidget*>("StatusPanel");
         ASSERT_TRUE(SpinUntil([&] { return status->property("text").toString() == "Not Connected"; }));
         EXPECT_FALSE(form.findChild<QWidget*>("ErrorPanel")->isVisible());
@@ -74,7 +80,8 @@ TEST_F(SocatEcho, FormEchoTestEndsWithReportAndGracefulClose) {
     fs::current_path(oldDir);
 }
 
-TEST_F(SocatEcho, CommandLineEchoTestPrintsTheReport) {
+TEST_F(SocatEcho, CommandLineEchoTestPrintsTheReport)
+{
     const std::string output = m_dir + "/echo.out";
     CChildProcess client;
     ASSERT_TRUE(client.Start({STREAMCLIENT_PATH, "--echo-test", "127.0.0.1:" + std::to_string(m_port),
@@ -93,11 +100,13 @@ TEST_F(SocatEcho, CommandLineEchoTestPrintsTheReport) {
     EXPECT_NE(text.find(" Bytes/Sec\n"), std::string::npos) << text;
 }
 
-TEST(EchoCommandLine, RefusedPortFailsWithTheErrorText) {
+TEST(EchoCommandLine, RefusedPortFailsWithTheErrorText)
+{
     const uint16_t port = CChildProcess::FreePort();
     const std::string output = "/tmp/streamclient_refused." + std::to_string(getpid());
     CChildProcess client;
-    ASSERT_TRUE(client.Start({STREAMCLIENT_PATH, "--echo-test", "127.0.0.1:" + std::to_string(port)}, output));
+    ASSERT_TRUE(
+        client.Start({STREAMCLIENT_PATH, "--echo-test", "127.0.0.1:" + std::to_string(port)}, output));
     std::string rest;
     EXPECT_TRUE(client.WaitForLine("error 4: ", 10, rest)) << rest;
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);

@@ -1,7 +1,11 @@
+#include <unistd.h>
+
 #include <cstdlib>
 #include <filesystem>
 #include <memory>
 #include <string>
+
+#include <gtest/gtest.h>
 
 #include <QApplication>
 #include <QCheckBox>
@@ -12,8 +16,6 @@
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QSlider>
-#include <gtest/gtest.h>
-#include <unistd.h>
 
 #include "apps/common/About.h"
 #include "apps/common/FormColors.h"
@@ -42,7 +44,8 @@ class StreamClientForm : public ::testing::Test {
 protected:
     static void SetUpTestSuite() { EnsureQtTestApp("VoltTCP TCP Client"); }
 
-    void SetUp() override {
+    void SetUp() override
+    {
         char dirTemplate[] = "/tmp/streamclient_test.XXXXXX";
         ASSERT_NE(mkdtemp(dirTemplate), nullptr);
         m_dir = dirTemplate;
@@ -54,7 +57,8 @@ protected:
         m_echo->SetPort(0);
         ASSERT_TRUE(m_echo->StartListening());
     }
-    void TearDown() override {
+    void TearDown() override
+    {
         m_form.reset();
         m_echo.reset();
         unsetenv("VOLTTCP_INI");
@@ -62,7 +66,8 @@ protected:
         fs::remove_all(m_dir);
     }
 
-    TfrmMain& Form() {
+    TfrmMain& Form()
+    {
         if (!m_form) {
             m_form = std::make_unique<TfrmMain>(m_about, *m_profile, m_echoView.port);
             m_form->show();
@@ -70,12 +75,14 @@ protected:
         return *m_form;
     }
     template <typename T>
-    T* Find(const char* name) {
+    T* Find(const char* name)
+    {
         T* child = Form().findChild<T*>(name);
         EXPECT_NE(child, nullptr) << name;
         return child;
     }
-    QString Text(const char* name) {
+    QString Text(const char* name)
+    {
         if (auto* label = Form().findChild<QLabel*>(name)) {
             return label->text();
         }
@@ -89,12 +96,14 @@ protected:
         return {};
     }
     void Click(const char* name) { Find<QPushButton>(name)->click(); }
-    void ConnectTo(unsigned short port) {
+    void ConnectTo(unsigned short port)
+    {
         Find<QLineEdit>("edHost")->setText("127.0.0.1");
         Find<QLineEdit>("edPort")->setText(QString::number(port));
         Click("btnConnect");
     }
-    bool WaitStatus(const char* status) {
+    bool WaitStatus(const char* status)
+    {
         return SpinUntil([&] { return Text("StatusPanel") == status; });
     }
 
@@ -107,7 +116,8 @@ protected:
     std::unique_ptr<TfrmMain> m_form;
 };
 
-TEST_F(StreamClientForm, FirstStartShowsDefaultsAndRemembersTheLastValues) {
+TEST_F(StreamClientForm, FirstStartShowsDefaultsAndRemembersTheLastValues)
+{
     EXPECT_EQ(Text("edHost"), "localhost");
     EXPECT_EQ(Text("edPort"), "7");
     EXPECT_EQ(Form().windowTitle(), "VoltTCP TCP Client");
@@ -131,7 +141,8 @@ TEST_F(StreamClientForm, FirstStartShowsDefaultsAndRemembersTheLastValues) {
     EXPECT_EQ(Text("edPort"), "2007");
 }
 
-TEST_F(StreamClientForm, TotalSizePadsWithZerosOrCuts) {
+TEST_F(StreamClientForm, TotalSizePadsWithZerosOrCuts)
+{
     struct Case {
         const char* total;
         std::string expected;
@@ -156,7 +167,8 @@ TEST_F(StreamClientForm, TotalSizePadsWithZerosOrCuts) {
     }
 }
 
-TEST_F(StreamClientForm, RepetitionsCountSubmittedAndSentBytes) {
+TEST_F(StreamClientForm, RepetitionsCountSubmittedAndSentBytes)
+{
     CTestSocket listener = CTestSocket::Listen();
     ConnectTo(listener.Port());
     CTestSocket peer = listener.Accept();
@@ -169,7 +181,8 @@ TEST_F(StreamClientForm, RepetitionsCountSubmittedAndSentBytes) {
     EXPECT_EQ(peer.Receive(36), "Hello World!Hello World!Hello World!");
 }
 
-TEST_F(StreamClientForm, EchoTestEndsWithReportAndGracefulClose) {
+TEST_F(StreamClientForm, EchoTestEndsWithReportAndGracefulClose)
+{
     Find<QLineEdit>("edHost")->setText("127.0.0.1");
     Find<QLineEdit>("edReps")->setText("4");
     Click("btnEcho");
@@ -184,7 +197,8 @@ TEST_F(StreamClientForm, EchoTestEndsWithReportAndGracefulClose) {
     ASSERT_TRUE(SpinUntil([&] { return m_echoView.connections == 0; }));
 }
 
-TEST_F(StreamClientForm, ReceivedDataShowsAsSizesOrAsText) {
+TEST_F(StreamClientForm, ReceivedDataShowsAsSizesOrAsText)
+{
     ConnectTo(m_echoView.port);
     ASSERT_TRUE(WaitStatus("Connected"));
     Click("btnSend");
@@ -198,7 +212,8 @@ TEST_F(StreamClientForm, ReceivedDataShowsAsSizesOrAsText) {
     EXPECT_EQ(Text("mmoIncoming"), "12 Bytes Received\nHello");
 }
 
-TEST_F(StreamClientForm, TrackBarAtZeroHoldsReceptionBack) {
+TEST_F(StreamClientForm, TrackBarAtZeroHoldsReceptionBack)
+{
     ConnectTo(m_echoView.port);
     ASSERT_TRUE(WaitStatus("Connected"));
     Find<QSlider>("TrackBar")->setValue(0);
@@ -215,7 +230,8 @@ TEST_F(StreamClientForm, TrackBarAtZeroHoldsReceptionBack) {
     EXPECT_EQ(Text("mmoIncoming"), "5 Bytes Received\n5 Bytes Received\n2 Bytes Received\n");
 }
 
-TEST_F(StreamClientForm, PeerCloseShowsRemoteHostClosed) {
+TEST_F(StreamClientForm, PeerCloseShowsRemoteHostClosed)
+{
     CTestSocket listener = CTestSocket::Listen();
     ConnectTo(listener.Port());
     CTestSocket peer = listener.Accept();
@@ -227,7 +243,8 @@ TEST_F(StreamClientForm, PeerCloseShowsRemoteHostClosed) {
     EXPECT_EQ(Text("lblBytesRec"), "0");
 }
 
-TEST_F(StreamClientForm, ClosingTheTraceWindowAbortsTheConnection) {
+TEST_F(StreamClientForm, ClosingTheTraceWindowAbortsTheConnection)
+{
     CTestSocket listener = CTestSocket::Listen();
     ConnectTo(listener.Port());
     CTestSocket peer = listener.Accept();
@@ -246,7 +263,8 @@ TEST_F(StreamClientForm, ClosingTheTraceWindowAbortsTheConnection) {
     EXPECT_TRUE(peer.PeerClosed());
 }
 
-TEST_F(StreamClientForm, RefusedConnectionIsReported) {
+TEST_F(StreamClientForm, RefusedConnectionIsReported)
+{
     CTestSocket listener = CTestSocket::Listen();
     const unsigned short port = listener.Port();
     listener.Close();
@@ -256,7 +274,8 @@ TEST_F(StreamClientForm, RefusedConnectionIsReported) {
     EXPECT_EQ(Text("StatusPanel"), "Not Connected");
 }
 
-TEST_F(StreamClientForm, QueryStackFillsThePanel) {
+TEST_F(StreamClientForm, QueryStackFillsThePanel)
+{
     Click("btnQuery");
     auto* panel = Find<QGroupBox>("StackInfo");
     EXPECT_TRUE(panel->isVisible());
@@ -280,7 +299,8 @@ TEST_F(StreamClientForm, QueryStackFillsThePanel) {
     EXPECT_FALSE(panel->isVisible());
 }
 
-TEST_F(StreamClientForm, FieldRules) {
+TEST_F(StreamClientForm, FieldRules)
+{
     struct Case {
         const char* field;
         const char* typed;
@@ -288,11 +308,10 @@ TEST_F(StreamClientForm, FieldRules) {
         bool onExit;
     };
     const Case cases[] = {
-        {"edTotal", "abc", "0", false}, {"edTotal", "-3", "0", false}, {"edTotal", "250", "250", false},
-        {"edPort", "0", "1", false},    {"edPort", "x", "1", false},   {"edPort", "80", "80", false},
-        {"edPort", "70000", "65535", false},
-        {"edReps", "99", "50", true},   {"edReps", "0", "1", true},    {"edReps", "", "1", true},
-        {"edReps", "7", "7", true},
+        {"edTotal", "abc", "0", false},      {"edTotal", "-3", "0", false}, {"edTotal", "250", "250", false},
+        {"edPort", "0", "1", false},         {"edPort", "x", "1", false},   {"edPort", "80", "80", false},
+        {"edPort", "70000", "65535", false}, {"edReps", "99", "50", true},  {"edReps", "0", "1", true},
+        {"edReps", "", "1", true},           {"edReps", "7", "7", true},
     };
     for (const Case& c : cases) {
         auto* edit = Find<QLineEdit>(c.field);
@@ -310,10 +329,12 @@ TEST_F(StreamClientForm, FieldRules) {
     EXPECT_EQ(Text("edTotal"), "10");  // the line break goes out as CR LF
 }
 
-TEST(StreamClientBlocks, BuildBlockAndReport) {
+TEST(StreamClientBlocks, BuildBlockAndReport)
+{
     EXPECT_EQ(CTcpClient::BuildBlock("Hello World!", 0), "");
     EXPECT_EQ(CTcpClient::BuildBlock("", 3), std::string(3, '\0'));
-    EXPECT_EQ(CTcpClient::ThroughputReport(5000, 2000), "\r\n\r\n5000 Bytes in 2.0000 Sec.\r\n2500.00 Bytes/Sec\r\n");
+    EXPECT_EQ(CTcpClient::ThroughputReport(5000, 2000),
+              "\r\n\r\n5000 Bytes in 2.0000 Sec.\r\n2500.00 Bytes/Sec\r\n");
     EXPECT_EQ(CTcpClient::ThroughputReport(12, 0), "\r\n\r\n12 Bytes in 0.0000 Sec.\r\nTime Unresolved");
 }
 

@@ -11,7 +11,8 @@ class QWidget;
 void EnsureQtTestApp(const char* title);
 
 // Spins Qt's loop (and with it the library's) until done() or the time-out; true when done.
-bool SpinUntil(const std::function<bool()>& done, std::chrono::milliseconds timeout = std::chrono::seconds(10));
+bool SpinUntil(const std::function<bool()>& done,
+               std::chrono::milliseconds timeout = std::chrono::seconds(10));
 void SpinFor(std::chrono::milliseconds duration);
 
 // A non-blocking test peer on 127.0.0.1 whose waits spin the event loop.

@@ -1,10 +1,11 @@
-#include "tests/telnet/TelnetRecorder.h"
 #include "telnet/TelnetParser.h"
-
-#include <gtest/gtest.h>
 
 #include <string>
 #include <vector>
+
+#include <gtest/gtest.h>
+
+#include "tests/telnet/TelnetRecorder.h"
 
 namespace {
 
@@ -29,14 +30,29 @@ struct ParseCase {
 
 const ParseCase kParseCases[] = {
     {"PlainData", {"hello"}, R"(D"hello" |)"},
-    {"DoubledIacIsOneDataByte", {"ab\xff\xff" "cd"}, R"(D"ab" D"\xff" D"cd" |)"},
-    {"DoubledIacSplit", {"ab\xff", "\xff" "cd"}, R"(D"ab" | D"\xff" D"cd" |)"},
+    {"DoubledIacIsOneDataByte",
+     {"ab\xff\xff"
+      "cd"},
+     R"(D"ab" D"\xff" D"cd" |)"},
+    {"DoubledIacSplit",
+     {"ab\xff", "\xff"
+                "cd"},
+     R"(D"ab" | D"\xff" D"cd" |)"},
     {"NegotiationInThreeBlocks", {"\xff", "\xfb", "\x01"}, "| | C251,1 |"},
-    {"CommandBetweenData", {"a\xff\xfd\x18" "b"}, R"(D"a" C253,24 D"b" |)"},
-    {"TwoByteCommands", {"\xff\xf1\xff\xf2\xff\xf9\xff\xf4"},
-     "C241,0 C242,0 C249,0 C244,0 |"},
-    {"StraySeAndNonCommandByte", {"\xff\xf0\xff" "A" "z"}, R"(C240,0 C65,0 D"z" |)"},
-    {"OptionCode255Completes", {"\xff\xfb\xff" "x"}, R"(C251,255 D"x" |)"},
+    {"CommandBetweenData",
+     {"a\xff\xfd\x18"
+      "b"},
+     R"(D"a" C253,24 D"b" |)"},
+    {"TwoByteCommands", {"\xff\xf1\xff\xf2\xff\xf9\xff\xf4"}, "C241,0 C242,0 C249,0 C244,0 |"},
+    {"StraySeAndNonCommandByte",
+     {"\xff\xf0\xff"
+      "A"
+      "z"},
+     R"(C240,0 C65,0 D"z" |)"},
+    {"OptionCode255Completes",
+     {"\xff\xfb\xff"
+      "x"},
+     R"(C251,255 D"x" |)"},
     {"OptionCode255Split", {"\xff\xfe", "\xff", "x"}, R"(| C254,255 | D"x" |)"},
     {"CrNulDropsNul", {"abc\r"s + '\0' + "def"}, R"(D"abc\x0d" D"def" |)"},
     {"CrLfKeptTogether", {"x\r\ny"}, R"(D"x\x0d\x0a" D"y" |)"},
@@ -48,15 +64,22 @@ const ParseCase kParseCases[] = {
     {"NulAfterCommandIsData", {"a\r\xff\xf1", "\0b"s}, R"(D"a\x0d" C241,0 | D"\x00b" |)"},
     {"NulWithoutCrIsData", {"\0a"s}, R"(D"\x00a" |)"},
     {"Subnegotiation", {"\xff\xfa\x18\x01\xff\xf0"}, "S24[01] |"},
-    {"SubnegotiationCollapsesIac", {"\xff\xfa\x18" "a\xff\xff" "b\xff\xf0"}, "S24[61 ff 62] |"},
+    {"SubnegotiationCollapsesIac",
+     {"\xff\xfa\x18"
+      "a\xff\xff"
+      "b\xff\xf0"},
+     "S24[61 ff 62] |"},
     {"SubnegotiationTwoDataIacs", {"\xff\xfa\x18\xff\xff\xff\xff\xff\xf0"}, "S24[ff ff] |"},
-    {"SubnegotiationDataIacThenSe", {"\xff\xfa\x18\xff\xff\xf0\x01\xff\xf0"},
-     "S24[ff f0 01] |"},
+    {"SubnegotiationDataIacThenSe", {"\xff\xfa\x18\xff\xff\xf0\x01\xff\xf0"}, "S24[ff f0 01] |"},
     {"SubnegotiationEmpty", {"\xff\xfa\x1f\xff\xf0ok"}, R"(S31[] D"ok" |)"},
     {"SubnegotiationOption255", {"\xff\xfa\xff\x01\xff\xf0"}, "S255[01] |"},
-    {"SubnegotiationKeepsStrayCommand", {"\xff\xfa\x18" "a\xff\xf1" "b\xff\xf0"},
+    {"SubnegotiationKeepsStrayCommand",
+     {"\xff\xfa\x18"
+      "a\xff\xf1"
+      "b\xff\xf0"},
      "S24[61 ff f1 62] |"},
-    {"SubnegotiationByteByByte", {"\xff", "\xfa", "\x18", "\0"s, "\xff", "\xff", "\xff", "\xf0"},
+    {"SubnegotiationByteByByte",
+     {"\xff", "\xfa", "\x18", "\0"s, "\xff", "\xff", "\xff", "\xf0"},
      "| | | | | | | S24[00 ff] |"},
     {"SubnegotiationCrIsNotFiltered", {"\xff\xfa\x18\r\0\xff\xf0"s}, "S24[0d 00] |"},
 };
@@ -119,7 +142,9 @@ TEST(TelnetParserLifecycle, ClosingCallIsPassedOnAndDropsPartialCommand)
     CTelnetParser parser(recorder);
     parser.Receive("\xff\xfa\x18", 3);
     parser.Receive(nullptr, 0);
-    parser.Receive("\x01" "a", 2);
+    parser.Receive("\x01"
+                   "a",
+                   2);
     EXPECT_EQ(recorder.Events(), R"(X D"\x01a")");
 }
 

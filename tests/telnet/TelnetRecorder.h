@@ -1,12 +1,12 @@
 #pragma once
 
-#include "telnet/TelnetSink.h"
-
 #include <cstdio>
 #include <functional>
 #include <string>
 #include <string_view>
 #include <vector>
+
+#include "telnet/TelnetSink.h"
 
 // Records what the parser reports as readable text, so a failing case prints what it saw:
 // D"..." data run, C<command>,<option> command, S<option>[hex] subnegotiation,
@@ -38,13 +38,11 @@ public:
             Record("D\"" + Printable(std::string_view(data, length)) + "\"");
     }
 
-    void TelnetCommand(uint8_t command, uint8_t option, const char* data,
-                       uint32_t length) override
+    void TelnetCommand(uint8_t command, uint8_t option, const char* data, uint32_t length) override
     {
         std::string event;
         if (data != nullptr || length != 0) {
-            event = "S" + std::to_string(option) + "[" +
-                    Hex(std::string_view(data, length)) + "]";
+            event = "S" + std::to_string(option) + "[" + Hex(std::string_view(data, length)) + "]";
             if (command != 250)
                 event += "!cmd" + std::to_string(command);
         } else {

@@ -1,19 +1,19 @@
 // CVoltTelnet against a peer facade in the same process, over 127.0.0.1.
 
-#include "lib/MessageLoop.h"
-#include "lib/VoltTcp.h"
-#include "tests/lib/LoopHelpers.h"
-#include "telnet/TelnetPolicy.h"
-#include "telnet/VoltTelnet.h"
-#include "tests/telnet/TelnetRecorder.h"
-
-#include <gtest/gtest.h>
-
 #include <chrono>
 #include <functional>
 #include <memory>
 #include <string>
 #include <vector>
+
+#include <gtest/gtest.h>
+
+#include "lib/MessageLoop.h"
+#include "lib/VoltTcp.h"
+#include "telnet/TelnetPolicy.h"
+#include "telnet/VoltTelnet.h"
+#include "tests/lib/LoopHelpers.h"
+#include "tests/telnet/TelnetRecorder.h"
 
 namespace {
 
@@ -83,11 +83,9 @@ public:
         }
         m_data.append(data, length);
     }
-    void OnTelnetCommand(uint8_t command, uint8_t option, const char* data,
-                         uint32_t length) override
+    void OnTelnetCommand(uint8_t command, uint8_t option, const char* data, uint32_t length) override
     {
-        m_events.push_back("command " + std::to_string(command) + "," +
-                           std::to_string(option) + " [" +
+        m_events.push_back("command " + std::to_string(command) + "," + std::to_string(option) + " [" +
                            CTelnetRecorder::Hex(std::string_view(data == nullptr ? "" : data, length)) + "]");
         if (m_terminal)
             SendAnswer(CTelnetPolicy::TerminalAnswer(command, option));
@@ -146,17 +144,22 @@ TEST_F(TelnetSession, TerminalNegotiationOverTheWire)
 
 TEST_F(TelnetSession, DefaultPolicyAndCommandsSentByTheClient)
 {
-    Start("\xff\xfb\x01\xff\xfd\x03\xff\xfd\x01\xff\xfb\x18" "220 ready\r\n");
+    Start("\xff\xfb\x01\xff\xfd\x03\xff\xfd\x01\xff\xfb\x18"
+          "220 ready\r\n");
     const std::string answers = "\xff\xfd\x01\xff\xfb\x03\xff\xfc\x01\xff\xfe\x18";
     ASSERT_TRUE(RunUntil([&] { return Host().m_received.size() >= answers.size(); }));
     EXPECT_EQ(CTelnetRecorder::Hex(Host().m_received), CTelnetRecorder::Hex(answers));
 
     Host().m_received.clear();
-    const std::string sub = "a\xff" "b";
+    const std::string sub = "a\xff"
+                            "b";
     EXPECT_TRUE(m_client.SendTelnetCommand(kTelnetIp, 0, nullptr, 0, 1));
     EXPECT_TRUE(m_client.SendTelnetCommand(kTelnetSb, 24, sub.data(), 3, 2));
     EXPECT_TRUE(m_client.Send("data\xff", 5, false, 3));
-    const std::string expected = "\xff\xf4\xff\xfa\x18" "a\xff\xff" "b\xff\xf0" "data\xff";
+    const std::string expected = "\xff\xf4\xff\xfa\x18"
+                                 "a\xff\xff"
+                                 "b\xff\xf0"
+                                 "data\xff";
     ASSERT_TRUE(RunUntil([&] { return Host().m_received.size() >= expected.size(); }));
     EXPECT_EQ(CTelnetRecorder::Hex(Host().m_received), CTelnetRecorder::Hex(expected));
     EXPECT_EQ(m_client.m_data, "220 ready\r\n");

@@ -1,11 +1,12 @@
-#include "tests/telnet/TelnetRecorder.h"
-#include "telnet/TelnetParser.h"
-#include "telnet/TelnetPolicy.h"
 #include "telnet/TelnetWriter.h"
+
+#include <string>
 
 #include <gtest/gtest.h>
 
-#include <string>
+#include "telnet/TelnetParser.h"
+#include "telnet/TelnetPolicy.h"
+#include "tests/telnet/TelnetRecorder.h"
 
 namespace {
 
@@ -27,7 +28,13 @@ const EncodeCase kEncodeCases[] = {
     {"Will", 251, 1, "", "\xff\xfb\x01", false},
     {"Dont255", 254, 255, "", "\xff\xfe\xff", false},
     {"TerminalType", 250, 24, "\0vt320"s, "\xff\xfa\x18\0vt320\xff\xf0"s, false},
-    {"DataIacDoubled", 250, 24, "a\xff" "b", "\xff\xfa\x18" "a\xff\xff" "b\xff\xf0", false},
+    {"DataIacDoubled", 250, 24,
+     "a\xff"
+     "b",
+     "\xff\xfa\x18"
+     "a\xff\xff"
+     "b\xff\xf0",
+     false},
     {"CommandIgnoredWithData", 251, 31, "\x01", "\xff\xfa\x1f\x01\xff\xf0", false},
     {"DataMarkWithDataIsNotUrgent", 242, 5, "x", "\xff\xfa\x05x\xff\xf0", false},
 };
@@ -56,17 +63,15 @@ TEST(TelnetEncodeFailure, NullDataWithLengthBuildsNothing)
 
 TEST(TelnetEncodeRoundTrip, ParserGetsBackTheData)
 {
-    const std::string payloads[] = {"\xff"s, "\xff\xff"s, "\xff\xf0"s, "a\xff\xff\xf0\xff"s,
-                                    "\0\r\n"s, std::string(250, '\xff')};
+    const std::string payloads[] = {
+        "\xff"s, "\xff\xff"s, "\xff\xf0"s, "a\xff\xff\xf0\xff"s, "\0\r\n"s, std::string(250, '\xff')};
     for (const auto& data : payloads) {
         std::string wire;
-        ASSERT_TRUE(CTelnetWriter::Encode(250, 99, data.data(),
-                                          static_cast<uint32_t>(data.size()), wire));
+        ASSERT_TRUE(CTelnetWriter::Encode(250, 99, data.data(), static_cast<uint32_t>(data.size()), wire));
         CTelnetRecorder recorder;
         CTelnetParser parser(recorder);
         parser.Receive(wire.data(), static_cast<uint32_t>(wire.size()));
-        EXPECT_EQ(recorder.Events(), "S99[" + CTelnetRecorder::Hex(data) + "]")
-            << CTelnetRecorder::Hex(data);
+        EXPECT_EQ(recorder.Events(), "S99[" + CTelnetRecorder::Hex(data) + "]") << CTelnetRecorder::Hex(data);
     }
 }
 
@@ -103,8 +108,7 @@ const PolicyCase kPolicyCases[] = {
 TEST(TelnetPolicy, AnswersEveryCommandExactly)
 {
     for (const auto& c : kPolicyCases) {
-        SCOPED_TRACE("command " + std::to_string(c.command) + " option " +
-                     std::to_string(c.option));
+        SCOPED_TRACE("command " + std::to_string(c.command) + " option " + std::to_string(c.option));
         EXPECT_EQ(CTelnetRecorder::Hex(CTelnetPolicy::DefaultAnswer(c.command, c.option)),
                   CTelnetRecorder::Hex(c.byDefault));
         EXPECT_EQ(CTelnetRecorder::Hex(CTelnetPolicy::TerminalAnswer(c.command, c.option)),

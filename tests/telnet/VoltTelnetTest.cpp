@@ -1,10 +1,11 @@
 #include "telnet/VoltTelnet.h"
-#include "tests/telnet/TelnetRecorder.h"
-
-#include <gtest/gtest.h>
 
 #include <string>
 #include <vector>
+
+#include <gtest/gtest.h>
+
+#include "tests/telnet/TelnetRecorder.h"
 
 namespace {
 
@@ -32,8 +33,7 @@ public:
     {
         m_events.push_back(data == nullptr ? "closed" : "data " + std::string(data, length));
     }
-    void OnTelnetCommand(uint8_t command, uint8_t option, const char* data,
-                         uint32_t length) override
+    void OnTelnetCommand(uint8_t command, uint8_t option, const char* data, uint32_t length) override
     {
         m_events.push_back("command " + std::to_string(command) + "," + std::to_string(option));
         CVoltTelnet::OnTelnetCommand(command, option, data, length);
@@ -43,10 +43,7 @@ public:
         m_events.push_back("exception " + std::to_string(code) + " " + text);
     }
 
-    void Feed(const std::string& block)
-    {
-        OnReceive(block.data(), static_cast<uint32_t>(block.size()));
-    }
+    void Feed(const std::string& block) { OnReceive(block.data(), static_cast<uint32_t>(block.size())); }
 };
 
 TEST(VoltTelnetGlue, SendTelnetCommandPassesFlagsAndTag)
@@ -68,13 +65,12 @@ TEST(VoltTelnetGlue, SendTelnetCommandPassesFlagsAndTag)
 TEST(VoltTelnetGlue, DefaultPolicyAnswersWithTagZero)
 {
     CCaughtTelnet telnet;
-    telnet.Feed("\xff\xfd\x03\xff\xfd\x01" "ok\xff\xfa\x18\x01\xff\xf0\xff\xf1");
-    const std::vector<CCaughtTelnet::SendCall> expected = {{"ff fb 03", false, 0},
-                                                           {"ff fc 01", false, 0}};
+    telnet.Feed("\xff\xfd\x03\xff\xfd\x01"
+                "ok\xff\xfa\x18\x01\xff\xf0\xff\xf1");
+    const std::vector<CCaughtTelnet::SendCall> expected = {{"ff fb 03", false, 0}, {"ff fc 01", false, 0}};
     EXPECT_EQ(telnet.m_sends, expected);
-    EXPECT_EQ(telnet.m_events, (std::vector<std::string>{"command 253,3", "command 253,1",
-                                                          "data ok", "command 250,24",
-                                                          "command 241,0"}));
+    EXPECT_EQ(telnet.m_events, (std::vector<std::string>{"command 253,3", "command 253,1", "data ok",
+                                                         "command 250,24", "command 241,0"}));
 }
 
 TEST(VoltTelnetGlue, OverflowAndCloseReachTheEvents)
@@ -82,9 +78,8 @@ TEST(VoltTelnetGlue, OverflowAndCloseReachTheEvents)
     CCaughtTelnet telnet;
     telnet.Feed("\xff\xfa\x18"s + std::string(253, 'a') + "z");
     telnet.OnReceive(nullptr, 0);
-    EXPECT_EQ(telnet.m_events, (std::vector<std::string>{
-                                   "exception 2 Error parsing TELNET option", "data z",
-                                   "closed"}));
+    EXPECT_EQ(telnet.m_events,
+              (std::vector<std::string>{"exception 2 Error parsing TELNET option", "data z", "closed"}));
     EXPECT_TRUE(telnet.m_sends.empty());
 }
 

@@ -2,14 +2,7 @@
 // vttest run through it. The server is tests/peers/telnetd.sh: a private inetd on a port of
 // its own, a test account with a fresh password. Needs root and the test peers' packages.
 
-#include <gtest/gtest.h>
-
-#include <QCheckBox>
-#include <QPushButton>
-#include <QSocketNotifier>
-#include <QTemporaryDir>
-#include <QTest>
-
+#include <arpa/inet.h>
 #include <fcntl.h>
 #include <netinet/in.h>
 #include <signal.h>
@@ -20,8 +13,6 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include <arpa/inet.h>
-
 #include <cerrno>
 #include <cstdio>
 #include <fstream>
@@ -29,6 +20,14 @@
 #include <sstream>
 #include <string>
 #include <vector>
+
+#include <gtest/gtest.h>
+
+#include <QCheckBox>
+#include <QPushButton>
+#include <QSocketNotifier>
+#include <QTemporaryDir>
+#include <QTest>
 
 #include "apps/common/Profile.h"
 #include "apps/termclient/MainForm.h"
@@ -136,7 +135,7 @@ private:
 
     static const char* LockPath()
     {
-        struct stat info{};
+        struct stat info {};
         return stat("/run/lock", &info) == 0 && S_ISDIR(info.st_mode) ? "/run/lock/volttcp-tester.lock"
                                                                       : "/tmp/volttcp-tester.lock";
     }
@@ -158,18 +157,21 @@ private:
                 _exit(1);
             const int null = open("/dev/null", O_RDWR);
             dup2(null, STDIN_FILENO);
-            execl("/bin/bash", "bash", kScript, "serve", dir.c_str(), portText.c_str(), static_cast<char*>(nullptr));
+            execl("/bin/bash", "bash", kScript, "serve", dir.c_str(), portText.c_str(),
+                  static_cast<char*>(nullptr));
             _exit(127);
         }
         int status = 0;
         bool died = false;
-        const bool up = SpinUntil([&] {
-            if (waitpid(m_pid, &status, WNOHANG) == m_pid) {
-                died = true;
-                return true;
-            }
-            return PortListening(port) && !ReadFile(Path("password")).empty();
-        }, 15s);
+        const bool up = SpinUntil(
+            [&] {
+                if (waitpid(m_pid, &status, WNOHANG) == m_pid) {
+                    died = true;
+                    return true;
+                }
+                return PortListening(port) && !ReadFile(Path("password")).empty();
+            },
+            15s);
         if (died) {
             m_pid = -1;
             return "the server stopped at once (status " + std::to_string(status) + "): " + Log();
@@ -343,15 +345,9 @@ std::string TelnetData(const std::string& wire)
                 state = kData;
             }
             break;
-        case kOption:
-            state = kData;
-            break;
-        case kSub:
-            state = byte == kTelnetIac ? kSubIac : kSub;
-            break;
-        case kSubIac:
-            state = byte == kTelnetSe ? kData : kSub;
-            break;
+        case kOption: state = kData; break;
+        case kSub: state = byte == kTelnetIac ? kSubIac : kSub; break;
+        case kSubIac: state = byte == kTelnetSe ? kData : kSub; break;
         }
     }
     return data;
@@ -377,13 +373,16 @@ protected:
     void SetUp() override
     {
         if (geteuid() != 0)
-            GTEST_SKIP() << "needs root: it creates the account " << kAccount << " and starts a login service";
+            GTEST_SKIP() << "needs root: it creates the account " << kAccount
+                         << " and starts a login service";
         if (!Executable("/usr/sbin/telnetd") || !Executable("/usr/sbin/inetd"))
-            GTEST_SKIP() << "inetutils-telnetd and openbsd-inetd are not installed (./volttcp test installs them)";
+            GTEST_SKIP()
+                << "inetutils-telnetd and openbsd-inetd are not installed (./volttcp test installs them)";
         // A chroot without its own /dev/pts has no pseudo-terminals, and telnetd needs one per login.
         struct stat ptmx {};
         if (stat("/dev/pts/ptmx", &ptmx) != 0 || !S_ISCHR(ptmx.st_mode))
-            GTEST_SKIP() << "no pseudo-terminals here (/dev/pts is not mounted), so telnetd cannot log anyone in";
+            GTEST_SKIP()
+                << "no pseudo-terminals here (/dev/pts is not mounted), so telnetd cannot log anyone in";
         ASSERT_NE(s_server, nullptr);
         ASSERT_EQ(s_startError, "") << "the Telnet server did not start";
         ASSERT_TRUE(m_dir.isValid());
@@ -429,10 +428,7 @@ protected:
     int CursorRow() { return static_cast<int>(Client().GetProperty(20)) - 1; }
     std::string CursorLine() { return ScreenRow(CursorRow()); }
 
-    void Type(const std::string& text)
-    {
-        QTest::keyClicks(Terminal(), QString::fromStdString(text));
-    }
+    void Type(const std::string& text) { QTest::keyClicks(Terminal(), QString::fromStdString(text)); }
 
     void Enter() { QTest::keyClick(Terminal(), Qt::Key_Return); }
 
@@ -463,24 +459,26 @@ protected:
             changedAt = std::chrono::steady_clock::now();
             ++answers;
         };
-        const bool in = SpinUntil([&] {
-            const std::vector<std::string> rows = Screen();
-            if (rows != seen) {
-                seen = rows;
-                changedAt = std::chrono::steady_clock::now();
-                changedSinceAnswer = true;
-            }
-            const std::string line = CursorLine();
-            if (line == "$" && Client().GetProperty(18) == 3)
-                return true;
-            if (changedSinceAnswer && line.ends_with("login:"))
-                answer("login");
-            else if (changedSinceAnswer && line == "Password:")
-                answer("password");
-            else if (!answered.empty() && std::chrono::steady_clock::now() - changedAt > 4s)
-                answer(answered);
-            return false;
-        }, 45s);
+        const bool in = SpinUntil(
+            [&] {
+                const std::vector<std::string> rows = Screen();
+                if (rows != seen) {
+                    seen = rows;
+                    changedAt = std::chrono::steady_clock::now();
+                    changedSinceAnswer = true;
+                }
+                const std::string line = CursorLine();
+                if (line == "$" && Client().GetProperty(18) == 3)
+                    return true;
+                if (changedSinceAnswer && line.ends_with("login:"))
+                    answer("login");
+                else if (changedSinceAnswer && line == "Password:")
+                    answer("password");
+                else if (!answered.empty() && std::chrono::steady_clock::now() - changedAt > 4s)
+                    answer(answered);
+                return false;
+            },
+            45s);
         ASSERT_TRUE(in) << answers << " answers" << Dump() << s_server->Log();
         ASSERT_LE(answers, 3) << "the login took answers again" << Dump();
     }
@@ -501,11 +499,13 @@ protected:
             return "the command line reads |" + CursorLine() + "|" + Dump();
         Enter();
         output.push_back("$");
-        const bool done = SpinUntil([&] {
-            const std::vector<std::string> rows = Screen();
-            return std::equal(output.begin(), output.end(), rows.begin()) &&
-                   CursorRow() == static_cast<int>(output.size()) - 1;
-        }, 10s);
+        const bool done = SpinUntil(
+            [&] {
+                const std::vector<std::string> rows = Screen();
+                return std::equal(output.begin(), output.end(), rows.begin()) &&
+                       CursorRow() == static_cast<int>(output.size()) - 1;
+            },
+            10s);
         return done ? std::string() : "unexpected output" + Dump();
     }
 
@@ -519,7 +519,8 @@ protected:
         for (size_t row = 0; row < expected.size(); ++row) {
             const std::string got = row < actual.size() ? actual[row] : "<missing>";
             if (got != expected[row])
-                differences += "row " + std::to_string(row + 1) + "\n  expected |" + expected[row] + "|\n  actual   |" + got + "|\n";
+                differences += "row " + std::to_string(row + 1) + "\n  expected |" + expected[row] +
+                               "|\n  actual   |" + got + "|\n";
         }
         FAIL() << what << " differs:\n" << differences << Dump();
     }
@@ -562,7 +563,8 @@ TEST_F(TermClientTelnetdTest, LogsInRunsCommandsLogsAndEndsWithTheHost)
     const std::string logged = ReadFile(log.toStdString());
     EXPECT_NE(logged.find("T=vt320\r\n24 80\r\n"), std::string::npos);
     EXPECT_NE(logged.find("Password:"), std::string::npos);
-    EXPECT_EQ(logged, TelnetData(m_tap->FromServer())) << "the log holds every data byte that arrived, in order";
+    EXPECT_EQ(logged, TelnetData(m_tap->FromServer()))
+        << "the log holds every data byte that arrived, in order";
 }
 
 TEST_F(TermClientTelnetdTest, CrLfAndLocalEchoWithTheHostsEcho)
@@ -733,7 +735,8 @@ TEST_F(TermClientTelnetdTest, VttestCursorMovementScreens)
     ASSERT_TRUE(SpinUntil([&] { return wrapScreenDone(4, 132); }, 15s)) << Dump();
 
     Enter();
-    ASSERT_NO_FATAL_FAILURE(WaitForScreen(VttestControlsInSequencesScreen(), "cursor controls inside sequences"));
+    ASSERT_NO_FATAL_FAILURE(
+        WaitForScreen(VttestControlsInSequencesScreen(), "cursor controls inside sequences"));
     EXPECT_EQ(Client().GetProperty(15), 80);
     Enter();
     ASSERT_NO_FATAL_FAILURE(WaitForScreen(VttestLeadingZerosScreen(), "leading zeros"));

@@ -1,25 +1,25 @@
-#include <gtest/gtest.h>
-
-#include <QApplication>
-#include <QCheckBox>
-#include <QFile>
-#include <QClipboard>
-#include <QLineEdit>
-#include <QPushButton>
-#include <QTemporaryDir>
-#include <QTest>
-
 #include <cstdio>
 #include <fstream>
 #include <sstream>
 #include <string>
 
+#include <gtest/gtest.h>
+
+#include <QApplication>
+#include <QCheckBox>
+#include <QClipboard>
+#include <QFile>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QTemporaryDir>
+#include <QTest>
+
 #include "apps/common/Profile.h"
 #include "apps/termclient/MainForm.h"
 #include "apps/termclient/Prefs.h"
 #include "apps/termclient/Settings.h"
-#include "vt/qt/QtPrintSink.h"
 #include "tests/support/QtTestApp.h"
+#include "vt/qt/QtPrintSink.h"
 
 namespace {
 
@@ -31,8 +31,8 @@ TEST(TermClientSettingsTest, PortTextBecomesAPortNumber)
         const char* text;
         uint16_t port;
     } cases[] = {
-        {"telnet", 23}, {"echo", 7}, {"chargen", 19}, {"2323", 2323}, {"ssh", 23},
-        {"", 23},       {"70000", 23}, {"0", 23},     {" 8023 ", 8023},
+        {"telnet", 23}, {"echo", 7},   {"chargen", 19}, {"2323", 2323},   {"ssh", 23},
+        {"", 23},       {"70000", 23}, {"0", 23},       {" 8023 ", 8023},
     };
     for (const auto& c : cases)
         EXPECT_EQ(TfrmSettings::PortFromText(c.text), c.port) << c.text;
@@ -195,7 +195,9 @@ TEST_F(TermClientTest, CopyPasteAndSelectAll)
 
 TEST_F(TermClientTest, PreferencesSetBufferRowsColoursAndEvents)
 {
-    m_form->Prefs().m_pickColor = [](const QColor&, const QString&) { return std::optional<QColor>(QColor(0x12, 0x34, 0x56)); };
+    m_form->Prefs().m_pickColor = [](const QColor&, const QString&) {
+        return std::optional<QColor>(QColor(0x12, 0x34, 0x56));
+    };
     m_form->m_runPrefs = [&] {
         TfrmPrefs& prefs = m_form->Prefs();
         EXPECT_EQ(prefs.edBufferRows->text(), "100");

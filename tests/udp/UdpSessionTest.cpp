@@ -3,15 +3,15 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
-#include <gtest/gtest.h>
-
 #include <chrono>
 #include <cstdio>
 #include <fstream>
-#include <iterator>
 #include <functional>
+#include <iterator>
 #include <string>
 #include <vector>
+
+#include <gtest/gtest.h>
 
 #include "lib/MessageLoop.h"
 #include "lib/SocketBinding.h"
@@ -20,7 +20,6 @@
 #include "tests/lib/LoopHelpers.h"
 
 namespace {
-
 
 // A plain blocking-free socket on 127.0.0.1 that plays the other end.
 class CPeer {
@@ -84,7 +83,8 @@ public:
             return;
         }
         m_data.emplace_back(data, length);
-        m_events.push_back("receive " + std::to_string(length) + " from " + sender + ":" + std::to_string(port));
+        m_events.push_back("receive " + std::to_string(length) + " from " + sender + ":" +
+                           std::to_string(port));
     }
     void OnSent(uint32_t tag) override { m_events.push_back("sent " + std::to_string(tag)); }
 
@@ -267,7 +267,8 @@ TEST_F(UdpSessionTest, FailuresCarryTheirTextsAndTags)
     EXPECT_TRUE(TraceHas("+++ UDP Exception Event: Authoritative Answer: Host not found (DataTag: 7l)"));
 
     const std::string tooLong(70000, 'z');
-    ASSERT_TRUE(udp.SendTo("127.0.0.1", udp.m_port, tooLong.data(), static_cast<uint32_t>(tooLong.size()), 9));
+    ASSERT_TRUE(
+        udp.SendTo("127.0.0.1", udp.m_port, tooLong.data(), static_cast<uint32_t>(tooLong.size()), 9));
     ASSERT_TRUE(RunUntil([&] { return udp.Has("exception 2 Message Too Long"); })) << udp.Events();
     EXPECT_TRUE(TraceHas("+++ UDP Exception Event: Message Too Long (DataTag: 9l)"));
     EXPECT_FALSE(udp.Has("sent 9"));
@@ -292,7 +293,8 @@ TEST_F(UdpSessionTest, TraceFileRecordsEachDatagram)
         const std::string suffix = " will be filled with debug data";
         for (const CMemoryTraceView* view : m_views)
             for (const auto& line : view->Lines())
-                if (line.size() > suffix.size() && line.compare(line.size() - suffix.size(), suffix.size(), suffix) == 0)
+                if (line.size() > suffix.size() &&
+                    line.compare(line.size() - suffix.size(), suffix.size(), suffix) == 0)
                     path = line.substr(2, line.size() - 2 - suffix.size());
         EXPECT_TRUE(TraceHas("  4 bytes sent, 4 bytes saved in debug file"));
         EXPECT_TRUE(TraceHas("  4 bytes received, 4 bytes saved in debug file"));

@@ -1,11 +1,12 @@
 #include "vt/VtKeyboard.h"
-#include "vt/VtNationalSet.h"
-
-#include <gtest/gtest.h>
 
 #include <cstdio>
 #include <string>
 #include <vector>
+
+#include <gtest/gtest.h>
+
+#include "vt/VtNationalSet.h"
 
 namespace {
 
@@ -36,8 +37,8 @@ CVtKeyboardState Level(uint8_t level)
 {
     CVtKeyboardState state;
     state.level = level;
-    state.eightBitControls = level == CVtKeyboardState::kLevelVt220Bit8 ||
-                             level == CVtKeyboardState::kLevelVt320Bit8;
+    state.eightBitControls =
+        level == CVtKeyboardState::kLevelVt220Bit8 || level == CVtKeyboardState::kLevelVt320Bit8;
     return state;
 }
 
@@ -55,8 +56,7 @@ protected:
             if (m_rewrite)
                 m_rewrite(key, shiftCode);
         },
-        [this](VtViewScroll scroll) { m_scrolls.push_back(scroll); },
-        [this] { ++m_prints; }}};
+        [this](VtViewScroll scroll) { m_scrolls.push_back(scroll); }, [this] { ++m_prints; }}};
     std::string m_sent;
     std::vector<std::string> m_notified;
     std::vector<VtViewScroll> m_scrolls;
@@ -64,8 +64,7 @@ protected:
     std::function<void(uint32_t&, uint32_t&)> m_rewrite;
 
     // Sends the key, and its character when the keyboard leaves that to CharTyped.
-    std::string Type(const CVtKeyEvent& event, uint32_t character,
-                     const CVtKeyboardState& state)
+    std::string Type(const CVtKeyEvent& event, uint32_t character, const CVtKeyboardState& state)
     {
         if (m_keyboard.KeyDown(event, state) != VtKeyResult::Done && character != 0)
             m_keyboard.CharTyped(character, event, state);
@@ -147,7 +146,12 @@ const TableRow kNormalRows[] = {
     {"ShiftF5IsHelp", Key(kVtKeyF1 + 4, true), {"", "", "<ESC>[28~", "<CSI>28~"}},
     {"F11IsHelp", Key(kVtKeyF11), {"", "", "<ESC>[28~", "<CSI>28~"}},
     {"F12IsDo", Key(kVtKeyF12), {"", "", "<ESC>[29~", "<CSI>29~"}},
-    {"F11ByScanCode", [] { CVtKeyEvent e = Key(0xE0); e.scanCode = kVtScanF11; return e; }(),
+    {"F11ByScanCode",
+     [] {
+         CVtKeyEvent e = Key(0xE0);
+         e.scanCode = kVtScanF11;
+         return e;
+     }(),
      {"", "", "<ESC>[28~", "<CSI>28~"}},
     {"LetterKeyLeftToCharacter", Key('A'), {"", "", "", ""}},
 };
@@ -321,8 +325,7 @@ TEST_F(KeyboardFixture, F2PrintsTheScreenInEveryLevel)
         EXPECT_EQ(Type(Key(kVtKeyF1 + 1, false, true), 0, Level(level)), "");
     }
     EXPECT_EQ(m_prints, 8);
-    EXPECT_EQ(Type(Key(kVtKeyF1 + 1, true), 0, Level(CVtKeyboardState::kLevelVt220)),
-              "<ESC>[24~");
+    EXPECT_EQ(Type(Key(kVtKeyF1 + 1, true), 0, Level(CVtKeyboardState::kLevelVt220)), "<ESC>[24~");
     EXPECT_EQ(m_prints, 8);
 }
 
@@ -333,10 +336,14 @@ TEST_F(KeyboardFixture, AltKeysScrollTheView)
         VtViewScroll scroll;
     };
     const Row rows[] = {
-        {Key(kVtKeyPageUp), VtViewScroll::PageUp},   {Key(kVtKeyPageDown), VtViewScroll::PageDown},
-        {Key(kVtKeyHome), VtViewScroll::Top},        {Key(kVtKeyEnd), VtViewScroll::Bottom},
-        {Key(kVtKeyUp), VtViewScroll::LineUp},       {Key(kVtKeyDown), VtViewScroll::LineDown},
-        {Key(kVtKeyLeft), VtViewScroll::ColumnLeft}, {Key(kVtKeyRight), VtViewScroll::ColumnRight},
+        {Key(kVtKeyPageUp), VtViewScroll::PageUp},
+        {Key(kVtKeyPageDown), VtViewScroll::PageDown},
+        {Key(kVtKeyHome), VtViewScroll::Top},
+        {Key(kVtKeyEnd), VtViewScroll::Bottom},
+        {Key(kVtKeyUp), VtViewScroll::LineUp},
+        {Key(kVtKeyDown), VtViewScroll::LineDown},
+        {Key(kVtKeyLeft), VtViewScroll::ColumnLeft},
+        {Key(kVtKeyRight), VtViewScroll::ColumnRight},
         {Key(kVtKeyLeft, false, true), VtViewScroll::PageLeft},
         {Key(kVtKeyRight, false, true), VtViewScroll::PageRight},
     };
@@ -378,22 +385,19 @@ CVtKeyEvent Scan(uint8_t scanCode)
 const CharRow kCharRows[] = {
     {"Letter", 'a', Key('A'), {}, "a"},
     {"Enter", '\r', Key(kVtKeyEnter), {}, "\\x0d"},
-    {"EnterNewLineMode", '\r', Key(kVtKeyEnter), With([](auto& s) { s.newLine = true; }),
-     "\\x0d\\x0a"},
+    {"EnterNewLineMode", '\r', Key(kVtKeyEnter), With([](auto& s) { s.newLine = true; }), "\\x0d\\x0a"},
     {"PadEnterNumeric", '\r', Pad(kVtKeyEnter), {}, "\\x0d"},
-    {"PadEnterApplication", '\r', Pad(kVtKeyEnter),
-     With([](auto& s) { s.keypadApplication = true; }), "<ESC>OM"},
-    {"PadEnterApplication8Bit", '\r', Pad(kVtKeyEnter), With([](auto& s) {
-         s.keypadApplication = s.eightBitControls = true;
-     }),
-     "<SS3>M"},
+    {"PadEnterApplication", '\r', Pad(kVtKeyEnter), With([](auto& s) { s.keypadApplication = true; }),
+     "<ESC>OM"},
+    {"PadEnterApplication8Bit", '\r', Pad(kVtKeyEnter),
+     With([](auto& s) { s.keypadApplication = s.eightBitControls = true; }), "<SS3>M"},
     {"PadEnterApplicationVt52", '\r', Pad(kVtKeyEnter), With([](auto& s) {
          s.keypadApplication = true;
          s.level = CVtKeyboardState::kLevelVt52;
      }),
      "<ESC>?M"},
-    {"MainEnterInApplicationMode", '\r', Key(kVtKeyEnter),
-     With([](auto& s) { s.keypadApplication = true; }), "\\x0d"},
+    {"MainEnterInApplicationMode", '\r', Key(kVtKeyEnter), With([](auto& s) { s.keypadApplication = true; }),
+     "\\x0d"},
     {"PadMinusAnsweredByKeyDown", '-', Pad(kVtKeyPadSubtract), {}, ""},
     {"PadPlusAnsweredByKeyDown", '+', Pad(kVtKeyPadAdd), {}, ""},
     {"PadZeroAnsweredByKeyDown", '0', Pad(kVtKeyPad0), {}, ""},
@@ -409,8 +413,7 @@ const CharRow kCharRows[] = {
     {"DutchQuoteStaysQuote", '"', Key('2'), With([](auto& s) { s.nationalSet = 2; }), "\""},
     {"NoSetUmlautAsIs", 0xC4, Key('A'), {}, "\\xc4"},
     {"CurrencySignInDecFont", 0xA4, Key('4'), {}, "\\xa8"},
-    {"CurrencySignOtherFont", 0xA4, Key('4'), With([](auto& s) { s.decFont = false; }),
-     "\\xa4"},
+    {"CurrencySignOtherFont", 0xA4, Key('4'), With([](auto& s) { s.decFont = false; }), "\\xa4"},
     {"BeyondEightBitsDropped", 0x20AC, Key('E'), {}, ""},
 };
 
@@ -436,8 +439,7 @@ TEST(VtNationalSet, TypedCharactersGoBackToTheirCodes)
             if (drawn < 0x80)
                 continue;
             ++checked;
-            EXPECT_EQ(CVtNationalSet::Written(set, drawn), code)
-                << "set " << int{set} << " code " << code;
+            EXPECT_EQ(CVtNationalSet::Written(set, drawn), code) << "set " << int{set} << " code " << code;
         }
     }
     EXPECT_GT(checked, 90);

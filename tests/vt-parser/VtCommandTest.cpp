@@ -57,8 +57,8 @@ TEST(Modes, TableOfModes)
         const char* reset;
         int property;
     } const modes[] = {
-        {"\x1b[20h", "\x1b[20l", 25}, {"\x1b[?1h", "\x1b[?1l", 19}, {"\x1b[?5h", "\x1b[?5l", 23},
-        {"\x1b[?8h", "\x1b[?8l", 7},   {"\x1b[?25h", "\x1b[?25l", 17}, {"\x1b[?4h", "\x1b[?4l", 35},
+        {"\x1b[20h", "\x1b[20l", 25}, {"\x1b[?1h", "\x1b[?1l", 19},   {"\x1b[?5h", "\x1b[?5l", 23},
+        {"\x1b[?8h", "\x1b[?8l", 7},  {"\x1b[?25h", "\x1b[?25l", 17}, {"\x1b[?4h", "\x1b[?4l", 35},
         {"\x1b=", "\x1b>", 24},
     };
     for (const auto& m : modes) {

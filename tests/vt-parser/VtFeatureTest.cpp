@@ -18,10 +18,19 @@ TEST(Charsets, DesignateAndShift)
         const char* input;
         bool graphics;  // of the cell written by "q"
     } const cases[] = {
-        {"\x1b(0", true},           {"\x1b(0\x1b(B", false},     {"\x1b)0", false},
-        {"\x1b)0\x0e", true},       {"\x1b)0\x0e\x0f", false},   {"\x1b*0\x1bn", true},
-        {"\x1b+0\x1bo", true},      {"\x1b+0\x1bo\x0f", false},  {"\x1b)0\x1b~", true},
-        {"\x1b(0\x1b" "7\x1b(B\x1b" "8", true},
+        {"\x1b(0", true},
+        {"\x1b(0\x1b(B", false},
+        {"\x1b)0", false},
+        {"\x1b)0\x0e", true},
+        {"\x1b)0\x0e\x0f", false},
+        {"\x1b*0\x1bn", true},
+        {"\x1b+0\x1bo", true},
+        {"\x1b+0\x1bo\x0f", false},
+        {"\x1b)0\x1b~", true},
+        {"\x1b(0\x1b"
+         "7\x1b(B\x1b"
+         "8",
+         true},
     };
     for (const auto& c : cases) {
         CVtTestTerminal vt;
@@ -63,7 +72,7 @@ TEST(LineSize, DoubleWidthAndHeightMarkTheLine)
         {"\x1b#4", kLineDoubleWidth | kLineDoubleHeight | kLineBottomHalf},
         {"\x1b#6", kLineDoubleWidth},
         {"\x1b#6\x1b#5", 0},
-        {"\x1b#6x\rab", kLineDoubleWidth},  // writing in column 0 keeps it
+        {"\x1b#6x\rab", kLineDoubleWidth},   // writing in column 0 keeps it
         {"\x1b#6\x1b[K", kLineDoubleWidth},  // erasing from column 0... clears it below
     };
     for (size_t i = 0; i < std::size(cases) - 1; ++i) {
@@ -130,9 +139,11 @@ TEST(Properties, TableRoundTrips)
         VtValue value;
         VtValue expected;
     } const cases[] = {
-        {7, 0, 0},  {8, 0, 0},   {9, 0, 0},   {12, 0x123456, 0x123456}, {13, 7, 7}, {14, 9, 9},
-        {19, 1, 1}, {21, 1, 1},  {23, 1, 1},  {24, 1, 1},  {25, 1, 1},   {35, 0, 0}, {39, 1, 1},
-        {41, 6, 6}, {42, 0, 0},  {43, 2, 2},  {18, 10, 10}, {20, 5, 5},  {10, 30, 30}, {33, 30, 30},
+        {7, 0, 0},    {8, 0, 0},  {9, 0, 0},    {12, 0x123456, 0x123456},
+        {13, 7, 7},   {14, 9, 9}, {19, 1, 1},   {21, 1, 1},
+        {23, 1, 1},   {24, 1, 1}, {25, 1, 1},   {35, 0, 0},
+        {39, 1, 1},   {41, 6, 6}, {42, 0, 0},   {43, 2, 2},
+        {18, 10, 10}, {20, 5, 5}, {10, 30, 30}, {33, 30, 30},
     };
     for (const auto& c : cases) {
         CVtTestTerminal vt;
@@ -162,8 +173,8 @@ TEST(Properties, HostLevelChanges)
         const char* input;
         int property;  // the level property that reads 1 afterwards
     } const cases[] = {
-        {"\x1b[61\"p", 3},   {"\x1b[62;1\"p", 4}, {"\x1b[62\"p", 5},  {"\x1b[62;2\"p", 5},
-        {"\x1b[63;1\"p", 45}, {"\x1b[63;0\"p", 46}, {"\x1b[63;7\"p", 4}, {"\x1b G", 5},
+        {"\x1b[61\"p", 3},    {"\x1b[62;1\"p", 4},  {"\x1b[62\"p", 5},     {"\x1b[62;2\"p", 5},
+        {"\x1b[63;1\"p", 45}, {"\x1b[63;0\"p", 46}, {"\x1b[63;7\"p", 4},   {"\x1b G", 5},
         {"\x1b G\x1b F", 4},  {"\x1b[?2l", 2},      {"\x1b[?2l\x1b<", 45},
     };
     for (const auto& c : cases) {
@@ -215,7 +226,8 @@ TEST(Reset, HardResetRestoresDefaults)
     vt.SetProperty(5, 1);
     vt.Feed("\x1b[?3h\x1b[5;10r\x1b[4h\x1b[1;31m\x1b(0\x1b[1\"qtext\x1bP0;0|17/41\x1b\\\x1b[2$~");
     ASSERT_EQ(*vt.UserKey(17), "A");
-    vt.Feed("\x1b" "c");
+    vt.Feed("\x1b"
+            "c");
     EXPECT_EQ(vt.GetProperty(4), 1) << "8-bit level falls back to 7-bit";
     EXPECT_EQ(vt.Screen().Columns(), 80);
     EXPECT_EQ(vt.Screen().TopMargin(), 0);
@@ -242,7 +254,8 @@ TEST(Reset, SoftResetKeepsScreenAndKeys)
     EXPECT_EQ(vt.Screen().BottomMargin(), 23);
     EXPECT_EQ(vt.Screen().Attributes(), 0u);
     // The saved cursor is now the default one: home, autowrap off.
-    vt.Feed("\x1b[3;3H\x1b" "8");
+    vt.Feed("\x1b[3;3H\x1b"
+            "8");
     EXPECT_EQ(vt.Cursor(), "1,1");
     EXPECT_EQ(vt.GetProperty(8), 0);
 }
@@ -265,14 +278,28 @@ TEST(Vt52, Sequences)
     } const cases[] = {
         {"\x1bY%(x", 5, "        x", "6,10"},
         {"\x1bY~~", 23, "", "24,80"},
-        {"\x1bY#&\x1b" "A\x1b" "Ax", 1, "      x", "2,8"},
-        {"\x1b" "A\x1b" "Dx", 0, "x", "1,2"},
-        {"\x1bY %\x1b" "B\x1b" "Cx", 1, "      x", "2,8"},
-        {"\x1bY o\x1b" "C\x1b" "Cx", 0, "                                                                               x", "1,80"},
+        {"\x1bY#&\x1b"
+         "A\x1b"
+         "Ax",
+         1, "      x", "2,8"},
+        {"\x1b"
+         "A\x1b"
+         "Dx",
+         0, "x", "1,2"},
+        {"\x1bY %\x1b"
+         "B\x1b"
+         "Cx",
+         1, "      x", "2,8"},
+        {"\x1bY o\x1b"
+         "C\x1b"
+         "Cx",
+         0, "                                                                               x", "1,80"},
         {"ab\x1bY  \x1bK", 0, "", "1,1"},
         {"a\r\nb\x1bY  \x1bJ", 1, "", "1,1"},
         {"a\x1bH\x1bIb", 0, "b", "1,2"},
-        {"\x1b" "Fq\x1bGq", 0, "qq", "1,3"},
+        {"\x1b"
+         "Fq\x1bGq",
+         0, "qq", "1,3"},
         {"\x1b<\x1b[2Cx", 0, "  x", "1,4"},
     };
     for (const auto& c : cases) {
@@ -284,7 +311,8 @@ TEST(Vt52, Sequences)
     }
     CVtTestTerminal vt;
     vt.SetProperty(2, 1);
-    vt.Feed("\x1b" "Fq\x1bGq\x1b=");
+    vt.Feed("\x1b"
+            "Fq\x1bGq\x1b=");
     EXPECT_TRUE(IsGraphics(vt.CellAt(0, 0)));
     EXPECT_FALSE(IsGraphics(vt.CellAt(0, 1)));
     EXPECT_EQ(vt.GetProperty(24), 1);
@@ -312,7 +340,10 @@ TEST_P(Udk, Loads)
 
 const SUdkCase kUdkCases[] = {
     {"Simple", "\x1bP1;1|17/6869\x1b\\", 17, "hi", false},
-    {"EightBitDcsAndSt", "\x90" "1;1|34/41\x9c", 34, "A", false},
+    {"EightBitDcsAndSt",
+     "\x90"
+     "1;1|34/41\x9c",
+     34, "A", false},
     {"SlashTerminator", "\x1bP1;1|18/41\x1b/", 18, "A", false},
     {"SeveralKeys", "\x1bP1;1|17/41;18/4243\x1b\\", 18, "BC", false},
     {"LockByDefault", "\x1bP1|17/41\x1b\\", 17, "A", true},
@@ -327,7 +358,10 @@ const SUdkCase kUdkCases[] = {
     {"Long", "\x1bP1;1|17/" + std::string(500, '4') + "\x1b\\", 17, std::string(250, 'D'), false},
     {"AtVt320Level", "\x1b[63;1\"p\x1bP1;1|17/41\x1b\\", 17, "A", false},
     {"NotInVt100", "\x1b[61\"p\x1bP1;1|17/41\x1b\\", 17, "", false},
-    {"OtherEscapeAbandons", "\x1bP1;1|17/41\x1b" "7\x1b\\", 17, "", false},
+    {"OtherEscapeAbandons",
+     "\x1bP1;1|17/41\x1b"
+     "7\x1b\\",
+     17, "", false},
 };
 
 INSTANTIATE_TEST_SUITE_P(Vt, Udk, testing::ValuesIn(kUdkCases),
@@ -370,7 +404,8 @@ TEST(Printer, ControllerEndsOn8BitCsiAndInVt52)
 {
     CVtTestTerminal vt;
     vt.SetProperty(30, 1);
-    vt.Feed("\x1b[5ix\x9b" "4iy");
+    vt.Feed("\x1b[5ix\x9b"
+            "4iy");
     EXPECT_EQ(vt.sink.RawBytes(), "x");
     EXPECT_EQ(vt.Row(0), "y");
     vt.SetProperty(2, 1);

@@ -75,7 +75,8 @@ bool CParserScriptHost::Command(const std::vector<std::string>& words, std::stri
     if (verb == "prop") {
         const VtValue seen = m_vt->GetProperty(static_cast<int>(Number(words, 1)));
         if (seen != Number(words, 2))
-            failure = "prop " + argument + ": saw " + std::to_string(seen) + ", wanted " + std::to_string(Number(words, 2));
+            failure = "prop " + argument + ": saw " + std::to_string(seen) + ", wanted " +
+                      std::to_string(Number(words, 2));
         return true;
     }
     return false;

@@ -1,11 +1,11 @@
 // One test per script in tests/vt-parser/scripts, run against the whole emulator.
 
-#include <gtest/gtest.h>
-
 #include <algorithm>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
+
+#include <gtest/gtest.h>
 
 #include "tests/vt-parser/VtParserScriptHost.h"
 
@@ -17,7 +17,8 @@ std::vector<std::string> Scripts()
 {
     std::vector<std::string> names;
     std::error_code error;
-    for (const auto& entry : std::filesystem::directory_iterator(std::filesystem::path(VOLTTCP_SOURCE_DIR) / kScriptDir, error)) {
+    for (const auto& entry :
+         std::filesystem::directory_iterator(std::filesystem::path(VOLTTCP_SOURCE_DIR) / kScriptDir, error)) {
         if (entry.path().extension() == ".test")
             names.push_back(entry.path().stem().string());
     }
@@ -41,7 +42,9 @@ TEST_P(ParserScript, Passes)
 
 INSTANTIATE_TEST_SUITE_P(Scripts, ParserScript, testing::ValuesIn(Scripts()), [](const auto& param) {
     std::string name = param.param;
-    std::replace_if(name.begin(), name.end(), [](char c) { return std::isalnum(static_cast<unsigned char>(c)) == 0; }, '_');
+    std::replace_if(
+        name.begin(), name.end(), [](char c) { return std::isalnum(static_cast<unsigned char>(c)) == 0; },
+        '_');
     return name;
 });
 
@@ -49,13 +52,12 @@ INSTANTIATE_TEST_SUITE_P(Scripts, ParserScript, testing::ValuesIn(Scripts()), []
 TEST(ParserScriptHost, ReportsWrongAnswersAndProperties)
 {
     CParserScriptHost host;
-    const std::vector<std::string> failures = RunVtScript(
-        "push \"\\e[6n\"\n"
-        "answers \"\\e[2;2R\"\n"
-        "prop 8 0\n"
-        "fresh\n"
-        "expect row 0 \"\"\n",
-        "t", host);
+    const std::vector<std::string> failures = RunVtScript("push \"\\e[6n\"\n"
+                                                          "answers \"\\e[2;2R\"\n"
+                                                          "prop 8 0\n"
+                                                          "fresh\n"
+                                                          "expect row 0 \"\"\n",
+                                                          "t", host);
     ASSERT_EQ(failures.size(), 2u);
     EXPECT_EQ(failures[0], "t:2: answers: saw \"\\e[1;1R\", wanted \"\\e[2;2R\"");
     EXPECT_EQ(failures[1], "t:3: prop 8: saw 1, wanted 0");

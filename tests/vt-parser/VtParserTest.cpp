@@ -29,21 +29,42 @@ const SScreenCase kScreenCases[] = {
     {"PlainRun", "hello", 0, "hello", "1,6"},
     {"CrLf", "ab\r\ncd", 1, "cd", "2,3"},
     {"LfKeepsColumn", "ab\ncd", 1, "  cd", "2,5"},
-    {"CanAbandonsSequence", "\x1b[3\x18" "1A", 0, "1A", "1,3"},
-    {"SubShowsReplacement", "a\x1b[3\x1a" "b", 0, "a\xa8" "b", "1,4"},
+    {"CanAbandonsSequence",
+     "\x1b[3\x18"
+     "1A",
+     0, "1A", "1,3"},
+    {"SubShowsReplacement",
+     "a\x1b[3\x1a"
+     "b",
+     0,
+     "a\xa8"
+     "b",
+     "1,4"},
     {"ControlInsideSequenceRuns", "ab\x1b[\r2Cx", 0, "abx", "1,4"},
     {"EscRestartsSequence", "\x1b[5\x1b[2Cx", 0, "  x", "1,4"},
-    {"C1CsiIn7BitLevel", "\x9b" "3Cx", 0, "   x", "1,5"},
-    {"C1IndexMovesDown", "a\x84" "b", 1, " b", "2,3"},
+    {"C1CsiIn7BitLevel",
+     "\x9b"
+     "3Cx",
+     0, "   x", "1,5"},
+    {"C1IndexMovesDown",
+     "a\x84"
+     "b",
+     1, " b", "2,3"},
     {"HighLatinIsPrintable", "\xe9\xa0", 0, "\xe9\xa0", "1,3"},
     {"UnknownFinalIgnored", "\x1b[5zok", 0, "ok", "1,3"},
-    {"UnknownEscapeIgnored", "\x1b" "ak", 0, "k", "1,2"},
+    {"UnknownEscapeIgnored",
+     "\x1b"
+     "ak",
+     0, "k", "1,2"},
     {"IntermediateCollected", "\x1b(Bok", 0, "ok", "1,3"},
     {"LeadingZerosDropped", "\x1b[0003;0004Hx", 2, "   x", "3,5"},
     {"TwentyDigitsSaturate", "\x1b[99999999999999999999999999Bx", 23, "x", "24,2"},
     {"MissingParameterIsOne", "\x1b[;5Hx", 0, "    x", "1,6"},
     {"ExtraSemicolonsIgnored", "\x1b[2;3;;;;;;;;;;;;;;;;;;;;;;;;;;;;;;;;;;;Hx", 1, "  x", "2,4"},
-    {"DelIgnored", "a\x7f" "b", 0, "ab", "1,3"},
+    {"DelIgnored",
+     "a\x7f"
+     "b",
+     0, "ab", "1,3"},
 };
 
 INSTANTIATE_TEST_SUITE_P(Parser, ParserScreen, testing::ValuesIn(kScreenCases),
@@ -96,8 +117,10 @@ TEST(Parser, EightBitControlsOnlyFromVt200)
 {
     CVtTestTerminal vt;
     vt.SetProperty(3, 1);
-    vt.Feed("\x9b" "5C");
-    EXPECT_EQ(vt.Row(0), "\x9b" "5C");
+    vt.Feed("\x9b"
+            "5C");
+    EXPECT_EQ(vt.Row(0), "\x9b"
+                         "5C");
 }
 
 TEST(Parser, DisabledTerminalIgnoresData)

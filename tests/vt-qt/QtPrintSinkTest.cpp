@@ -1,14 +1,15 @@
+#include "vt/qt/QtPrintSink.h"
+
+#include <string>
+
 #include <gtest/gtest.h>
 
 #include <QFile>
 #include <QTemporaryDir>
 
-#include <string>
-
 #include "QtTestApp.h"
 #include "vt/VtPrinter.h"
 #include "vt/VtScreen.h"
-#include "vt/qt/QtPrintSink.h"
 
 namespace {
 

@@ -1,8 +1,8 @@
+#include <memory>
+
 #include <gtest/gtest.h>
 
 #include <QApplication>
-
-#include <memory>
 
 namespace {
 

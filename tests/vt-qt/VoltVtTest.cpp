@@ -1,14 +1,15 @@
+#include "vt/qt/VoltVt.h"
+
+#include <string>
+#include <vector>
+
 #include <gtest/gtest.h>
 
 #include <QScrollBar>
 #include <QTest>
 #include <QWidget>
 
-#include <string>
-#include <vector>
-
 #include "QtTestApp.h"
-#include "vt/qt/VoltVt.h"
 
 namespace {
 
@@ -107,9 +108,10 @@ TEST_F(VoltVtTest, KeysLeaveAsTheTerminalsBytes)
     for (const Case& c : cases) {
         Host(c.host);
         m_vt.sent.clear();
-        const QChar text = c.key >= Qt::Key_A && c.key <= Qt::Key_Z && !c.modifiers
-                               ? QChar(c.key - Qt::Key_A + 'a')
-                               : (c.key == Qt::Key_5 ? QChar('5') : (c.key == Qt::Key_Return ? QChar('\r') : QChar()));
+        const QChar text =
+            c.key >= Qt::Key_A && c.key <= Qt::Key_Z && !c.modifiers
+                ? QChar(c.key - Qt::Key_A + 'a')
+                : (c.key == Qt::Key_5 ? QChar('5') : (c.key == Qt::Key_Return ? QChar('\r') : QChar()));
         QTest::keyClick(m_window, static_cast<Qt::Key>(c.key), c.modifiers);
         if (!text.isNull() && m_vt.sent.empty())
             QTest::keyClick(m_window, text.toLatin1(), c.modifiers);

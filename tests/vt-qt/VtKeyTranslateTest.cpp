@@ -1,9 +1,10 @@
+#include "vt/qt/VtKeyTranslate.h"
+
 #include <gtest/gtest.h>
 
 #include <QKeyEvent>
 
 #include "QtTestApp.h"
-#include "vt/qt/VtKeyTranslate.h"
 
 namespace {
 

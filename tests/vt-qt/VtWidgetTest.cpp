@@ -1,14 +1,15 @@
+#include "vt/qt/VtWidget.h"
+
+#include <string>
+
 #include <gtest/gtest.h>
 
 #include <QImage>
 #include <QScrollBar>
 #include <QTest>
 
-#include <string>
-
 #include "QtTestApp.h"
 #include "vt/VtScreen.h"
-#include "vt/qt/VtWidget.h"
 
 namespace {
 
@@ -87,7 +88,8 @@ TEST_F(VtWidgetTest, LayoutFollowsTheWindowSize)
 TEST_F(VtWidgetTest, ScrollingRightShowsTheRemainingColumns)
 {
     Write(0, 79, "X");
-    m_widget.resize(m_widget.SizeForCells(60, 24) + QSize(0, m_widget.horizontalScrollBar()->sizeHint().height()));
+    m_widget.resize(m_widget.SizeForCells(60, 24) +
+                    QSize(0, m_widget.horizontalScrollBar()->sizeHint().height()));
     QTest::qWait(0);
     const QImage blank = CellImage(Render(), 0, 59);  // column 59: a blank cell
     m_widget.horizontalScrollBar()->setValue(m_widget.horizontalScrollBar()->maximum());
@@ -134,7 +136,9 @@ TEST_F(VtWidgetTest, EachFrameRepaintsOnlyTheRowsChangedSinceTheLast)
     QTest::qWait(50);
     m_widget.viewport()->installEventFilter(&recorder);
     const int h = m_widget.CellHeight();
-    const auto rowCenter = [&](int viewRow) { return QPoint(m_widget.viewport()->width() / 2, viewRow * h + h / 2); };
+    const auto rowCenter = [&](int viewRow) {
+        return QPoint(m_widget.viewport()->width() / 2, viewRow * h + h / 2);
+    };
     // The screen's rows start below the history when the view is at the end.
     const int top = m_screen.ScrollbackRows() - m_widget.ScrollPosition();
 

@@ -29,7 +29,10 @@ public:
     }
     void SetScrollRange(int maximum) override { Add("range " + std::to_string(maximum)); }
     void Relayout() override { Add("relayout"); }
-    void MoveCaret(int row, int column) override { m_caret = std::to_string(row) + "," + std::to_string(column); }
+    void MoveCaret(int row, int column) override
+    {
+        m_caret = std::to_string(row) + "," + std::to_string(column);
+    }
     void ShowCaret(bool show) override { Add(show ? "caret on" : "caret off"); }
 
     void SetVisibleRows(int rows) { m_visible = rows; }

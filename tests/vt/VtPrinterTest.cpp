@@ -1,11 +1,12 @@
-#include <gtest/gtest.h>
+#include "vt/VtPrinter.h"
 
 #include <algorithm>
 #include <string>
 #include <vector>
 
+#include <gtest/gtest.h>
+
 #include "vt/RecordingPrintSink.h"
-#include "vt/VtPrinter.h"
 #include "vt/VtScreen.h"
 
 namespace {
@@ -35,7 +36,10 @@ protected:
             n += e == event ? 1 : 0;
         return n;
     }
-    std::string Text(int y, const std::string& text) const { return "text 0," + std::to_string(y) + " \"" + text + "\""; }
+    std::string Text(int y, const std::string& text) const
+    {
+        return "text 0," + std::to_string(y) + " \"" + text + "\"";
+    }
 
     CVtScreen m_screen;
     CRecordingPrintSink m_sink;
@@ -86,7 +90,8 @@ TEST_F(VtPrinterTest, TextModeLineControls)
     m_sink.Clear();
     Print("tail");
     m_printer.ClosePrintJob();
-    EXPECT_EQ(m_sink.Log(), "text 0," + std::to_string(2 * h) + " notabs \"tail\"\nendpage\nenddoc\nrelease\n");
+    EXPECT_EQ(m_sink.Log(),
+              "text 0," + std::to_string(2 * h) + " notabs \"tail\"\nendpage\nenddoc\nrelease\n");
 }
 
 TEST_F(VtPrinterTest, PagesAfterLinesPerPage)
@@ -129,11 +134,11 @@ TEST_F(VtPrinterTest, FitsTheFontToThePage)
         int charWidth, charsPerLine, linesPerPage;
     };
     const Case cases[] = {
-        {4800, 6600, 80, 60, 0, 54, 88, 62},     // natural 60 too wide: narrowed to 88 + 8 = 96
-        {4800, 6600, 132, 60, 0, 33, 132, 62},   // 145 + 8 fits 152..210; at most 132 per line
-        {4800, 6600, 80, 10, 0, 38, 126, 62},    // natural 10 too narrow: widened to 126 + 8 = 134
-        {4800, 6600, 80, 40, 20, 40, 120, 51},   // already fits; leading makes lines 120 high
-        {4800, 6600, 80, 1, 0, 38, 126, 62},     // from width 1 within the attempts
+        {4800, 6600, 80, 60, 0, 54, 88, 62},    // natural 60 too wide: narrowed to 88 + 8 = 96
+        {4800, 6600, 132, 60, 0, 33, 132, 62},  // 145 + 8 fits 152..210; at most 132 per line
+        {4800, 6600, 80, 10, 0, 38, 126, 62},   // natural 10 too narrow: widened to 126 + 8 = 134
+        {4800, 6600, 80, 40, 20, 40, 120, 51},  // already fits; leading makes lines 120 high
+        {4800, 6600, 80, 1, 0, 38, 126, 62},    // from width 1 within the attempts
     };
     for (const Case& c : cases) {
         CRecordingPrintSink sink;
@@ -198,9 +203,8 @@ TEST_F(VtPrinterTest, PrintLineSendsTheCursorRowAndCloses)
     m_screen.SetCursor(3, 10);
     ASSERT_EQ(m_printer.PrintLine(), 1);
     const std::string row = "--|" + std::string(77, ' ');
-    EXPECT_EQ(m_sink.Log(),
-              "open\nstartdoc voltvt.prn\nstartpage\n" + Text(2 * m_printer.LineHeight(), row) +
-                  "\nendpage\nenddoc\nrelease\n");
+    EXPECT_EQ(m_sink.Log(), "open\nstartdoc voltvt.prn\nstartpage\n" + Text(2 * m_printer.LineHeight(), row) +
+                                "\nendpage\nenddoc\nrelease\n");
     EXPECT_FALSE(m_printer.PrintJobOpen());
 }
 
@@ -241,7 +245,7 @@ TEST_F(VtPrinterTest, ControllerModeKeepsTheJobAndResetsTheMatch)
 
 TEST_F(VtPrinterTest, PrintScreenPagesTheRows)
 {
-    m_sink.SetPage(4800, 660);  // font 10 high: 66 - 4 = 62 lines, so shrink by leading
+    m_sink.SetPage(4800, 660);      // font 10 high: 66 - 4 = 62 lines, so shrink by leading
     m_sink.SetExternalLeading(34);  // lines 44 high: 15 - 4 = 11 per page
     for (int r = 0; r < kDefaultRows; ++r)
         Write(r, "row " + std::to_string(r));

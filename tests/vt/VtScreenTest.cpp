@@ -1,11 +1,12 @@
-#include <gtest/gtest.h>
+#include "vt/VtScreen.h"
 
 #include <random>
 #include <string>
 #include <vector>
 
+#include <gtest/gtest.h>
+
 #include "RecordingVtWindow.h"
-#include "vt/VtScreen.h"
 
 namespace {
 
@@ -34,9 +35,11 @@ TEST_F(VtScreenTest, ScrollingExchangesLinesWithoutCopying)
         int top, bottom, n;
         bool down;
     };
-    const Case cases[] = {{0, 23, 1, false}, {0, 20, 2, false}, {5, 23, 3, false}, {2, 9, 1, true}, {0, 23, 4, true}};
+    const Case cases[] = {
+        {0, 23, 1, false}, {0, 20, 2, false}, {5, 23, 3, false}, {2, 9, 1, true}, {0, 23, 4, true}};
     for (const Case& c : cases) {
-        SCOPED_TRACE(testing::Message() << c.top << ".." << c.bottom << " by " << c.n << (c.down ? " down" : " up"));
+        SCOPED_TRACE(testing::Message()
+                     << c.top << ".." << c.bottom << " by " << c.n << (c.down ? " down" : " up"));
         std::vector<const uint32_t*> before;
         for (int r = 0; r < m_screen.Rows(); ++r)
             before.push_back(m_screen.Line(r));
@@ -63,9 +66,9 @@ TEST_F(VtScreenTest, ScrollRepaintsByMode)
         std::vector<std::string> events;
     };
     const std::vector<Case> cases = {
-        {0, 23, 1, false, {"inval all"}},                     // jump: one repaint later
-        {0, 23, 1, true, {"flush", "scroll 0-23 1 up"}},       // smooth: move the pixels
-        {0, 23, 12, true, {"flush", "inval 0,0-23,79"}},      // half the region or more: redraw
+        {0, 23, 1, false, {"inval all"}},                 // jump: one repaint later
+        {0, 23, 1, true, {"flush", "scroll 0-23 1 up"}},  // smooth: move the pixels
+        {0, 23, 12, true, {"flush", "inval 0,0-23,79"}},  // half the region or more: redraw
         {4, 9, 2, true, {"flush", "scroll 4-9 2 up"}},
     };
     for (const Case& c : cases) {
@@ -131,12 +134,16 @@ TEST_F(VtScreenTest, RandomEditsStayInBounds)
         const int b = pick(-5, 140);
         switch (pick(0, 16)) {
         case 0: m_screen.SetCursor(a, b); break;
-        case 1: m_screen.WriteRun(reinterpret_cast<const uint8_t*>(text.data()), pick(0, int(text.size()))); break;
+        case 1:
+            m_screen.WriteRun(reinterpret_cast<const uint8_t*>(text.data()), pick(0, int(text.size())));
+            break;
         case 2: m_screen.InsertBlanks(a); break;
         case 3: m_screen.DeleteChars(b); break;
         case 4: m_screen.EraseInLine(pick(-2, 30), a, b); break;
         case 5: m_screen.EraseLines(a, b); break;
-        case 6: m_screen.ScrollRegion(pick(-2, 30), pick(-2, 30), pick(-1, 40), pick(0, 1) == 1, pick(0, 1) == 1); break;
+        case 6:
+            m_screen.ScrollRegion(pick(-2, 30), pick(-2, 30), pick(-1, 40), pick(0, 1) == 1, pick(0, 1) == 1);
+            break;
         case 7: m_screen.NewLine(pick(0, 1) == 1); break;
         case 8: m_screen.ReverseIndex(); break;
         case 9: m_screen.SetMargins(pick(-2, 30), pick(-2, 30)); break;

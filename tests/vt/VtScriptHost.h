@@ -27,7 +27,10 @@ public:
     virtual bool Push(const std::string& /*bytes*/) { return false; }
     // A command the runner does not know: false when the host does not know it either,
     // otherwise true with `failure` set when it failed.
-    virtual bool Command(const std::vector<std::string>& /*words*/, std::string& /*failure*/) { return false; }
+    virtual bool Command(const std::vector<std::string>& /*words*/, std::string& /*failure*/)
+    {
+        return false;
+    }
 };
 
 using VtScriptHostFactory = std::function<std::unique_ptr<IVtScriptHost>()>;

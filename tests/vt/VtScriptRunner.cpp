@@ -129,7 +129,10 @@ private:
         return i < Count() ? (*m_words)[i].text : empty;
     }
     int Int(size_t i) const { return static_cast<int>(std::strtoll(Str(i).c_str(), nullptr, 0)); }
-    uint32_t Word32(size_t i) const { return static_cast<uint32_t>(std::strtoull(Str(i).c_str(), nullptr, 0)); }
+    uint32_t Word32(size_t i) const
+    {
+        return static_cast<uint32_t>(std::strtoull(Str(i).c_str(), nullptr, 0));
+    }
     bool On(size_t i) const { return Str(i) == "on" || Str(i) == "1" || Str(i) == "true"; }
     // "r,c" in one word.
     void Pair(size_t i, int& a, int& b) const
@@ -161,47 +164,85 @@ private:
         CVtScreen& s = m_screen;
         int a = 0;
         int b = 0;
-        if (what == "WriteRun") s.WriteRun(Bytes(2), Length(2));
-        else if (what == "InsertBlanks") s.InsertBlanks(Int(2));
-        else if (what == "DeleteChars") s.DeleteChars(Int(2));
-        else if (what == "EraseInLine") s.EraseInLine(Int(2), Int(3), Int(4));
-        else if (what == "SelectiveEraseInLine") s.SelectiveEraseInLine(Int(2), Int(3), Int(4));
-        else if (what == "EraseLines") s.EraseLines(Int(2), Int(3));
-        else if (what == "ScrollRegion") s.ScrollRegion(Int(2), Int(3), Int(4), Str(5) == "down", Str(6) == "smooth");
-        else if (what == "NewLine") s.NewLine(Str(2) == "cr");
-        else if (what == "Index") s.Index();
-        else if (what == "ReverseIndex") s.ReverseIndex();
+        if (what == "WriteRun")
+            s.WriteRun(Bytes(2), Length(2));
+        else if (what == "InsertBlanks")
+            s.InsertBlanks(Int(2));
+        else if (what == "DeleteChars")
+            s.DeleteChars(Int(2));
+        else if (what == "EraseInLine")
+            s.EraseInLine(Int(2), Int(3), Int(4));
+        else if (what == "SelectiveEraseInLine")
+            s.SelectiveEraseInLine(Int(2), Int(3), Int(4));
+        else if (what == "EraseLines")
+            s.EraseLines(Int(2), Int(3));
+        else if (what == "ScrollRegion")
+            s.ScrollRegion(Int(2), Int(3), Int(4), Str(5) == "down", Str(6) == "smooth");
+        else if (what == "NewLine")
+            s.NewLine(Str(2) == "cr");
+        else if (what == "Index")
+            s.Index();
+        else if (what == "ReverseIndex")
+            s.ReverseIndex();
         else if (what == "SetCursor") {
             Pair(2, a, b);
             s.SetCursor(a, b);
-        } else if (what == "SetMargins") s.SetMargins(Int(2), Int(3));
-        else if (what == "SetAttributes") s.SetAttributes(Word32(2));
-        else if (what == "SetProtectBit") s.SetProtectBit(Word32(2));
-        else if (what == "SetGraphics") s.SetGraphics(On(2));
-        else if (what == "SetInsertMode") s.SetInsertMode(On(2));
-        else if (what == "SetAutowrap") s.SetAutowrap(On(2));
-        else if (what == "SetStatusWriting") s.SetStatusWriting(On(2));
-        else if (what == "SetWrapPending") s.SetWrapPending(On(2));
-        else if (what == "SetLineAttributes") s.SetLineAttributes(Int(2), Word32(3));
-        else if (what == "AllocateBuffers") m_result = s.AllocateBuffers(Int(2), Int(3), Int(4));
-        else if (what == "SetEnabled") s.SetEnabled(On(2));
-        else if (what == "SetCellLimit") s.SetCellLimit(size_t(Word32(2)));
-        else if (what == "ClearAll") s.ClearAll();
-        else if (what == "FillScreen") s.FillScreen(Bytes(2)[0]);
-        else if (what == "FillStatusLine") s.FillStatusLine(Word32(2));
-        else if (what == "WriteStatusText") s.WriteStatusText(Str(2).data(), Length(2));
-        else if (what == "SetTabStop") s.SetTabStop(Int(2));
-        else if (what == "ClearTabStop") s.ClearTabStop(Int(2));
-        else if (what == "ClearAllTabStops") s.ClearAllTabStops();
-        else if (what == "OpenPrintJob") m_result = m_printer.OpenPrintJob();
-        else if (what == "ClosePrintJob") m_printer.ClosePrintJob();
-        else if (what == "PrintBytes") m_printer.PrintBytes(Bytes(2), Length(2));
-        else if (what == "PrintLine") m_result = m_printer.PrintLine();
-        else if (what == "PrintScreen") m_result = m_printer.PrintScreen();
-        else if (what == "SetRawMode") m_printer.SetRawMode(On(2));
-        else if (what == "SetAutoPrint") m_result = m_printer.SetAutoPrint(On(2)) ? 1 : 0;
-        else if (what == "SetControllerMode") m_result = m_printer.SetControllerMode(On(2)) ? 1 : 0;
-        else return "unknown primitive '" + what + "'";
+        } else if (what == "SetMargins")
+            s.SetMargins(Int(2), Int(3));
+        else if (what == "SetAttributes")
+            s.SetAttributes(Word32(2));
+        else if (what == "SetProtectBit")
+            s.SetProtectBit(Word32(2));
+        else if (what == "SetGraphics")
+            s.SetGraphics(On(2));
+        else if (what == "SetInsertMode")
+            s.SetInsertMode(On(2));
+        else if (what == "SetAutowrap")
+            s.SetAutowrap(On(2));
+        else if (what == "SetStatusWriting")
+            s.SetStatusWriting(On(2));
+        else if (what == "SetWrapPending")
+            s.SetWrapPending(On(2));
+        else if (what == "SetLineAttributes")
+            s.SetLineAttributes(Int(2), Word32(3));
+        else if (what == "AllocateBuffers")
+            m_result = s.AllocateBuffers(Int(2), Int(3), Int(4));
+        else if (what == "SetEnabled")
+            s.SetEnabled(On(2));
+        else if (what == "SetCellLimit")
+            s.SetCellLimit(size_t(Word32(2)));
+        else if (what == "ClearAll")
+            s.ClearAll();
+        else if (what == "FillScreen")
+            s.FillScreen(Bytes(2)[0]);
+        else if (what == "FillStatusLine")
+            s.FillStatusLine(Word32(2));
+        else if (what == "WriteStatusText")
+            s.WriteStatusText(Str(2).data(), Length(2));
+        else if (what == "SetTabStop")
+            s.SetTabStop(Int(2));
+        else if (what == "ClearTabStop")
+            s.ClearTabStop(Int(2));
+        else if (what == "ClearAllTabStops")
+            s.ClearAllTabStops();
+        else if (what == "OpenPrintJob")
+            m_result = m_printer.OpenPrintJob();
+        else if (what == "ClosePrintJob")
+            m_printer.ClosePrintJob();
+        else if (what == "PrintBytes")
+            m_printer.PrintBytes(Bytes(2), Length(2));
+        else if (what == "PrintLine")
+            m_result = m_printer.PrintLine();
+        else if (what == "PrintScreen")
+            m_result = m_printer.PrintScreen();
+        else if (what == "SetRawMode")
+            m_printer.SetRawMode(On(2));
+        else if (what == "SetAutoPrint")
+            m_result = m_printer.SetAutoPrint(On(2)) ? 1 : 0;
+        else if (what == "SetControllerMode")
+            m_result = m_printer.SetControllerMode(On(2)) ? 1 : 0;
+        else
+            return "unknown primitive '" + what + "'";
         return {};
     }
 
@@ -226,7 +267,8 @@ private:
             const int back = Int(2);
             if (back < 1 || back > s.ScrollbackRows())
                 return "scrollback " + Str(2) + ": no such history line";
-            return Check("scrollback " + Str(2), LineText(s.LineAt(s.ScrollbackRows() - back), s.Columns()), Str(3));
+            return Check("scrollback " + Str(2), LineText(s.LineAt(s.ScrollbackRows() - back), s.Columns()),
+                         Str(3));
         }
         if (what == "status")
             return Check("status", LineText(s.StatusLine(), s.Columns()), Str(2));
@@ -327,13 +369,20 @@ private:
     std::string SinkSetup()
     {
         CRecordingPrintSink& sink = m_host.Sink();
-        if (Str(1) == "present") sink.SetPrinterPresent(On(2));
-        else if (Str(1) == "page") sink.SetPage(Int(2), Int(3));
-        else if (Str(1) == "leading") sink.SetExternalLeading(Int(2));
-        else if (Str(1) == "height") sink.SetReportedHeight(Int(2));
-        else if (Str(1) == "failstart") sink.SetFailStartDocument(On(2));
-        else if (Str(1) == "clear") sink.Clear();
-        else return "unknown sink set-up '" + Str(1) + "'";
+        if (Str(1) == "present")
+            sink.SetPrinterPresent(On(2));
+        else if (Str(1) == "page")
+            sink.SetPage(Int(2), Int(3));
+        else if (Str(1) == "leading")
+            sink.SetExternalLeading(Int(2));
+        else if (Str(1) == "height")
+            sink.SetReportedHeight(Int(2));
+        else if (Str(1) == "failstart")
+            sink.SetFailStartDocument(On(2));
+        else if (Str(1) == "clear")
+            sink.Clear();
+        else
+            return "unknown sink set-up '" + Str(1) + "'";
         return {};
     }
 

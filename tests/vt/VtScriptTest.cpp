@@ -1,9 +1,9 @@
 // One test per script in tests/vt/scripts.
 
-#include <gtest/gtest.h>
-
 #include <algorithm>
 #include <filesystem>
+
+#include <gtest/gtest.h>
 
 #include "VtScriptHost.h"
 
@@ -34,7 +34,9 @@ TEST_P(VtScript, Passes)
 std::string ScriptTestName(const testing::TestParamInfo<std::string>& param)
 {
     std::string name = param.param;
-    std::replace_if(name.begin(), name.end(), [](char c) { return std::isalnum(static_cast<unsigned char>(c)) == 0; }, '_');
+    std::replace_if(
+        name.begin(), name.end(), [](char c) { return std::isalnum(static_cast<unsigned char>(c)) == 0; },
+        '_');
     return name;
 }
 
@@ -44,13 +46,12 @@ INSTANTIATE_TEST_SUITE_P(Scripts, VtScript, testing::ValuesIn(Scripts()), Script
 TEST(VtScriptRunner, ReportsMismatchesWithLineNumbers)
 {
     CModelScriptHost host;
-    const std::vector<std::string> failures = RunVtScript(
-        "call WriteRun \"abc\"\n"
-        "expect row 0 \"abd\"\n"
-        "expect cursor 0,3\n"
-        "push \"x\"\n"
-        "bogus\n",
-        "t", host);
+    const std::vector<std::string> failures = RunVtScript("call WriteRun \"abc\"\n"
+                                                          "expect row 0 \"abd\"\n"
+                                                          "expect cursor 0,3\n"
+                                                          "push \"x\"\n"
+                                                          "bogus\n",
+                                                          "t", host);
     ASSERT_EQ(failures.size(), 3u);
     EXPECT_EQ(failures[0], "t:2: row 0: saw \"abc\", wanted \"abd\"");
     EXPECT_EQ(failures[1], "t:4: push: this host has no byte consumer");

@@ -1,5 +1,7 @@
 #include "vt/qt/QtPrintSink.h"
 
+#include <algorithm>
+
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -8,11 +10,9 @@
 #include <QPrinterInfo>
 #include <QStandardPaths>
 
-#include <algorithm>
-
-CQtPrintSink::CQtPrintSink(QString pdfPath) : m_pdfPath(pdfPath.isEmpty() ? DefaultPdfPath() : std::move(pdfPath))
-{
-}
+CQtPrintSink::CQtPrintSink(QString pdfPath)
+    : m_pdfPath(pdfPath.isEmpty() ? DefaultPdfPath() : std::move(pdfPath))
+{}
 
 CQtPrintSink::~CQtPrintSink()
 {

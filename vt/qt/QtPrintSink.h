@@ -1,10 +1,10 @@
 #pragma once
 
+#include <memory>
+
 #include <QFont>
 #include <QPainter>
 #include <QString>
-
-#include <memory>
 
 #include "vt/PrintSink.h"
 

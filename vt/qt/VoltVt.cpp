@@ -1,9 +1,9 @@
 #include "vt/qt/VoltVt.h"
 
+#include <algorithm>
+
 #include <QApplication>
 #include <QTimer>
-
-#include <algorithm>
 
 #include "vt/qt/QtPrintSink.h"
 
@@ -51,15 +51,16 @@ CVoltVt::CVoltVt(const QString& pdfPath)
           [this](std::string_view bytes) {
               SendToHost(reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size());
           },
-          [this](uint32_t& key, uint32_t& shiftCode, bool extended) { OnKeyNotify(key, shiftCode, extended); },
+          [this](uint32_t& key, uint32_t& shiftCode, bool extended) {
+              OnKeyNotify(key, shiftCode, extended);
+          },
           [this](VtViewScroll scroll) {
               if (m_widget)
                   m_widget->ScrollView(scroll);
           },
           [this] { m_vt->SetProperty(31, 1); },
       })
-{
-}
+{}
 
 CVoltVt::~CVoltVt()
 {

@@ -1,12 +1,12 @@
 #pragma once
 
-#include <QFont>
-#include <QPointer>
-
 #include <cstddef>
 #include <cstdint>
 #include <memory>
 #include <string>
+
+#include <QFont>
+#include <QPointer>
 
 #include "vt/Vt.h"
 #include "vt/VtKeyboard.h"

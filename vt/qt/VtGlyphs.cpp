@@ -1,8 +1,8 @@
 #include "vt/qt/VtGlyphs.h"
 
-#include <QPainter>
-
 #include <cmath>
+
+#include <QPainter>
 
 #include "vt/VtNationalSet.h"
 
@@ -30,15 +30,15 @@ QChar CVtGlyphs::GraphicsChar(uint8_t code)
 {
     code &= 0x7F;
     static const char16_t kGlyphs[] = {
-        0x00A0,  // 5F blank
-        0x25C6,  // 60 diamond
-        0,       // 61 checkerboard (drawn)
-        0x2409, 0x240C, 0x240D, 0x240A,  // 62-65 HT FF CR LF
-        0x00B0, 0x00B1,                  // 66-67 degree, plus/minus
-        0x2424, 0x240B,                  // 68-69 NL VT
-        0, 0, 0, 0, 0,                   // 6A-6E corners and cross (drawn)
-        0, 0, 0, 0, 0,                   // 6F-73 scan lines (drawn)
-        0, 0, 0, 0, 0,                   // 74-78 tees and vertical (drawn)
+        0x00A0,                                          // 5F blank
+        0x25C6,                                          // 60 diamond
+        0,                                               // 61 checkerboard (drawn)
+        0x2409, 0x240C, 0x240D, 0x240A,                  // 62-65 HT FF CR LF
+        0x00B0, 0x00B1,                                  // 66-67 degree, plus/minus
+        0x2424, 0x240B,                                  // 68-69 NL VT
+        0,      0,      0,      0,      0,               // 6A-6E corners and cross (drawn)
+        0,      0,      0,      0,      0,               // 6F-73 scan lines (drawn)
+        0,      0,      0,      0,      0,               // 74-78 tees and vertical (drawn)
         0x2264, 0x2265, 0x03C0, 0x2260, 0x00A3, 0x00B7,  // 79-7E
     };
     if (code < 0x5F || code > 0x7E)
@@ -69,9 +69,9 @@ bool CVtGlyphs::DrawGraphics(QPainter& painter, const QRectF& cell, uint8_t code
     case 0x71: arms = kLeft | kRight; break;
     case 0x72: scanLine = 3; break;
     case 0x73: scanLine = 4; break;
-    case 0x74: arms = kUp | kDown | kRight; break;  // left tee
-    case 0x75: arms = kUp | kDown | kLeft; break;   // right tee
-    case 0x76: arms = kUp | kLeft | kRight; break;  // bottom tee
+    case 0x74: arms = kUp | kDown | kRight; break;    // left tee
+    case 0x75: arms = kUp | kDown | kLeft; break;     // right tee
+    case 0x76: arms = kUp | kLeft | kRight; break;    // bottom tee
     case 0x77: arms = kDown | kLeft | kRight; break;  // top tee
     case 0x78: arms = kUp | kDown; break;
     default: return false;

@@ -1,14 +1,14 @@
 #include "vt/qt/VtWidget.h"
 
+#include <algorithm>
+#include <cmath>
+#include <limits>
+
 #include <QFontDatabase>
 #include <QFontMetricsF>
 #include <QPainter>
 #include <QResizeEvent>
 #include <QScrollBar>
-
-#include <algorithm>
-#include <cmath>
-#include <limits>
 
 #include "vt/VtScreen.h"
 
@@ -187,8 +187,8 @@ int CVtWidget::ViewRowOfScreenRow(int row) const
 {
     if (m_screen == nullptr)
         return -1;
-    const int line = row == kStatusRow ? m_screen->ScrollbackRows() + m_screen->Rows()
-                                       : m_screen->ScrollbackRows() + row;
+    const int line =
+        row == kStatusRow ? m_screen->ScrollbackRows() + m_screen->Rows() : m_screen->ScrollbackRows() + row;
     return line - ScrollPosition();
 }
 

@@ -1,15 +1,14 @@
 #pragma once
 
-#include <QAbstractScrollArea>
-#include <QFont>
-#include <QRegion>
-
-#include <vector>
-#include <QTimer>
-
 #include <cstdint>
 #include <functional>
 #include <string>
+#include <vector>
+
+#include <QAbstractScrollArea>
+#include <QFont>
+#include <QRegion>
+#include <QTimer>
 
 #include "vt/VtKeyEvent.h"
 #include "vt/VtKeyboard.h"
@@ -34,7 +33,12 @@ struct CVtLook {
 
 // Mouse notification types of the terminal window.
 enum class VtMouse : uint32_t {
-    LeftDown = 0, LeftUp = 1, RightDown = 2, RightUp = 3, LeftDouble = 4, RightDouble = 5
+    LeftDown = 0,
+    LeftUp = 1,
+    RightDown = 2,
+    RightUp = 3,
+    LeftDouble = 4,
+    RightDouble = 5
 };
 
 // The terminal window: draws a screen model with its history, scrolls, selects and carries
@@ -112,8 +116,8 @@ protected:
 
 private:
     void PaintRow(QPainter& painter, int viewRow);
-    void PaintRun(QPainter& painter, const uint32_t* line, uint32_t lineAttr, int first, int count,
-                  int y, uint32_t key);
+    void PaintRun(QPainter& painter, const uint32_t* line, uint32_t lineAttr, int first, int count, int y,
+                  uint32_t key);
     void PaintCaret(QPainter& painter);
     void Schedule(const QRect& pixels);
     void ScheduleRows(int firstViewRow, int lastViewRow);

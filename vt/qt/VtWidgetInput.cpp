@@ -1,13 +1,12 @@
-#include "vt/qt/VtWidget.h"
+#include <algorithm>
 
 #include <QKeyEvent>
 #include <QMouseEvent>
 #include <QScrollBar>
 
-#include <algorithm>
-
 #include "vt/VtScreen.h"
 #include "vt/qt/VtKeyTranslate.h"
+#include "vt/qt/VtWidget.h"
 
 namespace {
 
@@ -69,7 +68,8 @@ int CVtWidget::CellIndexAt(const QPoint& pos, bool& inside) const
     const int lines = m_screen->ScrollbackRows() + m_screen->Rows();
     const int column = std::clamp((pos.x() + m_cellWidth / 2) / m_cellWidth + ColumnOffset(), 0, columns);
     int line = (pos.y() >= 0 ? pos.y() / m_cellHeight : -1) + ScrollPosition();
-    inside = pos.x() >= 0 && pos.y() >= 0 && line < lines && pos.x() < (columns - ColumnOffset()) * m_cellWidth;
+    inside =
+        pos.x() >= 0 && pos.y() >= 0 && line < lines && pos.x() < (columns - ColumnOffset()) * m_cellWidth;
     line = std::clamp(line, 0, lines - 1);
     return line * columns + column;
 }
@@ -123,7 +123,8 @@ void CVtWidget::mouseMoveEvent(QMouseEvent* event)
     if (m_anchor < 0)
         return;
     m_lastMouse = event->position().toPoint();
-    const bool outside = m_lastMouse.y() < m_cellHeight / 2 || m_lastMouse.y() >= VisibleRows() * m_cellHeight;
+    const bool outside =
+        m_lastMouse.y() < m_cellHeight / 2 || m_lastMouse.y() >= VisibleRows() * m_cellHeight;
     if (outside) {
         AutoScrollTick();  // one line per move, and on while the pointer rests there
         if (!m_autoScroll.isActive())

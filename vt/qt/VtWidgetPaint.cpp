@@ -1,18 +1,17 @@
-#include "vt/qt/VtWidget.h"
+#include <algorithm>
 
 #include <QPaintEvent>
 #include <QPainter>
 
-#include <algorithm>
-
 #include "vt/VtScreen.h"
 #include "vt/qt/VtGlyphs.h"
+#include "vt/qt/VtWidget.h"
 
 namespace {
 
 // Bits that decide how a cell looks; cells agreeing in them share one run.
-constexpr uint32_t kRunKeyMask = kFgMask | kBgMask | kAttrReverse | kAttrBold | kAttrBlink |
-                                 kAttrUnderline | kAttrGraphics;
+constexpr uint32_t kRunKeyMask =
+    kFgMask | kBgMask | kAttrReverse | kAttrBold | kAttrBlink | kAttrUnderline | kAttrGraphics;
 // A free bit of the run key: the cell lies in the selection.
 constexpr uint32_t kRunSelected = 0x4000;
 
@@ -44,7 +43,8 @@ void CVtWidget::paintEvent(QPaintEvent* event)
     // Right of the last column.
     const int textRight = (m_screen->Columns() - ColumnOffset()) * m_cellWidth;
     if (textRight < area.right() + 1)
-        painter.fillRect(QRect(textRight, area.top(), area.right() + 1 - textRight, area.height()), background);
+        painter.fillRect(QRect(textRight, area.top(), area.right() + 1 - textRight, area.height()),
+                         background);
     PaintCaret(painter);
 }
 
