@@ -5,7 +5,10 @@
 #include <exception>
 
 #include <QApplication>
+#include <QEvent>
 #include <QMessageBox>
+#include <QPointer>
+#include <QTimer>
 
 #include "apps/common/About.h"
 #include "apps/common/LoopBridge.h"
@@ -13,16 +16,7 @@
 
 std::string CApplication::HelpText(const CProgramInfo& info)
 {
-    std::string text = std::string("Usage: ") + info.name + " [options]\n" + info.summary + "\n\nOptions:\n";
-    if (info.options && *info.options) {
-        text += info.options;
-    }
-    text += "  --help               show this help and exit\n"
-            "  --version            show the version and exit\n"
-            "  -platform NAME       Qt platform plugin, e.g. offscreen or xcb\n"
-            "\nSettings are kept in $VOLTTCP_INI, else $XDG_CONFIG_HOME/VOLTTCP.INI,\n"
-            "else ~/.config/VOLTTCP.INI.\n";
-    return text;
+    return CCommandLine::HelpText(info);
 }
 
 std::optional<int> CApplication::HandleStandardOptions(int argc, char** argv, const CProgramInfo& info)
@@ -39,6 +33,32 @@ std::optional<int> CApplication::HandleStandardOptions(int argc, char** argv, co
     }
     return std::nullopt;
 }
+
+// Ends the event loop once a close of the main window has gone through (the form may refuse it).
+class CApplication::CMainWindowWatch final : public QObject {
+public:
+    explicit CMainWindowWatch(QWidget& mainForm) : m_form(&mainForm) { mainForm.installEventFilter(this); }
+    ~CMainWindowWatch() override
+    {
+        if (m_form)
+            m_form->removeEventFilter(this);
+    }
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override
+    {
+        if (watched == m_form && event->type() == QEvent::Close) {
+            QTimer::singleShot(0, this, [this] {
+                if (m_form && !m_form->isVisible())
+                    QApplication::exit(0);  // quit() would ask every window, and some refuse
+            });
+        }
+        return false;
+    }
+
+private:
+    QPointer<QWidget> m_form;
+};
 
 CApplication::CApplication(int& argc, char** argv, const CProgramInfo& info)
     : m_app(std::make_unique<QApplication>(argc, argv))
@@ -64,6 +84,7 @@ TfrmAbout& CApplication::About()
 
 int CApplication::Run(QWidget& mainForm)
 {
+    CMainWindowWatch watch(mainForm);
     mainForm.show();
     return QApplication::exec();
 }

@@ -5,18 +5,12 @@
 #include <optional>
 #include <string>
 
+#include "apps/common/CommandLine.h"
+
 class QApplication;
 class QWidget;
 class CQtLoopBridge;
 class TfrmAbout;
-
-struct CProgramInfo {
-    const char* name;   // command name, e.g. "loopserver"
-    const char* title;  // application title shown in captions and the About box
-    const char* version;
-    const char* summary;  // one line for --help
-    const char* options;  // the program's own options for --help, may be empty
-};
 
 // Program start shared by every program: title first, then the forms, which live for the
 // whole run and are only shown and hidden; the library's loop runs inside Qt's.
@@ -33,13 +27,16 @@ public:
     CApplication& operator=(const CApplication&) = delete;
 
     TfrmAbout& About();
-    // Shows the main form and runs until it is closed.
-    int Run(QWidget& mainForm);
+    // Shows the main form and runs until it is closed: other windows still open (trace
+    // windows, dialogs) do not keep the program alive.
+    static int Run(QWidget& mainForm);
 
     // Runs start-up; an exception that escapes it is shown and the program ends normally.
     static int Guarded(const std::function<int()>& start);
 
 private:
+    class CMainWindowWatch;
+
     std::unique_ptr<QApplication> m_app;
     std::unique_ptr<CQtLoopBridge> m_bridge;
     std::unique_ptr<TfrmAbout> m_about;

@@ -5,12 +5,14 @@
 #include <gtest/gtest.h>
 
 #include <QApplication>
+#include <QCloseEvent>
 #include <QEnterEvent>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QMouseEvent>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QTimer>
 #include <QWidget>
 
 #include "apps/common/About.h"
@@ -116,6 +118,28 @@ TEST_F(AppCommon, TraceWindowKeepsLinesAndReportsAUserClose)
     EXPECT_EQ(closes, 0);
     ASSERT_TRUE(SpinUntil([&] { return closes == 1; }));
     EXPECT_TRUE(trace.Window()->isVisible());
+}
+
+TEST_F(AppCommon, ClosingTheMainWindowEndsTheRunWhileOtherWindowsAreOpen)
+{
+    QWidget mainForm;
+    CTraceWindow trace;
+    trace.ShowMinimized();
+    QWidget dialog;
+    dialog.show();
+    QTimer::singleShot(20, &mainForm, [&] { mainForm.close(); });
+    QTimer::singleShot(5000, [] { QApplication::exit(99); });  // the fault: the run never ends
+    EXPECT_EQ(CApplication::Run(mainForm), 0);
+    EXPECT_TRUE(trace.Window()->isVisible());
+
+    // A form that refuses the close keeps the run going.
+    struct SRefusing : QWidget {
+        void closeEvent(QCloseEvent* event) override { event->ignore(); }
+    } refusing;
+    QTimer::singleShot(20, &refusing, [&] { refusing.close(); });
+    QTimer::singleShot(300, [] { QApplication::exit(7); });
+    EXPECT_EQ(CApplication::Run(refusing), 7);
+    EXPECT_TRUE(refusing.isVisible());
 }
 
 TEST(ProgramStart, StandardOptions)
