@@ -1,5 +1,7 @@
 #include "remote/CommandReply.h"
 
+#include <cstring>
+
 #include "remote/RemoteView.h"
 
 void CCommandReply::Show(IRemoteView& view, const char* data, uint32_t length)
@@ -34,14 +36,25 @@ void CCommandReply::Translate(const char* data, size_t length, std::string& text
     text.reserve(text.size() + length + length / 16);
     const char* const end = data + length;
     while (data < end) {
-        const char byte = *data++;
-        if (byte == '\n') {
+        const auto* lineFeed =
+            static_cast<const char*>(std::memchr(data, '\n', static_cast<size_t>(end - data)));
+        const char* const pieceEnd = lineFeed ? lineFeed : end;
+        // The piece without its NULs: they have no place in a text display.
+        while (data < pieceEnd) {
+            const auto* nul =
+                static_cast<const char*>(std::memchr(data, '\0', static_cast<size_t>(pieceEnd - data)));
+            const char* const runEnd = nul ? nul : pieceEnd;
+            if (runEnd > data) {
+                text.append(data, static_cast<size_t>(runEnd - data));
+                m_lineOpen = true;
+            }
+            data = nul ? nul + 1 : pieceEnd;
+        }
+        if (lineFeed) {
             if (m_lineOpen)
                 text.append("\r\n");
             m_lineOpen = false;
-        } else if (byte != '\0') {  // a NUL has no place in a text display
-            text.push_back(byte);
-            m_lineOpen = true;
+            data = lineFeed + 1;
         }
     }
 }

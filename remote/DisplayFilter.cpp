@@ -1,5 +1,8 @@
 #include "remote/DisplayFilter.h"
 
+#include <cstdint>
+#include <cstring>
+
 namespace {
 
 constexpr char32_t kBackspace = 0x08;
@@ -11,6 +14,35 @@ constexpr char32_t kCancel = 0x18;
 constexpr char32_t kSubstitute = 0x1A;
 constexpr char32_t kDelete = 0x7F;
 constexpr char32_t kLastC1 = 0x9F;
+constexpr std::size_t kTabWidth = 8;
+
+// Where the run of printable ASCII bytes (0x20 to 0x7E) that starts at from ends; eight
+// bytes at a time.
+std::size_t PrintableRun(const unsigned char* bytes, std::size_t from, std::size_t length)
+{
+    constexpr uint64_t kOnes = 0x0101010101010101ULL;
+    constexpr uint64_t kHighBits = 0x8080808080808080ULL;
+    std::size_t end = from;
+    while (end + 8 <= length) {
+        uint64_t word;
+        std::memcpy(&word, bytes + end, sizeof word);
+        const uint64_t below = (word - kOnes * 0x20) & ~word;            // some byte < 0x20
+        const uint64_t above = ((word + kOnes * (0x7F - 0x7E)) | word);  // some byte > 0x7E
+        if ((below | above) & kHighBits)
+            break;
+        end += 8;
+    }
+    while (end < length && bytes[end] >= 0x20 && bytes[end] < kDelete)
+        ++end;
+    return end;
+}
+
+// Latin-1 to UTF-16; the pointers do not overlap, so the compiler may use vectors.
+void Widen(const unsigned char* __restrict from, std::size_t length, char16_t* __restrict to)
+{
+    for (std::size_t i = 0; i < length; ++i)
+        to[i] = from[i];
+}
 
 // Bytes a UTF-8 sequence starting with this byte needs, 0 when it cannot start one.
 int SequenceLength(unsigned char byte)
@@ -55,8 +87,24 @@ void CDisplayFilter::Feed(const char* data, std::size_t length, SEdit& edit)
     if (edit.text.empty())
         m_lineInEdit = 0;
     edit.text.reserve(edit.text.size() + length);
-    for (std::size_t i = 0; i < length; ++i)
-        Decode(static_cast<unsigned char>(data[i]), edit);
+    const auto* bytes = reinterpret_cast<const unsigned char*>(data);
+    std::size_t i = 0;
+    while (i < length) {
+        if (m_state == kText && m_count == 0) {
+            // Plain printable ASCII, the bulk of any output, goes through in runs.
+            const std::size_t end = PrintableRun(bytes, i, length);
+            if (end > i) {
+                const std::size_t old = edit.text.size();
+                edit.text.resize(old + (end - i));
+                Widen(bytes + i, end - i, edit.text.data() + old);
+                m_column += end - i;
+                m_lineInEdit += end - i;
+                i = end;
+                continue;
+            }
+        }
+        Decode(bytes[i++], edit);
+    }
 }
 
 void CDisplayFilter::Decode(unsigned char byte, SEdit& edit)
@@ -137,7 +185,14 @@ void CDisplayFilter::Show(char32_t character, SEdit& edit)
         Backspace(edit);
         return;
     }
-    if ((character < 0x20 && character != kTab) || (character >= kDelete && character <= kLastC1))
+    if (character == kTab) {
+        const std::size_t spaces = kTabWidth - m_column % kTabWidth;
+        edit.text.append(spaces, u' ');
+        m_column += spaces;
+        m_lineInEdit += spaces;
+        return;
+    }
+    if (character < 0x20 || (character >= kDelete && character <= kLastC1))
         return;  // CR among them: a CR LF ends a line once
     if (character >= 0x10000) {
         const char32_t offset = character - 0x10000;

@@ -5,7 +5,8 @@
 
 // What a plain text view shows of the bytes the clients append to the display: UTF-8 where
 // it is valid and Latin-1 where it is not, CR LF as one line end, backspace taking back the
-// character before it on its line, and no control characters or terminal control sequences.
+// character before it on its line, tabs as spaces to the next of every eighth column, and no
+// other control characters or terminal control sequences.
 // Sequences and characters cut between two calls are carried over.
 class CDisplayFilter final {
 public:

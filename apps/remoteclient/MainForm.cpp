@@ -67,9 +67,10 @@ std::string Bytes(const QLineEdit* edit)
 
 }  // namespace
 
-TfrmMain::TfrmMain(TfrmAbout& about, CProfile& profile, QWidget* parent)
+TfrmMain::TfrmMain(TfrmAbout& about, CProfile& profile, SServicePorts ports, QWidget* parent)
     : QWidget(parent),
       m_profile(profile),
+      m_ports(ports),
       m_Protocol(Named(new QGroupBox("Protocol", this), "Protocol")),
       m_rbRexec(Named(new QRadioButton("Rexec", m_Protocol), "rbRexec")),
       m_rbRshell(Named(new QRadioButton("Rshell", m_Protocol), "rbRshell")),
@@ -264,15 +265,15 @@ void TfrmMain::btnExecuteClick()
     CloseAll();
     const std::string host = m_edHost->text().trimmed().toStdString();
     if (m_rbRexec->isChecked())
-        m_rexec->OpenSession(host, CBaseClient::kRexecPort, 0);
+        m_rexec->OpenSession(host, m_ports.rexec, 0);
     else if (m_rbRshell->isChecked())
-        m_rshell->OpenSession(host, CBaseClient::kRshellPort, LocalPort());
+        m_rshell->OpenSession(host, m_ports.rshell, LocalPort());
 }
 
 void TfrmMain::btnLoginClick()
 {
     CloseAll();
-    m_rlogin->OpenSession(m_edHost->text().trimmed().toStdString(), CBaseClient::kRloginPort, LocalPort());
+    m_rlogin->OpenSession(m_edHost->text().trimmed().toStdString(), m_ports.rlogin, LocalPort());
 }
 
 void TfrmMain::btnLogoutClick()

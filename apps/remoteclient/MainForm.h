@@ -7,9 +7,9 @@
 #include <QWidget>
 
 #include "remote/DisplayFilter.h"
+#include "remote/Rbase.h"
 #include "remote/RemoteView.h"
 
-class CBaseClient;
 class CProfile;
 class CRemoteDisplay;
 class CRexecClient;
@@ -23,6 +23,13 @@ class QPushButton;
 class QRadioButton;
 class TfrmAbout;
 
+// Where the servers listen: the services' own ports unless the command line says else.
+struct SServicePorts {
+    uint16_t rexec = CBaseClient::kRexecPort;
+    uint16_t rshell = CBaseClient::kRshellPort;
+    uint16_t rlogin = CBaseClient::kRloginPort;
+};
+
 // The remote command program's window: runs a command with rexec or rsh, or holds an
 // rlogin session whose keys typed into the display go to the remote computer.
 class TfrmMain final : public QWidget, private IRemoteView {
@@ -30,7 +37,7 @@ class TfrmMain final : public QWidget, private IRemoteView {
 public:
     static constexpr uint16_t kDefaultLocalPort = 512;
 
-    TfrmMain(TfrmAbout& about, CProfile& profile, QWidget* parent = nullptr);
+    TfrmMain(TfrmAbout& about, CProfile& profile, SServicePorts ports = {}, QWidget* parent = nullptr);
     ~TfrmMain() override;
 
     CRexecClient& RexecClient() { return *m_rexec; }
@@ -69,6 +76,7 @@ private:
     std::string Command() override;
 
     CProfile& m_profile;
+    SServicePorts m_ports;
     QGroupBox* m_Protocol;
     QRadioButton* m_rbRexec;
     QRadioButton* m_rbRshell;

@@ -17,8 +17,10 @@
 namespace {
 
 constexpr int kMargin = 3;
+constexpr int kFrameMs = 16;
 // A line this long is broken: one endless line would hold every byte of a flood.
 constexpr std::size_t kMaxLineLength = 1u << 16;
+constexpr std::size_t kSpareBlocks = 4;
 const QColor kColorTeal(0x00, 0x80, 0x80);
 
 QString ToQString(const char16_t* text, std::size_t length)
@@ -33,7 +35,7 @@ bool IsWordCharacter(char16_t c)
 
 }  // namespace
 
-CRemoteDisplay::CRemoteDisplay(QWidget* parent) : QAbstractScrollArea(parent), m_lineStart{0}, m_rowStart{0}
+CRemoteDisplay::CRemoteDisplay(QWidget* parent) : QAbstractScrollArea(parent), m_lines{{0, 0}}, m_rowStart{0}
 {
     QFont font = QFontDatabase::systemFont(QFontDatabase::FixedFont);
     setFont(font);
@@ -47,28 +49,69 @@ CRemoteDisplay::CRemoteDisplay(QWidget* parent) : QAbstractScrollArea(parent), m
     setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
     setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     setFocusPolicy(Qt::ClickFocus);  // not a tab stop
+    m_refreshTimer.setSingleShot(true);
+    connect(&m_refreshTimer, &QTimer::timeout, this, [this] { Refresh(); });
+    connect(verticalScrollBar(), &QScrollBar::valueChanged, this, [this] {
+        if (!m_settingScrollBar)
+            m_follow = verticalScrollBar()->value() >= verticalScrollBar()->maximum();
+    });
     UpdateMetrics();
 }
 
 void CRemoteDisplay::Clear()
 {
-    m_text.clear();
-    m_text.shrink_to_fit();
-    m_lineStart.assign(1, 0);
-    m_lineStart.shrink_to_fit();
+    // A few blocks stay for the next output, without the cost of fresh memory.
+    while (!m_blocks.empty()) {
+        if (m_spareBlocks.size() < kSpareBlocks)
+            m_spareBlocks.push_back(std::move(m_blocks.back()));
+        m_blocks.pop_back();
+    }
+    m_firstBlock = 0;
+    m_lines.assign(1, SLine{0, 0});
+    m_lines.shrink_to_fit();
     m_rowStart.assign(1, 0);
     m_rowStart.shrink_to_fit();
     m_rowCount = 1;
     m_anchor = m_cursor = SPosition{};
     ++m_revision;
-    UpdateScrollBar(true);
-    viewport()->update();
+    m_follow = true;
+    Refresh();
 }
 
-std::size_t CRemoteDisplay::LineLength(std::size_t line) const
+const char16_t* CRemoteDisplay::LineData(std::size_t line) const
 {
-    const std::size_t end = line + 1 < m_lineStart.size() ? m_lineStart[line + 1] : m_text.size();
-    return end - m_lineStart[line];
+    const uint64_t start = m_lines[line].start;
+    const uint64_t block = start / kBlockSize - m_firstBlock;
+    return block < m_blocks.size() ? m_blocks[block].get() + start % kBlockSize : nullptr;
+}
+
+char16_t* CRemoteDisplay::Block(uint64_t number)
+{
+    while (m_firstBlock + m_blocks.size() <= number) {
+        if (!m_spareBlocks.empty()) {
+            m_blocks.push_back(std::move(m_spareBlocks.back()));
+            m_spareBlocks.pop_back();
+        } else {
+            m_blocks.push_back(std::make_unique_for_overwrite<char16_t[]>(kBlockSize));
+        }
+    }
+    return m_blocks[number - m_firstBlock].get();
+}
+
+void CRemoteDisplay::AppendToLastLine(const char16_t* text, std::size_t length)
+{
+    if (length == 0)
+        return;
+    SLine& last = m_lines.back();
+    uint64_t block = last.start / kBlockSize;
+    if (last.start % kBlockSize + last.length + length > kBlockSize) {
+        const char16_t* old = Block(block) + last.start % kBlockSize;
+        ++block;
+        std::copy(old, old + last.length, Block(block));
+        last.start = block * kBlockSize;
+    }
+    std::copy(text, text + length, Block(block) + last.start % kBlockSize + last.length);
+    last.length += static_cast<uint32_t>(length);
 }
 
 std::size_t CRemoteDisplay::RowsOf(std::size_t line) const
@@ -80,7 +123,7 @@ std::size_t CRemoteDisplay::RowsOf(std::size_t line) const
 
 void CRemoteDisplay::RecountRows(std::size_t fromLine)
 {
-    const std::size_t lines = m_lineStart.size();
+    const std::size_t lines = m_lines.size();
     m_rowStart.resize(lines);
     if (fromLine == 0)
         m_rowStart[0] = 0;
@@ -91,35 +134,53 @@ void CRemoteDisplay::RecountRows(std::size_t fromLine)
 
 void CRemoteDisplay::Append(std::size_t erase, const std::u16string& text)
 {
-    const bool follow = AtEnd();
-    const std::size_t lastLine = m_lineStart.size() - 1;
-    const std::size_t taken = std::min(erase, LineLength(lastLine));
-    m_text.resize(m_text.size() - taken);
+    const std::size_t lastLine = m_lines.size() - 1;
+    SLine& last = m_lines.back();
+    last.length -= static_cast<uint32_t>(std::min<std::size_t>(erase, last.length));
+    const char16_t* const chars = text.data();
     std::size_t from = 0;
     while (from < text.size()) {
-        const std::size_t end = std::min(text.find(u'\n', from), text.size());
-        std::size_t piece = end - from;
-        const std::size_t room = kMaxLineLength - LineLength(m_lineStart.size() - 1);
-        if (piece > room) {
-            piece = room;
-            m_text.append(text, from, piece);
-            m_lineStart.push_back(static_cast<uint32_t>(m_text.size()));
-            from += piece;
-            continue;
-        }
-        m_text.append(text, from, piece);
-        from = end;
-        if (from < text.size()) {
-            m_lineStart.push_back(static_cast<uint32_t>(m_text.size()));
+        const auto* lineFeed = static_cast<const char16_t*>(
+            std::char_traits<char16_t>::find(chars + from, text.size() - from, u'\n'));
+        const std::size_t end = lineFeed ? static_cast<std::size_t>(lineFeed - chars) : text.size();
+        const std::size_t room = kMaxLineLength - m_lines.back().length;
+        const std::size_t piece = std::min(end - from, room);
+        AppendToLastLine(chars + from, piece);
+        from += piece;
+        if (from == end) {
+            if (!lineFeed)
+                break;
             ++from;
         }
+        // After a line feed, or a full line whose rest goes on a line of its own.
+        const SLine& full = m_lines.back();
+        m_lines.push_back(SLine{full.start + full.length, 0});
     }
-    if (m_text.size() > kMaxCharacters || m_lineStart.size() > kMaxLines)
+    const uint64_t held = m_lines.back().start + m_lines.back().length - m_lines.front().start;
+    if (held > kMaxCharacters || m_lines.size() > kMaxLines)
         DropOldest();
     else
         RecountRows(lastLine);
     ++m_revision;
-    UpdateScrollBar(follow);
+    ScheduleRefresh();
+}
+
+void CRemoteDisplay::ScheduleRefresh()
+{
+    if (m_refreshTimer.isActive())
+        return;
+    const qint64 since = m_sinceRefresh.isValid() ? m_sinceRefresh.elapsed() : kFrameMs;
+    if (since >= kFrameMs)
+        Refresh();
+    else
+        m_refreshTimer.start(static_cast<int>(kFrameMs - since));
+}
+
+void CRemoteDisplay::Refresh()
+{
+    m_refreshTimer.stop();
+    m_sinceRefresh.restart();
+    UpdateScrollBar();
     viewport()->update();
 }
 
@@ -128,16 +189,16 @@ void CRemoteDisplay::DropOldest()
     // Keep three quarters, so that the next drop is far away.
     const std::size_t keepCharacters = kMaxCharacters / 4 * 3;
     const std::size_t keepLines = kMaxLines / 4 * 3;
+    const std::size_t lines = m_lines.size();
+    const uint64_t end = m_lines.back().start + m_lines.back().length;
     std::size_t first = 0;
-    const std::size_t lines = m_lineStart.size();
-    while (first + 1 < lines &&
-           (lines - first > keepLines || m_text.size() - m_lineStart[first] > keepCharacters))
+    while (first + 1 < lines && (lines - first > keepLines || end - m_lines[first].start > keepCharacters))
         ++first;
-    const uint32_t offset = m_lineStart[first];
-    m_text.erase(0, offset);
-    m_lineStart.erase(m_lineStart.begin(), m_lineStart.begin() + static_cast<std::ptrdiff_t>(first));
-    for (uint32_t& start : m_lineStart)
-        start -= offset;
+    m_lines.erase(m_lines.begin(), m_lines.begin() + static_cast<std::ptrdiff_t>(first));
+    for (const uint64_t needed = m_lines.front().start / kBlockSize; m_firstBlock < needed; ++m_firstBlock) {
+        if (!m_blocks.empty())
+            m_blocks.pop_front();
+    }
     m_anchor = m_cursor = SPosition{};
     RecountRows(0);
 }
@@ -147,13 +208,13 @@ QString CRemoteDisplay::Line(int index) const
     if (index < 0 || index >= LineCount())
         return {};
     const auto line = static_cast<std::size_t>(index);
-    return ToQString(m_text.data() + m_lineStart[line], LineLength(line));
+    return ToQString(LineData(line), LineLength(line));
 }
 
 QString CRemoteDisplay::Text() const
 {
     SPosition end;
-    end.line = m_lineStart.size() - 1;
+    end.line = m_lines.size() - 1;
     end.column = LineLength(end.line);
     return Slice(SPosition{}, end);
 }
@@ -161,14 +222,14 @@ QString CRemoteDisplay::Text() const
 QString CRemoteDisplay::Slice(const SPosition& from, const SPosition& to) const
 {
     QString result;
-    for (std::size_t line = from.line; line <= to.line && line < m_lineStart.size(); ++line) {
+    for (std::size_t line = from.line; line <= to.line && line < m_lines.size(); ++line) {
         const std::size_t length = LineLength(line);
         const std::size_t begin = line == from.line ? std::min(from.column, length) : 0;
         const std::size_t end = line == to.line ? std::min(to.column, length) : length;
         if (line != from.line)
             result += QLatin1Char('\n');
         if (end > begin)
-            result += ToQString(m_text.data() + m_lineStart[line] + begin, end - begin);
+            result += ToQString(LineData(line) + begin, end - begin);
     }
     return result;
 }
@@ -183,7 +244,7 @@ QString CRemoteDisplay::SelectedText() const
 void CRemoteDisplay::SelectAll()
 {
     m_anchor = SPosition{};
-    m_cursor.line = m_lineStart.size() - 1;
+    m_cursor.line = m_lines.size() - 1;
     m_cursor.column = LineLength(m_cursor.line);
     viewport()->update();
 }
@@ -193,11 +254,6 @@ void CRemoteDisplay::Copy() const
     const QString text = SelectedText();
     if (!text.isEmpty())
         QApplication::clipboard()->setText(text);
-}
-
-bool CRemoteDisplay::AtEnd() const
-{
-    return verticalScrollBar()->value() >= verticalScrollBar()->maximum();
 }
 
 int CRemoteDisplay::Columns() const
@@ -214,16 +270,18 @@ void CRemoteDisplay::UpdateMetrics()
     m_columns = Columns();
 }
 
-void CRemoteDisplay::UpdateScrollBar(bool follow)
+void CRemoteDisplay::UpdateScrollBar()
 {
     const int visible = std::max(1, (viewport()->height() - kMargin) / m_lineHeight);
     QScrollBar* bar = verticalScrollBar();
     const auto rows = static_cast<int>(std::min<std::size_t>(m_rowCount, INT32_MAX));
+    m_settingScrollBar = true;
     bar->setRange(0, std::max(0, rows - visible));
     bar->setPageStep(visible);
     bar->setSingleStep(1);
-    if (follow)
+    if (m_follow)
         bar->setValue(bar->maximum());
+    m_settingScrollBar = false;
 }
 
 void CRemoteDisplay::paintEvent(QPaintEvent* /*event*/)
@@ -243,16 +301,15 @@ void CRemoteDisplay::paintEvent(QPaintEvent* /*event*/)
         1;
     std::size_t row = firstRow;
     int y = kMargin;
-    for (std::size_t drawn = 0; drawn < rows && line < m_lineStart.size();
-         ++drawn, ++row, y += m_lineHeight) {
-        while (line + 1 < m_lineStart.size() && row >= m_rowStart[line + 1])
+    for (std::size_t drawn = 0; drawn < rows && line < m_lines.size(); ++drawn, ++row, y += m_lineHeight) {
+        while (line + 1 < m_lines.size() && row >= m_rowStart[line + 1])
             ++line;
         if (row >= m_rowStart[line] + RowsOf(line))
             break;
         const std::size_t length = LineLength(line);
         const std::size_t begin = (row - m_rowStart[line]) * columns;
         const std::size_t end = std::min(length, begin + columns);
-        const char16_t* text = m_text.data() + m_lineStart[line];
+        const char16_t* text = LineData(line);
         painter.setPen(colors.color(QPalette::Text));
         if (end > begin)
             painter.drawText(kMargin, y + m_ascent, ToQString(text + begin, end - begin));
@@ -279,25 +336,22 @@ void CRemoteDisplay::paintEvent(QPaintEvent* /*event*/)
 
 void CRemoteDisplay::resizeEvent(QResizeEvent* event)
 {
-    const bool follow = AtEnd();
     QAbstractScrollArea::resizeEvent(event);
     const int columns = Columns();
     if (columns != m_columns) {
         m_columns = columns;
         RecountRows(0);
     }
-    UpdateScrollBar(follow);
+    UpdateScrollBar();
 }
 
 void CRemoteDisplay::changeEvent(QEvent* event)
 {
     QAbstractScrollArea::changeEvent(event);
     if (event->type() == QEvent::FontChange) {
-        const bool follow = AtEnd();
         UpdateMetrics();
         RecountRows(0);
-        UpdateScrollBar(follow);
-        viewport()->update();
+        Refresh();
     }
 }
 
@@ -371,7 +425,7 @@ void CRemoteDisplay::mouseDoubleClickEvent(QMouseEvent* event)
     if (event->button() != Qt::LeftButton)
         return;
     const SPosition at = PositionAt(event->position().toPoint());
-    const char16_t* text = m_text.data() + m_lineStart[at.line];
+    const char16_t* text = LineData(at.line);
     const std::size_t length = LineLength(at.line);
     std::size_t from = std::min(at.column, length);
     std::size_t to = from;

@@ -2,15 +2,20 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <deque>
+#include <memory>
 #include <string>
 #include <vector>
 
 #include <QAbstractScrollArea>
+#include <QElapsedTimer>
+#include <QTimer>
 
 // The program's display: a read-only text view of the remote output that takes many
-// megabytes at the speed they arrive. The text lives in one buffer with a table of line
-// starts; only the rows in sight are drawn, long lines wrap at the width of the view, and
-// the view follows new output while it is scrolled to the end. Text can be selected and
+// megabytes at the speed they arrive. The text lives in large fixed blocks that are never
+// moved, with a table of lines; only the rows in sight are drawn, at most once a frame however fast the text comes;
+// long lines wrap at the width of the view, and the view follows new output while it is
+// scrolled to the end. Text can be selected and
 // copied. Keys go to the keyTyped signal first; what its receiver accepts goes no further.
 class CRemoteDisplay final : public QAbstractScrollArea {
     Q_OBJECT
@@ -25,7 +30,7 @@ public:
     // Takes erase characters off the last line, then appends text ('\n' ends a line).
     void Append(std::size_t erase, const std::u16string& text);
 
-    int LineCount() const { return static_cast<int>(m_lineStart.size()); }
+    int LineCount() const { return static_cast<int>(m_lines.size()); }
     QString Line(int index) const;
     QString Text() const;  // lines joined by '\n'
     QString SelectedText() const;
@@ -35,8 +40,8 @@ public:
     // Every change counts up; a paint that showed the last row records the count it drew.
     uint64_t Revision() const { return m_revision; }
     uint64_t PaintedRevision() const { return m_paintedRevision; }
-    // The scroll position is at the end: new output stays in sight.
-    bool AtEnd() const;
+    // The view was at the end when last scrolled: new output stays in sight.
+    bool Following() const { return m_follow; }
 
 signals:
     void keyTyped(QKeyEvent* event);
@@ -62,19 +67,34 @@ private:
         bool operator==(const SPosition& other) const = default;
     };
 
-    std::size_t LineLength(std::size_t line) const;
+    struct SLine {
+        uint64_t start;  // where its characters begin: block number * kBlockSize + offset
+        uint32_t length;
+    };
+    static constexpr std::size_t kBlockSize = 1u << 20;  // characters
+
+    std::size_t LineLength(std::size_t line) const { return m_lines[line].length; }
+    // Null for an empty line whose block does not exist yet.
+    const char16_t* LineData(std::size_t line) const;
+    char16_t* Block(uint64_t number);
+    // Appends characters to the last line; a line that outgrows its block moves to the next.
+    void AppendToLastLine(const char16_t* text, std::size_t length);
     std::size_t RowsOf(std::size_t line) const;
     void RecountRows(std::size_t fromLine);
     void DropOldest();
-    void UpdateScrollBar(bool follow);
+    void ScheduleRefresh();
+    void Refresh();
+    void UpdateScrollBar();
     void UpdateMetrics();
     int Columns() const;
     SPosition PositionAt(const QPoint& point) const;
     QString Slice(const SPosition& from, const SPosition& to) const;
 
-    std::u16string m_text;              // every line's characters, no line ends
-    std::vector<uint32_t> m_lineStart;  // offset of each line in m_text; never empty
-    std::vector<uint32_t> m_rowStart;   // first row of each line
+    std::deque<std::unique_ptr<char16_t[]>> m_blocks;  // from block number m_firstBlock on
+    std::vector<std::unique_ptr<char16_t[]>> m_spareBlocks;
+    uint64_t m_firstBlock = 0;
+    std::vector<SLine> m_lines;        // never empty; no line ends are stored
+    std::vector<uint32_t> m_rowStart;  // first row of each line
     std::size_t m_rowCount = 1;
     int m_charWidth = 8;
     int m_lineHeight = 16;
@@ -83,6 +103,10 @@ private:
     SPosition m_anchor;
     SPosition m_cursor;
     bool m_selecting = false;
+    bool m_follow = true;
+    bool m_settingScrollBar = false;
+    QTimer m_refreshTimer;
+    QElapsedTimer m_sinceRefresh;
     uint64_t m_revision = 0;
     uint64_t m_paintedRevision = 0;
 };
