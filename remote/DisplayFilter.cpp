@@ -77,7 +77,7 @@ bool Acceptable(char32_t value, int count)
 
 void CDisplayFilter::Reset()
 {
-    m_state = kText;
+    m_state = kInText;
     m_count = m_needed = 0;
     m_column = m_lineInEdit = 0;
 }
@@ -90,7 +90,7 @@ void CDisplayFilter::Feed(const char* data, std::size_t length, SEdit& edit)
     const auto* bytes = reinterpret_cast<const unsigned char*>(data);
     std::size_t i = 0;
     while (i < length) {
-        if (m_state == kText && m_count == 0) {
+        if (m_state == kInText && m_count == 0) {
             // Plain printable ASCII, the bulk of any output, goes through in runs.
             const std::size_t end = PrintableRun(bytes, i, length);
             if (end > i) {
@@ -144,33 +144,33 @@ void CDisplayFilter::Decode(unsigned char byte, SEdit& edit)
 void CDisplayFilter::Character(char32_t character, SEdit& edit)
 {
     switch (m_state) {
-    case kText:
+    case kInText:
         if (character == kEscape)
-            m_state = kEscape;
+            m_state = kAfterEscape;
         else
             Show(character, edit);
         return;
-    case kEscape:
+    case kAfterEscape:
         if (character == '[') {
-            m_state = kSequence;
+            m_state = kInSequence;
         } else if (character == ']' || character == 'P' || character == '_' || character == '^' ||
                    character == 'X') {
-            m_state = kString;  // a command string, ended by BEL or ESC backslash
+            m_state = kInString;  // a command string, ended by BEL or ESC backslash
         } else if (character < 0x20 || character > 0x2F) {
-            m_state = kText;  // intermediates (0x20-0x2F) wait for the final character
+            m_state = kInText;  // intermediates (0x20-0x2F) wait for the final character
         }
         return;
-    case kSequence:
+    case kInSequence:
         if ((character >= 0x40 && character <= 0x7E) || character == kCancel || character == kSubstitute)
-            m_state = kText;
+            m_state = kInText;
         return;
-    case kString:
+    case kInString:
         if (character == kBell || character == kCancel || character == kSubstitute)
-            m_state = kText;
+            m_state = kInText;
         else if (character == kEscape)
-            m_state = kStringEscape;
+            m_state = kInStringEscape;
         return;
-    case kStringEscape: m_state = character == '\\' ? kText : kString; return;
+    case kInStringEscape: m_state = character == '\\' ? kInText : kInString; return;
     }
 }
 

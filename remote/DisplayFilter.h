@@ -11,7 +11,7 @@
 class CDisplayFilter final {
 public:
     struct SEdit {
-        std::size_t erase = 0;  // characters to take off the end of what is shown, first
+        std::size_t erase = 0;  // characters (not UTF-16 units) to take off what is shown, first
         std::u16string text;    // then appended
     };
 
@@ -21,14 +21,14 @@ public:
     void Feed(const char* data, std::size_t length, SEdit& edit);
 
 private:
-    enum EState { kText, kEscape, kSequence, kString, kStringEscape };
+    enum EState { kInText, kAfterEscape, kInSequence, kInString, kInStringEscape };
 
     void Decode(unsigned char byte, SEdit& edit);
     void Character(char32_t character, SEdit& edit);
     void Show(char32_t character, SEdit& edit);
     void Backspace(SEdit& edit);
 
-    EState m_state = kText;
+    EState m_state = kInText;
     // A UTF-8 sequence under way: its bytes so far and how many it needs in all.
     unsigned char m_bytes[4] = {};
     int m_count = 0;

@@ -136,7 +136,13 @@ void CRemoteDisplay::Append(std::size_t erase, const std::u16string& text)
 {
     const std::size_t lastLine = m_lines.size() - 1;
     SLine& last = m_lines.back();
-    last.length -= static_cast<uint32_t>(std::min<std::size_t>(erase, last.length));
+    const char16_t* shown = LineData(lastLine);
+    for (; erase > 0 && last.length > 0; --erase) {
+        --last.length;
+        if (last.length > 0 && QChar::isLowSurrogate(shown[last.length]) &&
+            QChar::isHighSurrogate(shown[last.length - 1]))
+            --last.length;  // a character beyond the basic plane goes whole
+    }
     const char16_t* const chars = text.data();
     std::size_t from = 0;
     while (from < text.size()) {
