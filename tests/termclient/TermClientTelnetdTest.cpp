@@ -419,13 +419,14 @@ protected:
 
     std::string Dump()
     {
-        std::string text = "\nscreen (" + std::to_string(Client().GetProperty(15)) + " columns):\n";
+        std::string text =
+            "\nscreen (" + std::to_string(Client().GetProperty(kVtPropColumns)) + " columns):\n";
         for (const std::string& row : Screen())
             text += "|" + row + "\n";
         return text;
     }
 
-    int CursorRow() { return static_cast<int>(Client().GetProperty(20)) - 1; }
+    int CursorRow() { return static_cast<int>(Client().GetProperty(kVtPropCursorRow)) - 1; }
     std::string CursorLine() { return ScreenRow(CursorRow()); }
 
     void Type(const std::string& text) { QTest::keyClicks(Terminal(), QString::fromStdString(text)); }
@@ -468,7 +469,7 @@ protected:
                     changedSinceAnswer = true;
                 }
                 const std::string line = CursorLine();
-                if (line == "$" && Client().GetProperty(18) == 3)
+                if (line == "$" && Client().GetProperty(kVtPropCursorColumn) == 3)
                     return true;
                 if (changedSinceAnswer && line.ends_with("login:"))
                     answer("login");
@@ -485,7 +486,8 @@ protected:
 
     void WaitForPrompt(std::chrono::milliseconds timeout = 10s)
     {
-        ASSERT_TRUE(SpinUntil([&] { return CursorLine() == "$" && Client().GetProperty(18) == 3; }, timeout))
+        ASSERT_TRUE(SpinUntil(
+            [&] { return CursorLine() == "$" && Client().GetProperty(kVtPropCursorColumn) == 3; }, timeout))
             << Dump();
     }
 
@@ -715,10 +717,10 @@ TEST_F(TermClientTelnetdTest, VttestCursorMovementScreens)
     Type("1");
     Enter();
     ASSERT_NO_FATAL_FAILURE(WaitForScreen(VttestBorderScreen(80), "the border screen in 80 columns"));
-    EXPECT_EQ(Client().GetProperty(15), 80);
+    EXPECT_EQ(Client().GetProperty(kVtPropColumns), 80);
     Enter();
     ASSERT_NO_FATAL_FAILURE(WaitForScreen(VttestBorderScreen(132), "the border screen in 132 columns"));
-    EXPECT_EQ(Client().GetProperty(15), 132);
+    EXPECT_EQ(Client().GetProperty(kVtPropColumns), 132);
 
     // The two autowrap screens are passed without comparing them: this terminal keeps the
     // text on a change of column mode, and a backspace at the right margin with a wrap
@@ -726,8 +728,8 @@ TEST_F(TermClientTelnetdTest, VttestCursorMovementScreens)
     // back.
     // Either way each ends with the prompt to go on in row 22, in its own width.
     const auto wrapScreenDone = [&](size_t hold, int columns) {
-        return holds() == hold && Client().GetProperty(15) == columns && CursorRow() == 21 &&
-               Client().GetProperty(18) == 14 && ScreenRow(21).starts_with("Push <RETURN>");
+        return holds() == hold && Client().GetProperty(kVtPropColumns) == columns && CursorRow() == 21 &&
+               Client().GetProperty(kVtPropCursorColumn) == 14 && ScreenRow(21).starts_with("Push <RETURN>");
     };
     Enter();
     ASSERT_TRUE(SpinUntil([&] { return wrapScreenDone(3, 80); }, 15s)) << Dump();
@@ -737,7 +739,7 @@ TEST_F(TermClientTelnetdTest, VttestCursorMovementScreens)
     Enter();
     ASSERT_NO_FATAL_FAILURE(
         WaitForScreen(VttestControlsInSequencesScreen(), "cursor controls inside sequences"));
-    EXPECT_EQ(Client().GetProperty(15), 80);
+    EXPECT_EQ(Client().GetProperty(kVtPropColumns), 80);
     Enter();
     ASSERT_NO_FATAL_FAILURE(WaitForScreen(VttestLeadingZerosScreen(), "leading zeros"));
     Enter();

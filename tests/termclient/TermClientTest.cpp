@@ -90,9 +90,9 @@ TEST_F(TermClientTest, StartsDisconnectedWithTheTerminalSetUp)
     EXPECT_TRUE(m_form->mnuRemoteSystem->isEnabled());
     EXPECT_FALSE(m_form->mnuDisconnect->isEnabled());
     EXPECT_FALSE(m_form->mnuCopy->isEnabled());
-    EXPECT_EQ(Client().GetProperty(10), 100);
-    EXPECT_EQ(Client().GetProperty(22), 1);
-    EXPECT_EQ(Client().GetProperty(17), 0);
+    EXPECT_EQ(Client().GetProperty(kVtPropScrollbackRows), 100);
+    EXPECT_EQ(Client().GetProperty(kVtPropEnabled), 1);
+    EXPECT_EQ(Client().GetProperty(kVtPropCaretVisible), 0);
 }
 
 TEST_F(TermClientTest, HostDataReachesTheScreenAndTheLog)
@@ -103,7 +103,7 @@ TEST_F(TermClientTest, HostDataReachesTheScreenAndTheLog)
     ConnectToPeer();
     EXPECT_FALSE(m_form->mnuRemoteSystem->isEnabled());
     EXPECT_TRUE(m_form->mnuPaste->isEnabled());
-    EXPECT_EQ(Client().GetProperty(17), 1);
+    EXPECT_EQ(Client().GetProperty(kVtPropCaretVisible), 1);
     EXPECT_EQ(m_profile->GetString("TELNET", "Host", "", 100), "127.0.0.1");
 
     const std::string data = "\x1b[1;1Hhello\r\n\x1b[31mworld\x1b[0m";
@@ -146,7 +146,7 @@ TEST_F(TermClientTest, KeysGoToTheHostWithTheChosenOptions)
 
     // With the terminal's own new-line mode on as well, Enter sends CR LF LF.
     ASSERT_TRUE(m_peer.SendAll("\x1b[20h"));
-    ASSERT_TRUE(SpinUntil([&] { return Client().GetProperty(25) == 1; }));
+    ASSERT_TRUE(SpinUntil([&] { return Client().GetProperty(kVtPropNewLineMode) == 1; }));
     QTest::keyClick(terminal, Qt::Key_Return);
     EXPECT_EQ(m_peer.Receive(3), "\r\n\n");
 }
@@ -208,8 +208,8 @@ TEST_F(TermClientTest, PreferencesSetBufferRowsColoursAndEvents)
     };
     m_form->SetStatus(1, "old text");
     m_form->mnuPreferencesClick();
-    EXPECT_EQ(Client().GetProperty(12), 0x123456);
-    EXPECT_EQ(Client().GetProperty(10), 0) << "a text that is no number gives 0 rows";
+    EXPECT_EQ(Client().GetProperty(kVtPropBackgroundColour), 0x123456);
+    EXPECT_EQ(Client().GetProperty(kVtPropScrollbackRows), 0) << "a text that is no number gives 0 rows";
     EXPECT_TRUE(Client().m_showEvents);
     QTest::keyClick(Client().TerminalWindow(), Qt::Key_F5, Qt::ShiftModifier);
     EXPECT_EQ(m_form->Status(1), "KeyCode = 116  ShiftCode = 1  Extended = FALSE");
@@ -224,7 +224,7 @@ TEST_F(TermClientTest, HostClosingReturnsToNotConnected)
     ASSERT_TRUE(SpinUntil([&] { return m_form->Status(0) == "Not Connected"; }));
     EXPECT_TRUE(m_form->mnuRemoteSystem->isEnabled());
     EXPECT_FALSE(m_form->mnuDisconnect->isEnabled());
-    EXPECT_EQ(Client().GetProperty(17), 0);
+    EXPECT_EQ(Client().GetProperty(kVtPropCaretVisible), 0);
     EXPECT_EQ(ScreenRow(0), "") << "the terminal is cleared";
     // Keys typed while not connected are dropped quietly.
     QTest::keyClicks(Client().TerminalWindow(), "z");

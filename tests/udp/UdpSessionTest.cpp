@@ -259,7 +259,7 @@ TEST_F(UdpSessionTest, FailuresCarryTheirTextsAndTags)
     EXPECT_EQ(udp.Events(), "exception 9 Send attempted with closed connection");
     udp.m_events.clear();
 
-    Open(udp, 8);
+    Open(udp, kFlagTraceLines);
     ASSERT_TRUE(udp.SendTo("no-such-host.invalid", 9, "x", 1, 7));
     ASSERT_TRUE(udp.SendTo("127.0.0.1", udp.m_port, "ok", 2, 8)) << "later packets go on";
     ASSERT_TRUE(RunUntil([&] { return udp.Has("sent 8"); })) << udp.Events();
@@ -287,7 +287,7 @@ TEST_F(UdpSessionTest, TraceFileRecordsEachDatagram)
     std::string path;
     {
         CRecorder udp;
-        Open(udp, 1);
+        Open(udp, kFlagTrace);
         ASSERT_TRUE(udp.SendTo("127.0.0.1", udp.m_port, "ping", 4, 1));
         ASSERT_TRUE(RunUntil([&] { return udp.m_data.size() == 1; })) << udp.Events();
         const std::string suffix = " will be filled with debug data";
