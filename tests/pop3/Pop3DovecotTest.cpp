@@ -120,8 +120,8 @@ public:
         if (code != 13)
             exceptions.push_back(what);
     }
-    void OnHeader(uint8_t command, const char*, const char*, const char*, const char* from, const char* subject,
-                  const char*, const char*, const char*) override
+    void OnHeader(uint8_t command, const char*, const char*, const char*, const char* from,
+                  const char* subject, const char*, const char*, const char*) override
     {
         if (command == kPop3Top) {
             subjects.push_back(CHeaderText::Decode(subject));
@@ -197,7 +197,8 @@ TEST_F(DovecotTest, HeaderListing)
         ASSERT_TRUE(RunUntil([&] { return box.completed == static_cast<int>(n) || box.failed; }));
     }
     for (int n = 1; n <= 7; ++n) {
-        EXPECT_EQ(box.subjects[static_cast<size_t>(n - 1)], " " + CHeaderText::Decode(m_manifest.messages[n].subject));
+        EXPECT_EQ(box.subjects[static_cast<size_t>(n - 1)],
+                  " " + CHeaderText::Decode(m_manifest.messages[n].subject));
         EXPECT_EQ(box.froms[static_cast<size_t>(n - 1)], " " + m_manifest.messages[n].from);
     }
     EXPECT_EQ(box.subjects[5], " Embedded uuencode \xe2\x9c\x93");
