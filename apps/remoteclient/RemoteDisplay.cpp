@@ -35,7 +35,12 @@ bool IsWordCharacter(char16_t c)
 
 }  // namespace
 
-CRemoteDisplay::CRemoteDisplay(QWidget* parent) : QAbstractScrollArea(parent), m_lines{{0, 0}}, m_rowStart{0}
+CRemoteDisplay::CRemoteDisplay(QWidget* parent, std::size_t maxCharacters, std::size_t maxLines)
+    : QAbstractScrollArea(parent),
+      m_maxCharacters(maxCharacters),
+      m_maxLines(maxLines),
+      m_lines{{0, 0}},
+      m_rowStart{0}
 {
     QFont font = QFontDatabase::systemFont(QFontDatabase::FixedFont);
     setFont(font);
@@ -163,7 +168,7 @@ void CRemoteDisplay::Append(std::size_t erase, const std::u16string& text)
         m_lines.push_back(SLine{full.start + full.length, 0});
     }
     const uint64_t held = m_lines.back().start + m_lines.back().length - m_lines.front().start;
-    if (held > kMaxCharacters || m_lines.size() > kMaxLines)
+    if (held > m_maxCharacters || m_lines.size() > m_maxLines)
         DropOldest();
     else
         RecountRows(lastLine);
@@ -193,8 +198,8 @@ void CRemoteDisplay::Refresh()
 void CRemoteDisplay::DropOldest()
 {
     // Keep three quarters, so that the next drop is far away.
-    const std::size_t keepCharacters = kMaxCharacters / 4 * 3;
-    const std::size_t keepLines = kMaxLines / 4 * 3;
+    const std::size_t keepCharacters = m_maxCharacters / 4 * 3;
+    const std::size_t keepLines = m_maxLines / 4 * 3;
     const std::size_t lines = m_lines.size();
     const uint64_t end = m_lines.back().start + m_lines.back().length;
     std::size_t first = 0;
@@ -359,6 +364,21 @@ void CRemoteDisplay::changeEvent(QEvent* event)
         RecountRows(0);
         Refresh();
     }
+}
+
+bool CRemoteDisplay::event(QEvent* event)
+{
+    // Tab moves the focus on, unless the keyTyped receiver takes it.
+    if (event->type() == QEvent::KeyPress) {
+        auto* key = static_cast<QKeyEvent*>(event);
+        if (key->key() == Qt::Key_Tab || key->key() == Qt::Key_Backtab) {
+            key->ignore();
+            emit keyTyped(key);
+            if (key->isAccepted())
+                return true;
+        }
+    }
+    return QAbstractScrollArea::event(event);
 }
 
 void CRemoteDisplay::keyPressEvent(QKeyEvent* event)

@@ -24,7 +24,8 @@ public:
     static constexpr std::size_t kMaxCharacters = 32u << 20;
     static constexpr std::size_t kMaxLines = 2u << 20;
 
-    explicit CRemoteDisplay(QWidget* parent = nullptr);
+    explicit CRemoteDisplay(QWidget* parent = nullptr, std::size_t maxCharacters = kMaxCharacters,
+                            std::size_t maxLines = kMaxLines);
 
     void Clear();
     // Takes erase characters off the last line, then appends text ('\n' ends a line).
@@ -47,6 +48,7 @@ signals:
     void keyTyped(QKeyEvent* event);
 
 protected:
+    bool event(QEvent* event) override;
     void paintEvent(QPaintEvent* event) override;
     void resizeEvent(QResizeEvent* event) override;
     void keyPressEvent(QKeyEvent* event) override;
@@ -90,6 +92,8 @@ private:
     SPosition PositionAt(const QPoint& point) const;
     QString Slice(const SPosition& from, const SPosition& to) const;
 
+    std::size_t m_maxCharacters;
+    std::size_t m_maxLines;
     std::deque<std::unique_ptr<char16_t[]>> m_blocks;  // from block number m_firstBlock on
     std::vector<std::unique_ptr<char16_t[]>> m_spareBlocks;
     uint64_t m_firstBlock = 0;
