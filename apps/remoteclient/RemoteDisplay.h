@@ -51,6 +51,8 @@ protected:
     bool event(QEvent* event) override;
     void paintEvent(QPaintEvent* event) override;
     void resizeEvent(QResizeEvent* event) override;
+    void focusInEvent(QFocusEvent* event) override;
+    void focusOutEvent(QFocusEvent* event) override;
     void keyPressEvent(QKeyEvent* event) override;
     void mousePressEvent(QMouseEvent* event) override;
     void mouseMoveEvent(QMouseEvent* event) override;
@@ -100,7 +102,7 @@ private:
     std::vector<SLine> m_lines;        // never empty; no line ends are stored
     std::vector<uint32_t> m_rowStart;  // first row of each line
     std::size_t m_rowCount = 1;
-    int m_charWidth = 8;
+    qreal m_charWidth = 8;  // fixed pitch, often not a whole pixel
     int m_lineHeight = 16;
     int m_ascent = 12;
     int m_columns = 80;
