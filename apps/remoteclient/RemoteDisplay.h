@@ -21,8 +21,8 @@ class CRemoteDisplay final : public QAbstractScrollArea {
     Q_OBJECT
 public:
     // Beyond this the oldest lines make room (a quarter of the text at a time).
-    static constexpr std::size_t kMaxCharacters = 32u << 20;
-    static constexpr std::size_t kMaxLines = 2u << 20;
+    static constexpr std::size_t kMaxCharacters = 16u << 20;
+    static constexpr std::size_t kMaxLines = 1u << 20;
 
     explicit CRemoteDisplay(QWidget* parent = nullptr, std::size_t maxCharacters = kMaxCharacters,
                             std::size_t maxLines = kMaxLines);
