@@ -72,7 +72,8 @@ bool CPopClient::ConnectToServer()
         return false;
     }
     m_view.ShowAction("Attempting to Connect ....");
-    if (!Connect(Unique ? UniqueNames : 0, host.c_str(), port, nullptr, 0, Account.c_str(), Password.c_str())) {
+    if (!Connect(Unique ? UniqueNames : 0, host.c_str(), port, nullptr, 0, Account.c_str(),
+                 Password.c_str())) {
         m_view.ShowClosed();
         return false;
     }
@@ -117,13 +118,15 @@ void CPopClient::OnException(uint8_t code, const char* text)
 }
 
 void CPopClient::OnHeader(uint8_t command, const char* returnPath, const char* received, const char* date,
-                          const char* from, const char* subject, const char* sender, const char* to, const char* cc)
+                          const char* from, const char* subject, const char* sender, const char* to,
+                          const char* cc)
 {
     if (command == kPop3Retr) {
-        const std::string lines = std::string("Return Path:") + returnPath + "\r\nReceived:" + received +
-                                  "\r\nTo:" + CHeaderText::Decode(to) + "\r\nFrom:" + CHeaderText::Decode(from) +
-                                  "\r\nSender:" + CHeaderText::Decode(sender) + "\r\ncc:" + CHeaderText::Decode(cc) +
-                                  "\r\nDate:" + date + "\r\nSubject:" + CHeaderText::Decode(subject) + "\r\n\r\n";
+        const std::string lines =
+            std::string("Return Path:") + returnPath + "\r\nReceived:" + received +
+            "\r\nTo:" + CHeaderText::Decode(to) + "\r\nFrom:" + CHeaderText::Decode(from) +
+            "\r\nSender:" + CHeaderText::Decode(sender) + "\r\ncc:" + CHeaderText::Decode(cc) +
+            "\r\nDate:" + date + "\r\nSubject:" + CHeaderText::Decode(subject) + "\r\n\r\n";
         if (!SaveAll)
             m_view.InsertText(lines);
         return;
@@ -200,8 +203,8 @@ void CPopClient::MessageText(const char* data, uint32_t length, uint16_t percent
     }
 }
 
-void CPopClient::OnPop3Event(uint8_t status, uint8_t command, const char* data, uint32_t length, const char* path,
-                             char, uint16_t percent)
+void CPopClient::OnPop3Event(uint8_t status, uint8_t command, const char* data, uint32_t length,
+                             const char* path, char, uint16_t percent)
 {
     const std::string text = data ? std::string(data, length) : std::string();
     switch (status) {

@@ -51,15 +51,16 @@ public:
     // One line of the header list: number (4), Subject (25) and From (40), cut or padded.
     static std::string ListLine(uint32_t number, const std::string& subject, const std::string& from);
 
-    void OnConnect(const char* remoteAddress, uint16_t remotePort, const char* localAddress, uint16_t localPort,
-                   const char* localHostName) override;
-    void OnPop3Event(uint8_t status, uint8_t command, const char* data, uint32_t length, const char* path, char letter,
-                     uint16_t percent) override;
+    void OnConnect(const char* remoteAddress, uint16_t remotePort, const char* localAddress,
+                   uint16_t localPort, const char* localHostName) override;
+    void OnPop3Event(uint8_t status, uint8_t command, const char* data, uint32_t length, const char* path,
+                     char letter, uint16_t percent) override;
     void OnCommandSent(const char* line) override;
     void OnFileClosed(const char* path, char letter, uint32_t bytes) override;
     void OnException(uint8_t code, const char* text) override;
-    void OnHeader(uint8_t command, const char* returnPath, const char* received, const char* date, const char* from,
-                  const char* subject, const char* sender, const char* to, const char* cc) override;
+    void OnHeader(uint8_t command, const char* returnPath, const char* received, const char* date,
+                  const char* from, const char* subject, const char* sender, const char* to,
+                  const char* cc) override;
 
 private:
     void Summary(const std::string& reply);

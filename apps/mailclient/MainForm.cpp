@@ -55,7 +55,10 @@ uint32_t NumberOfLine(const QString& line)
 }  // namespace
 
 TfrmMain::TfrmMain(CProfile& profile, TfrmAbout* about, QWidget* parent)
-    : QMainWindow(parent), m_profile(profile), m_about(about), m_client(std::make_unique<CPopClient>(static_cast<IMailView&>(*this)))
+    : QMainWindow(parent),
+      m_profile(profile),
+      m_about(about),
+      m_client(std::make_unique<CPopClient>(static_cast<IMailView&>(*this)))
 {
     setObjectName("TfrmMain");
     setWindowTitle("VoltTCP POP3 Sample");
@@ -83,12 +86,13 @@ TfrmMain::TfrmMain(CProfile& profile, TfrmAbout* about, QWidget* parent)
 
     auto* central = new QSplitter(Qt::Vertical, this);
     central->setChildrenCollapsible(false);
-    m_MessageList = new QGroupBox("Message List - Double Click to retrieve, press Delete to remove from server", central);
+    m_MessageList =
+        new QGroupBox("Message List - Double Click to retrieve, press Delete to remove from server", central);
     m_MessageList->setObjectName("MessageList");
     const QFont fixed = QFontDatabase::systemFont(QFontDatabase::FixedFont);
     // Over the columns of CPopClient::ListLine, whose values keep the space after the colon.
-    auto* heading = new QLabel(QString("No.").leftJustified(4) + QString(" Subject").leftJustified(25) + " From",
-                               m_MessageList);
+    auto* heading = new QLabel(
+        QString("No.").leftJustified(4) + QString(" Subject").leftJustified(25) + " From", m_MessageList);
     heading->setObjectName("lblHeading");
     heading->setFont(fixed);
     m_lbxMessage = new QListWidget(m_MessageList);

@@ -83,8 +83,9 @@ protected:
     }
     bool WaitClosed()
     {
-        return SpinUntil([&] { return Status() == "Not Connected" && m_form->Client().GetState() == CVoltTcp::Closed; },
-                         15s);
+        return SpinUntil(
+            [&] { return Status() == "Not Connected" && m_form->Client().GetState() == CVoltTcp::Closed; },
+            15s);
     }
     // Answers the next modal box (message box or dialog) and returns its text.
     void AnswerModal(QString* text, bool accept = true)
@@ -137,7 +138,8 @@ TEST_F(MailClientTest, ListRetrieveDeleteAndClose)
     const QString memo = Find<QPlainTextEdit>("mmoMessage")->toPlainText();
     EXPECT_TRUE(memo.contains("Subject: Mixed with a binary attachment")) << memo.toStdString();
     EXPECT_TRUE(memo.contains("See the attached binary."));
-    EXPECT_EQ(dovecot::Sha256(m_attach.File("random.bin")), s_peer->Manifest().messages[3].files["random.bin"]);
+    EXPECT_EQ(dovecot::Sha256(m_attach.File("random.bin")),
+              s_peer->Manifest().messages[3].files["random.bin"]);
     SpinFor(100ms);
     Screenshot(m_form.get(), "mailclient-message");
 
@@ -170,7 +172,9 @@ TEST_F(MailClientTest, SaveMessagesWritesEveryMessageAndDisconnects)
     ASSERT_TRUE(WaitClosed());
     const dovecot::SManifest manifest = s_peer->Manifest();
     for (int n = 1; n <= 7; ++n) {
-        EXPECT_EQ(dovecot::Sha256(m_attach.File("Message." + std::to_string(n))), manifest.messages.at(n).sha256) << n;
+        EXPECT_EQ(dovecot::Sha256(m_attach.File("Message." + std::to_string(n))),
+                  manifest.messages.at(n).sha256)
+            << n;
         for (const auto& [name, sha] : manifest.messages.at(n).files)
             EXPECT_EQ(dovecot::Sha256(m_attach.File(name)), sha) << name;
     }
