@@ -1,12 +1,16 @@
 #include "tests/ftp/FtpServers.h"
 
+#include <fcntl.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <chrono>
 #include <cstdio>
 #include <fstream>
 #include <map>
 #include <sstream>
+#include <thread>
 
 namespace {
 
@@ -38,6 +42,33 @@ std::string Run(const std::string& command, int& status)
     return out;
 }
 
+// vsftpd logs in through one system account whose password each start renews: test programs
+// of other checkouts on the same machine must wait until this one has stopped its server.
+class CAccountLock final {
+public:
+    bool Acquire(std::chrono::seconds timeout)
+    {
+        m_fd = ::open("/tmp/volttcp-ftp-account.lock", O_RDWR | O_CREAT | O_CLOEXEC, 0600);
+        if (m_fd < 0)
+            return false;
+        const auto deadline = std::chrono::steady_clock::now() + timeout;
+        while (::flock(m_fd, LOCK_EX | LOCK_NB) != 0) {
+            if (std::chrono::steady_clock::now() >= deadline)
+                return false;
+            std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        }
+        return true;
+    }
+    ~CAccountLock()
+    {
+        if (m_fd >= 0)
+            ::close(m_fd);
+    }
+
+private:
+    int m_fd = -1;
+};
+
 class CServers final {
 public:
     ~CServers()
@@ -62,6 +93,10 @@ public:
         const fs::path dir = fs::temp_directory_path() /
                              ("volttcp-" + std::string(server.name) + "-" + std::to_string(::getpid()));
         m_dirs[kind] = dir;
+        if (kind == EFtpServer::kVsftpd && !m_accountLock.Acquire(std::chrono::seconds(100))) {
+            server.whyNot = "another test program kept the vsftpd test account for 100 s";
+            return server;
+        }
         int status = 0;
         const std::string out = Run(Script(kind) + " start " + dir.string() + " 2>&1", status);
         std::istringstream fields(out);
@@ -80,6 +115,7 @@ private:
         return std::string(VOLTTCP_SOURCE_DIR) + "/tests/peers/" + ScriptOf(kind).script;
     }
 
+    CAccountLock m_accountLock;  // released after the servers have stopped
     std::map<EFtpServer, SFtpServer> m_servers;
     std::map<EFtpServer, fs::path> m_dirs;
 };
