@@ -16,7 +16,8 @@ struct CResolverFixture {
     CResolver resolver{CResolver::SHooks{
         [](int, bool, bool) {},
         [this](TargetHandle, uint32_t message, uint32_t request, int error) {
-            posted.push_back(std::to_string(message) + ":" + std::to_string(request) + ":" + std::to_string(error));
+            posted.push_back(std::to_string(message) + ":" + std::to_string(request) + ":" +
+                             std::to_string(error));
         },
     }};
 };

@@ -37,7 +37,8 @@ private:
     }
     static std::string Name(TargetHandle target, uintptr_t id)
     {
-        const char letter = static_cast<char>((target.generation == 2 ? 'A' : 'a') + static_cast<char>(target.index));
+        const char letter =
+            static_cast<char>((target.generation == 2 ? 'A' : 'a') + static_cast<char>(target.index));
         return letter + std::to_string(id);
     }
 
@@ -105,12 +106,16 @@ TEST(TimerQueue, Scripts)
         const char* seen;
     } cases[] = {
         {"earliest deadline first", "set a1 30; set b1 10; set c1 20; at 30; expire", "b1 c1 a1"},
-        {"equal deadlines in the order they were set", "set c1 10; set a1 10; set b2 10; at 10; expire", "c1 a1 b2"},
-        {"nothing before its deadline", "set a1 10; at 9; expire; next; at 10; expire; next", "next=10 a1 next=20"},
-        {"a late timer fires once and counts its period from now", "set a1 10; at 35; expire; next", "a1 next=45"},
+        {"equal deadlines in the order they were set", "set c1 10; set a1 10; set b2 10; at 10; expire",
+         "c1 a1 b2"},
+        {"nothing before its deadline", "set a1 10; at 9; expire; next; at 10; expire; next",
+         "next=10 a1 next=20"},
+        {"a late timer fires once and counts its period from now", "set a1 10; at 35; expire; next",
+         "a1 next=45"},
         {"setting again restarts and takes the new period",
          "set a1 10; at 5; set a1 20; at 10; expire; at 25; expire; next", "a1 next=45"},
-        {"ids and targets are separate timers", "set a1 10; set a2 10; set b1 10; kill a1; at 10; expire", "a2 b1"},
+        {"ids and targets are separate timers", "set a1 10; set a2 10; set b1 10; kill a1; at 10; expire",
+         "a2 b1"},
         {"a killed timer is gone", "set a1 10; kill a1; kill a1; next; at 10; expire", "next=never"},
         {"killall takes one target, not its slot's next generation",
          "set a1 10; set a2 10; set A1 10; set b1 10; killall a; at 10; expire", "A1 b1"},
@@ -118,8 +123,8 @@ TEST(TimerQueue, Scripts)
          "set a1 10; set b1 10; set c1 10; on a1 kill b1; at 10; expire", "a1 c1"},
         {"a timer that kills itself stops", "set a1 10; on a1 kill a1; at 10; expire; next; at 20; expire",
          "a1 next=never"},
-        {"a timer restarted by an earlier one moves back", "set a1 10; set b1 10; on a1 set b1 5; at 10; expire; next",
-         "a1 next=15"},
+        {"a timer restarted by an earlier one moves back",
+         "set a1 10; set b1 10; on a1 set b1 5; at 10; expire; next", "a1 next=15"},
         {"a timer set during a pass waits for the next pass, even when due",
          "set a1 10; on a1 at 0, set b1 5, at 10; at 10; expire; next; expire", "a1 next=5 b1"},
         {"a zero period still advances", "set a1 0; at 1; expire; expire; next", "a1 next=2"},
