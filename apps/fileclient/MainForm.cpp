@@ -170,9 +170,13 @@ TfrmMain::TfrmMain(TfrmAbout& about, CProfile& profile, QWidget* parent)
     m_edRemFile->setObjectName("edRemFile");
     m_edLocFile->setObjectName("edLocFile");
     m_edBuffer->setObjectName("edBuffer");
-    m_edBuffer->setMaximumWidth(90);
     m_edRestart->setObjectName("edRestart");
-    m_edRestart->setMaximumWidth(90);
+    // Room for a ten-digit number at any size of the window.
+    const int numberWidth = m_edBuffer->fontMetrics().horizontalAdvance(QString(10, '0')) + 16;
+    for (QLineEdit* number : {m_edBuffer, m_edRestart}) {
+        number->setMinimumWidth(numberWidth);
+        number->setMaximumWidth(numberWidth + 40);
+    }
     m_cbxAuto->setObjectName("cbxAuto");
     m_cbxAuto->setChecked(true);
     m_cbxPassive->setObjectName("cbxPassive");
