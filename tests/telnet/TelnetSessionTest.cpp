@@ -27,6 +27,9 @@ public:
     bool m_connected = false;
     bool m_closed = false;
     std::function<void()> m_onConnect;
+    // Agrees to whatever the client says, as a careless server does: WILL gets DO, DO gets
+    // WILL, WONT gets DONT and DONT gets WONT.
+    bool m_acknowledge = false;
 
     void OnConnect(const char*, uint16_t, const char*, uint16_t, const char*) override
     {
@@ -36,11 +39,34 @@ public:
     }
     void OnReceive(const char* data, uint32_t length) override
     {
-        if (data == nullptr)
+        if (data == nullptr) {
             m_closed = true;
-        else
-            m_received.append(data, length);
+            return;
+        }
+        m_received.append(data, length);
+        if (m_acknowledge)
+            Acknowledge();
     }
+    void Acknowledge()
+    {
+        std::string answers;
+        for (; m_scanned + 2 < m_received.size(); ++m_scanned) {
+            if (static_cast<uint8_t>(m_received[m_scanned]) != kTelnetIac)
+                continue;
+            const auto verb = static_cast<uint8_t>(m_received[m_scanned + 1]);
+            if (!IsTelnetNegotiation(verb))
+                continue;
+            const uint8_t reply = verb == kTelnetWill   ? kTelnetDo
+                                  : verb == kTelnetDo   ? kTelnetWill
+                                  : verb == kTelnetWont ? kTelnetDont
+                                                        : kTelnetWont;
+            answers += {'\xff', static_cast<char>(reply), m_received[m_scanned + 2]};
+            m_scanned += 2;
+        }
+        if (!answers.empty())
+            Send(answers.data(), static_cast<uint32_t>(answers.size()));
+    }
+    size_t m_scanned = 0;
     void OnException(uint8_t code, const char* text) override
     {
         m_exceptions.push_back(std::to_string(code) + " " + text);
@@ -88,7 +114,7 @@ public:
         m_events.push_back("command " + std::to_string(command) + "," + std::to_string(option) + " [" +
                            CTelnetRecorder::Hex(std::string_view(data == nullptr ? "" : data, length)) + "]");
         if (m_terminal)
-            SendAnswer(CTelnetPolicy::TerminalAnswer(command, option));
+            AnswerNegotiation(&CTelnetPolicy::TerminalAnswer, command, option);
         else
             CVoltTelnet::OnTelnetCommand(command, option, data, length);
     }
@@ -100,9 +126,10 @@ public:
 
 class TelnetSession : public testing::Test {
 protected:
-    void Start(const std::string& greeting)
+    void Start(const std::string& greeting, bool acknowledge = false)
     {
-        m_listener.m_onHostConnect = [this, greeting] {
+        m_listener.m_onHostConnect = [this, greeting, acknowledge] {
+            m_listener.m_host->m_acknowledge = acknowledge;
             m_listener.m_host->Send(greeting.data(), static_cast<uint32_t>(greeting.size()));
         };
         ASSERT_TRUE(m_listener.Listen(0, "127.0.0.1", 0));
@@ -215,6 +242,29 @@ TEST_F(TelnetSession, AbortInsideDataEventStopsTheBlock)
     ASSERT_TRUE(aborting->Connect(0, "127.0.0.1", m_listener.m_port));
     ASSERT_TRUE(RunUntil([&] { return aborting == nullptr; })) << "no closed call";
     EXPECT_EQ(log, (std::vector<std::string>{"one\r\n", "closed"}));
+}
+
+TEST_F(TelnetSession, AServerThatAcknowledgesEveryAnswerFallsQuiet)
+{
+    // Requests for every option either policy knows, agreed to and refused, both ways. (A
+    // server that also contradicted itself would be answered each time, as a flood is.)
+    const std::string requests = "\xff\xfd\x18\xff\xfd\x1f\xff\xfd\x01\xff\xfd\x03\xff\xfd\x05"
+                                 "\xff\xfb\x01\xff\xfb\x03\xff\xfb\x18\xff\xfb\x05"
+                                 "\xff\xfe\x00\xff\xfc\x22"s;
+    for (const bool terminal : {false, true}) {
+        SCOPED_TRACE(terminal ? "terminal policy" : "default policy");
+        m_client.m_terminal = terminal;
+        Start(requests, true);
+        RunFor(300);
+        const size_t settled = Host().m_received.size();
+        EXPECT_GT(settled, 0u);
+        EXPECT_LT(settled, 200u) << CTelnetRecorder::Hex(Host().m_received.substr(0, 200));
+        RunFor(200);
+        EXPECT_EQ(Host().m_received.size(), settled) << "the conversation goes on";
+        TearDown();
+        RunFor(20);
+        m_listener.m_host.reset();
+    }
 }
 
 }  // namespace
