@@ -4,6 +4,7 @@
 #include <QGridLayout>
 #include <QGroupBox>
 #include <QHBoxLayout>
+#include <QIcon>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
@@ -93,6 +94,7 @@ TfrmMain::TfrmMain(TfrmAbout& about, CProfile& profile, SServicePorts ports, QWi
 {
     setObjectName("TfrmMain");
     setWindowTitle("VoltTCP R-Protocol Sample");
+    setWindowIcon(QIcon::fromTheme("remoteclient"));
 
     m_rbRexec->setChecked(true);
     auto* radios = new QVBoxLayout(m_Protocol);
