@@ -1,5 +1,9 @@
 #include "apps/remoteclient/MainForm.h"
 
+#include <algorithm>
+
+#include <QApplication>
+#include <QClipboard>
 #include <QCloseEvent>
 #include <QGridLayout>
 #include <QGroupBox>
@@ -320,6 +324,23 @@ void TfrmMain::edDisplayKeyPress(QKeyEvent* event)
 {
     if (m_rlogin->GetState() != CVoltTcp::Connected)
         return;  // the display's own keys (copy, scrolling) go on
+    // Ctrl+C belongs to the session; copying and pasting take Shift as terminals do.
+    const Qt::KeyboardModifiers modifiers = event->modifiers() & ~Qt::KeypadModifier;
+    const bool controlShift = modifiers == (Qt::ControlModifier | Qt::ShiftModifier);
+    if (controlShift && event->key() == Qt::Key_C) {
+        m_edDisplay->Copy();
+        event->accept();
+        return;
+    }
+    if ((controlShift && event->key() == Qt::Key_V) ||
+        (modifiers == Qt::ShiftModifier && event->key() == Qt::Key_Insert)) {
+        std::string text = QApplication::clipboard()->text().toStdString();
+        std::replace(text.begin(), text.end(), '\n', '\r');  // lines end as Enter ends them
+        if (!text.empty())
+            m_rlogin->Send(text.data(), static_cast<uint32_t>(text.size()));
+        event->accept();
+        return;
+    }
     const std::string bytes = KeyBytes(*event);
     if (bytes.empty())
         return;

@@ -7,6 +7,7 @@
 #include <gtest/gtest.h>
 
 #include <QApplication>
+#include <QClipboard>
 #include <QElapsedTimer>
 #include <QGroupBox>
 #include <QKeyEvent>
@@ -223,6 +224,14 @@ TEST_F(RemoteClientForm, KeysInTheDisplayGoToAnRloginSessionOnly)
     QTest::keyClick(Display(), Qt::Key_Tab);
     QTest::keyClick(Display(), Qt::Key_Left);  // no character: nothing goes out
     EXPECT_EQ("ls -l\x7f\r\x03\t", login.Receive(9));
+    EXPECT_EQ("", login.Drain(30ms));
+    // Copying and pasting take Shift in a session.
+    QApplication::clipboard()->setText("echo 1\necho 2\n");
+    QTest::keyClick(Display(), Qt::Key_V, Qt::ControlModifier | Qt::ShiftModifier);
+    EXPECT_EQ("echo 1\recho 2\r", login.Receive(14));
+    Display()->SelectAll();
+    QTest::keyClick(Display(), Qt::Key_C, Qt::ControlModifier | Qt::ShiftModifier);
+    EXPECT_EQ("Password: ", QApplication::clipboard()->text());
     EXPECT_EQ("", login.Drain(30ms));
 
     Click("btnLogout");
