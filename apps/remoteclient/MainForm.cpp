@@ -376,10 +376,11 @@ void TfrmMain::ClearDisplay()
 
 void TfrmMain::AppendDisplay(const char* text, size_t length)
 {
-    CDisplayFilter::SEdit edit;
-    m_filter.Feed(text, length, edit);
-    if (edit.erase != 0 || !edit.text.empty())
-        m_edDisplay->Append(edit.erase, edit.text);
+    m_edit.erase = 0;
+    m_edit.text.clear();  // keeps its capacity for the next block
+    m_filter.Feed(text, length, m_edit);
+    if (m_edit.erase != 0 || !m_edit.text.empty())
+        m_edDisplay->Append(m_edit.erase, m_edit.text);
 }
 
 void TfrmMain::FocusDisplay()

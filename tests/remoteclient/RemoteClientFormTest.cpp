@@ -169,8 +169,8 @@ TEST_F(RemoteClientForm, AFloodOfOutputCostsBoundedMemoryAndKeepsTheWindowLive)
     ASSERT_TRUE(SpinUntil([&] { return Text("StatusPanel") == "Connection Closed"; }, 60s));
     ticker.stop();
     const int lines = Display()->LineCount();
-    EXPECT_LE(static_cast<size_t>(lines) * 99, CRemoteDisplay::kMaxCharacters);
-    EXPECT_GE(static_cast<size_t>(lines) * 99, CRemoteDisplay::kMaxCharacters / 2);
+    EXPECT_LE(static_cast<size_t>(lines) * 99, CRemoteDisplay::kMaxBytes);
+    EXPECT_GE(static_cast<size_t>(lines) * 99, CRemoteDisplay::kMaxBytes / 2);
     EXPECT_EQ(line.substr(0, 99), Display()->Line(lines - 2).toStdString()) << "the newest lines stay";
     EXPECT_EQ("", Display()->Line(lines - 1).toStdString());
     EXPECT_LT(longestPause, 1000) << "the window kept answering";
