@@ -57,8 +57,10 @@ public:
     {
         if (status == Pop3File)
             fileBytes += length;
-        if (status == Pop3Error)
+        if (status == Pop3Error) {
+            std::fprintf(stderr, "pop3_bench: %.*s", static_cast<int>(length), data);
             failed = true;
+        }
         if (status == Pop3Closed)
             closed = true;
         if (status == Pop3Ok && command == kPop3Pass) {
@@ -140,7 +142,7 @@ int Retrieve(char** argv)
         CMessageLoop::Instance().RunOnce(100);
     const double seconds = std::chrono::duration<double>(Clock::now() - start).count();
     if (!counter.done)
-        return std::fprintf(stderr, "pop3_bench: retrieval failed\n"), 1;
+        return std::fprintf(stderr, "pop3_bench: retrieval failed after %.1f s\n", seconds), 1;
     std::printf("%.4f %.4f %llu\n", seconds, CpuSeconds() - cpu,
                 static_cast<unsigned long long>(counter.fileBytes));
     return 0;

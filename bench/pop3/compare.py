@@ -71,8 +71,10 @@ def timed(command, shell=False):
     """Wall seconds and the processor seconds of every process it started."""
     before = resource.getrusage(resource.RUSAGE_CHILDREN)
     start = time.perf_counter()
-    subprocess.run(command, shell=shell, check=True, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+    done = subprocess.run(command, shell=shell, stdout=subprocess.DEVNULL, stderr=subprocess.PIPE)
     wall = time.perf_counter() - start
+    if done.returncode != 0:
+        sys.exit(f"compare.py: {command} failed: {done.stderr.decode(errors='replace')}")
     after = resource.getrusage(resource.RUSAGE_CHILDREN)
     return wall, (after.ru_utime - before.ru_utime) + (after.ru_stime - before.ru_stime)
 
@@ -91,6 +93,7 @@ def main():
     parser.add_argument("build")
     parser.add_argument("--mib", type=int, default=50)
     parser.add_argument("--rounds", type=int, default=3)
+    parser.add_argument("--server", help="a running dovecot.sh directory whose mailbox already holds the messages")
     args = parser.parse_args()
     bench = os.path.join(args.build, "bench", "pop3_bench")
     for tool in ("ripmime", "munpack", "curl", "/usr/sbin/dovecot"):
@@ -101,10 +104,16 @@ def main():
     server = os.path.join(work, "server")
     os.mkdir(server)
     try:
-        port, password = subprocess.run([PEER, "start", server], check=True, capture_output=True,
-                                        text=True).stdout.split()
-        subprocess.run([PEER, "mailbox", server, "tester", "--only-big", "--big-base64", str(args.mib),
-                        "--big-qp", str(args.mib)], check=True)
+        if args.server:
+            server = args.server
+            conf = open(os.path.join(server, "dovecot.conf")).read()
+            port = conf.split("port = ")[1].split()[0]
+            password = open(os.path.join(server, "passwd")).readline().strip().split("}", 1)[1]
+        else:
+            port, password = subprocess.run([PEER, "start", server], check=True, capture_output=True,
+                                            text=True).stdout.split()
+            subprocess.run([PEER, "mailbox", server, "tester", "--only-big", "--big-base64", str(args.mib),
+                            "--big-qp", str(args.mib)], check=True)
         manifest = [line.rstrip("\n").split("\t") for line in open(os.path.join(server, "tester.manifest"))]
         messages = {int(f[1]): {"subject": f[2]} for f in manifest if f[0] == "message"}
         for f in manifest:
@@ -133,6 +142,7 @@ def main():
                 "python": (["python3", "-c", PY_DECODE, message, "{out}"],
                            ["python3", "-c", PY_FETCH, "127.0.0.1", port, "tester", password, str(number), "{out}"]),
             }
+            accepted = {info["sha"]}
             for tool, (decode, e2e) in tools.items():
                 cells = []
                 for kind, command in (("decode", decode), ("e2e", e2e)):
@@ -153,8 +163,12 @@ def main():
                             seconds.append(wall)
                             cpu.append(used)
                         got = find_output(out, info["name"])
-                        if not got or sha256(got) != info["sha"]:
+                        if not got or sha256(got) not in accepted:
                             sys.exit(f"compare.py: {tool} {kind} wrote a wrong {info['name']} ({got})")
+                        if tool == "VoltTCP":
+                            # Text parts may be written with LF line ends by the others: the same text.
+                            with open(got, "rb") as f:
+                                accepted.add(hashlib.sha256(f.read().replace(b"\r\n", b"\n")).hexdigest())
                         shutil.rmtree(out)
                     cells.append(size / statistics.median(seconds) / 1e6)
                     cells.append(size / statistics.median(cpu) / 1e6)
@@ -168,7 +182,8 @@ def main():
                 print(f"{info['subject']:24} vs {tool:8} decode x{ours[0] / other[0]:.2f} (cpu x{ours[1] / other[1]:.2f})  "
                       f"end to end x{ours[2] / other[2]:.2f} (cpu x{ours[3] / other[3]:.2f})")
     finally:
-        subprocess.run([PEER, "stop", server])
+        if not args.server:
+            subprocess.run([PEER, "stop", server])
         shutil.rmtree(work, ignore_errors=True)
 
 
