@@ -194,11 +194,11 @@ SResult RunOurs(TfrmMain& form, const std::string& lastLine)
 int main(int argc, char** argv)
 {
     const CProgramInfo benchInfo{"remote_bench",
-                               "VoltTCP remote command benchmark",
-                               VOLTTCP_VERSION,
-                               "Megabytes per second of remote shell output through the remote clients.",
-                               "  MB ROUNDS            megabytes of output (default 10), rounds (3)\n",
-                               false};
+                                 "VoltTCP remote command benchmark",
+                                 VOLTTCP_VERSION,
+                                 "Megabytes per second of remote shell output through the remote clients.",
+                                 "  MB ROUNDS            megabytes of output (default 10), rounds (3)\n",
+                                 false};
     CCommandLine commandLine(benchInfo, {}, 2);
     if (const auto exitCode = commandLine.Parse(argc, argv))
         return *exitCode;
