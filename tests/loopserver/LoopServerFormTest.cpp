@@ -14,6 +14,8 @@
 #include "apps/loopserver/MainForm.h"
 #include "apps/loopserver/Server.h"
 #include "tests/support/QtTestApp.h"
+#include "tests/support/RunLoop.h"
+#include "tests/support/TestSocket.h"
 
 namespace {
 
@@ -51,7 +53,7 @@ protected:
     }
     static bool WaitListening(QWidget& form)
     {
-        return SpinUntil([&] { return Text(form, "lblServerStatus") == "SERVER ON"; });
+        return RunUntil([&] { return Text(form, "lblServerStatus") == "SERVER ON"; });
     }
     static unsigned short PortOf(QWidget& form)
     {
@@ -93,7 +95,7 @@ TEST_F(LoopServerForm, TwoClientsGetTheirOwnBytesBack)
     CTestSocket second = CTestSocket::Connect(PortOf(*form));
     ASSERT_TRUE(first.WaitConnected());
     ASSERT_TRUE(second.WaitConnected());
-    ASSERT_TRUE(SpinUntil([&] { return Text(*form, "lblConn") == "2"; }));
+    ASSERT_TRUE(RunUntil([&] { return Text(*form, "lblConn") == "2"; }));
 
     const std::string one = "first client's line\r\n";
     const std::string two(100000, 'x');
@@ -104,7 +106,7 @@ TEST_F(LoopServerForm, TwoClientsGetTheirOwnBytesBack)
     EXPECT_EQ(Text(*form, "lblConn"), "2");
 
     first.Close();
-    ASSERT_TRUE(SpinUntil([&] { return Text(*form, "lblConn") == "1"; }));
+    ASSERT_TRUE(RunUntil([&] { return Text(*form, "lblConn") == "1"; }));
     ASSERT_TRUE(second.SendAll("still here"));
     EXPECT_EQ(second.Receive(10), "still here");
 }
@@ -135,7 +137,7 @@ TEST_F(LoopServerForm, SecondServerOnTheSamePortReportsAddressInUse)
     auto first = NewForm();
     ASSERT_TRUE(WaitListening(*first));
     auto second = NewForm(PortOf(*first));
-    ASSERT_TRUE(SpinUntil([&] { return Find<QLabel>(*second, "lblError")->isVisible(); }));
+    ASSERT_TRUE(RunUntil([&] { return Find<QLabel>(*second, "lblError")->isVisible(); }));
     EXPECT_EQ(Text(*second, "lblError"), "Address Already in Use");
     EXPECT_EQ(Text(*second, "btnToggle"), "ON");
     EXPECT_EQ(Text(*second, "lblServerStatus"), "SERVER OFF");
@@ -155,10 +157,10 @@ TEST_F(LoopServerForm, SwitchingOffKeepsAcceptedClientsEchoing)
     const unsigned short port = PortOf(*form);
     CTestSocket client = CTestSocket::Connect(port);
     ASSERT_TRUE(client.WaitConnected());
-    ASSERT_TRUE(SpinUntil([&] { return Text(*form, "lblConn") == "1"; }));
+    ASSERT_TRUE(RunUntil([&] { return Text(*form, "lblConn") == "1"; }));
 
     Find<QPushButton>(*form, "btnToggle")->click();
-    ASSERT_TRUE(SpinUntil([&] { return Text(*form, "lblServerStatus") == "SERVER OFF"; }));
+    ASSERT_TRUE(RunUntil([&] { return Text(*form, "lblServerStatus") == "SERVER OFF"; }));
     EXPECT_EQ(Text(*form, "btnToggle"), "ON");
     EXPECT_TRUE(Find<QLineEdit>(*form, "edListeningPort")->isEnabled());
 
@@ -182,7 +184,7 @@ TEST_F(LoopServerForm, ClosingTheFormEndsEveryConnection)
     CTestSocket b = CTestSocket::Connect(PortOf(*form));
     ASSERT_TRUE(a.WaitConnected());
     ASSERT_TRUE(b.WaitConnected());
-    ASSERT_TRUE(SpinUntil([&] { return Text(*form, "lblConn") == "2"; }));
+    ASSERT_TRUE(RunUntil([&] { return Text(*form, "lblConn") == "2"; }));
     form.reset();
     a.Drain(std::chrono::milliseconds(200));
     b.Drain(std::chrono::milliseconds(200));

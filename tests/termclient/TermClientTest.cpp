@@ -1,6 +1,4 @@
 #include <cstdio>
-#include <fstream>
-#include <sstream>
 #include <string>
 
 #include <gtest/gtest.h>
@@ -18,7 +16,11 @@
 #include "apps/termclient/MainForm.h"
 #include "apps/termclient/Prefs.h"
 #include "apps/termclient/Settings.h"
+#include "tests/support/Files.h"
+#include "tests/support/Loopback.h"
 #include "tests/support/QtTestApp.h"
+#include "tests/support/RunLoop.h"
+#include "tests/support/TestSocket.h"
 #include "vt/qt/QtPrintSink.h"
 
 namespace {
@@ -65,7 +67,7 @@ protected:
         m_form->ConnectTo("127.0.0.1", m_listener.Port());
         m_peer = m_listener.Accept();
         ASSERT_TRUE(m_peer.IsOpen());
-        ASSERT_TRUE(SpinUntil([&] { return m_form->Status(0) == "Connected to 127.0.0.1"; }));
+        ASSERT_TRUE(RunUntil([&] { return m_form->Status(0) == "Connected to 127.0.0.1"; }));
     }
 
     std::string ScreenRow(int row)
@@ -108,13 +110,10 @@ TEST_F(TermClientTest, HostDataReachesTheScreenAndTheLog)
 
     const std::string data = "\x1b[1;1Hhello\r\n\x1b[31mworld\x1b[0m";
     ASSERT_TRUE(m_peer.SendAll(data));
-    ASSERT_TRUE(SpinUntil([&] { return ScreenRow(1) == "world"; }));
+    ASSERT_TRUE(RunUntil([&] { return ScreenRow(1) == "world"; }));
     EXPECT_EQ(ScreenRow(0), "hello");
     m_form->mnuLogStopClick();
-    std::ifstream file(log.toStdString(), std::ios::binary);
-    std::stringstream logged;
-    logged << file.rdbuf();
-    EXPECT_EQ(logged.str(), data) << "the log holds the raw bytes";
+    EXPECT_EQ(ReadFile(log.toStdString()), data) << "the log holds the raw bytes";
 }
 
 TEST_F(TermClientTest, EveryPrintableCharacterTypedReachesTheHost)
@@ -142,11 +141,11 @@ TEST_F(TermClientTest, KeysGoToTheHostWithTheChosenOptions)
     QTest::keyClicks(terminal, "x");
     QTest::keyClick(terminal, Qt::Key_Return);
     EXPECT_EQ(m_peer.Receive(3), "x\r\n");
-    ASSERT_TRUE(SpinUntil([&] { return ScreenRow(0) == "x"; })) << "local echo";
+    ASSERT_TRUE(RunUntil([&] { return ScreenRow(0) == "x"; })) << "local echo";
 
     // With the terminal's own new-line mode on as well, Enter sends CR LF LF.
     ASSERT_TRUE(m_peer.SendAll("\x1b[20h"));
-    ASSERT_TRUE(SpinUntil([&] { return Client().GetProperty(25) == 1; }));
+    ASSERT_TRUE(RunUntil([&] { return Client().GetProperty(25) == 1; }));
     QTest::keyClick(terminal, Qt::Key_Return);
     EXPECT_EQ(m_peer.Receive(3), "\r\n\n");
 }
@@ -158,14 +157,14 @@ TEST_F(TermClientTest, AnswersToQueriesLeaveThroughTheConnectionEvenWithLocalEch
     ASSERT_TRUE(m_peer.SendAll("\x1b[5n"));  // device status report
     EXPECT_EQ(m_peer.Receive(5), "\x1b[?0n");
     ASSERT_TRUE(m_peer.SendAll("ok"));
-    ASSERT_TRUE(SpinUntil([&] { return ScreenRow(0).find("ok") != std::string::npos; }));
+    ASSERT_TRUE(RunUntil([&] { return ScreenRow(0).find("ok") != std::string::npos; }));
 }
 
 TEST_F(TermClientTest, CopyPasteAndSelectAll)
 {
     ConnectToPeer();
     ASSERT_TRUE(m_peer.SendAll("first line\r\nsecond"));
-    ASSERT_TRUE(SpinUntil([&] { return ScreenRow(1) == "second"; }));
+    ASSERT_TRUE(RunUntil([&] { return ScreenRow(1) == "second"; }));
     QClipboard* clipboard = QApplication::clipboard();
 
     clipboard->setText("untouched");
@@ -219,9 +218,9 @@ TEST_F(TermClientTest, HostClosingReturnsToNotConnected)
 {
     ConnectToPeer();
     ASSERT_TRUE(m_peer.SendAll("bye"));
-    ASSERT_TRUE(SpinUntil([&] { return ScreenRow(0) == "bye"; }));
+    ASSERT_TRUE(RunUntil([&] { return ScreenRow(0) == "bye"; }));
     m_peer.Close();
-    ASSERT_TRUE(SpinUntil([&] { return m_form->Status(0) == "Not Connected"; }));
+    ASSERT_TRUE(RunUntil([&] { return m_form->Status(0) == "Not Connected"; }));
     EXPECT_TRUE(m_form->mnuRemoteSystem->isEnabled());
     EXPECT_FALSE(m_form->mnuDisconnect->isEnabled());
     EXPECT_EQ(Client().GetProperty(17), 0);
@@ -245,11 +244,8 @@ TEST_F(TermClientTest, PrintScreenGoesToThePrintFileOfTheSettings)
 
 TEST_F(TermClientTest, RefusedConnectionIsReported)
 {
-    CTestSocket probe = CTestSocket::Listen();
-    const unsigned short port = probe.Port();
-    probe.Close();
-    m_form->ConnectTo("127.0.0.1", port);
-    ASSERT_TRUE(SpinUntil([&] { return m_form->Status(1).startsWith("EXCEPTION: "); }));
+    m_form->ConnectTo("127.0.0.1", UnusedLoopbackPort());
+    ASSERT_TRUE(RunUntil([&] { return m_form->Status(1).startsWith("EXCEPTION: "); }));
     EXPECT_EQ(m_form->Status(0), "Not Connected");
 }
 

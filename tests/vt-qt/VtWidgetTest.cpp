@@ -8,16 +8,16 @@
 #include <QScrollBar>
 #include <QTest>
 
-#include "QtTestApp.h"
+#include "tests/support/QtTestApp.h"
 #include "vt/VtScreen.h"
 
 namespace {
 
 class VtWidgetTest : public ::testing::Test {
 protected:
+    static void SetUpTestSuite() { EnsureQtTestApp("vt_qt_tests"); }
     void SetUp() override
     {
-        TestApp();
         m_screen.SetEnabled(true);
         ASSERT_EQ(m_screen.AllocateBuffers(100, 23, 80), 1);
         m_widget.SetScreen(&m_screen);
