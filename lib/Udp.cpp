@@ -48,7 +48,7 @@ bool CUdp::Open(uint8_t flags, const char* localAddress, uint16_t localPort)
     if (!CreateNotifyWindow())
         return false;
     ShowIfTracing();
-    if (m_flags & 1)
+    if (m_flags & kFlagTrace)
         OpenTraceFile();
     m_state = Connecting;
     SetTitle(StateText(m_state));
@@ -306,7 +306,7 @@ void CUdp::CloseSocket(bool notify)
         m_socket = -1;
         WsCloseSocket(fd);
         closed = true;
-        if (m_flags & 1) {
+        if (m_flags & kFlagTrace) {
             Trace("Primary Socket Closed");
             SetTitle("Closed");
         }
@@ -322,7 +322,7 @@ void CUdp::CloseSocket(bool notify)
         m_hostName.reset();
     }
     DestroyQueue(m_lookupQueue);
-    if (!(m_flags & 1))
+    if (!(m_flags & kFlagTrace))
         ReleaseWindow();
     if (closed && notify)
         m_owner->OnReceive(nullptr, 0, nullptr, 0);

@@ -3,14 +3,9 @@
 #include <cstdint>
 #include <memory>
 
-class CTcp;
+#include "lib/Session.h"
 
-// SessionFlags bits; components may use the higher bits of the byte for their own options.
-constexpr uint8_t kFlagTrace = 1;  // trace file and trace lines; the view outlives the connection
-constexpr uint8_t kFlagReuseAddr = 2;
-constexpr uint8_t kFlagKeepAlive = 4;
-constexpr uint8_t kFlagTraceLines = 8;  // trace lines only
-constexpr uint8_t kFlagSocketDebug = 16;
+class CTcp;
 
 // The stream component every protocol component and stream client derives from. Work goes
 // down as calls; everything that happens comes back up as the virtual events. Texts handed
@@ -18,7 +13,8 @@ constexpr uint8_t kFlagSocketDebug = 16;
 class CVoltTcp {
 public:
     // Values of GetState.
-    enum State : uint8_t { Closed = 1, Connecting = 2, Connected = 4, Listening = 8, Closing = 16 };
+    using State = session::EState;
+    using enum session::EState;
 
     CVoltTcp();
     virtual ~CVoltTcp();  // destroys the session; no event is raised

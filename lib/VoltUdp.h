@@ -3,6 +3,8 @@
 #include <cstdint>
 #include <memory>
 
+#include "lib/Session.h"
+
 class CUdp;
 
 // The datagram component: one UDP socket bound to a local port. Work goes down as calls;
@@ -11,7 +13,8 @@ class CUdp;
 class CVoltUdp {
 public:
     // Values of GetState; a datagram session never listens.
-    enum State : uint8_t { Closed = 1, Connecting = 2, Connected = 4, Closing = 16 };
+    using State = session::EState;
+    using enum session::EState;
 
     CVoltUdp();
     virtual ~CVoltUdp();  // destroys the session; no event is raised

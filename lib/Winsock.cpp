@@ -189,7 +189,7 @@ bool CWinsock::StartInterface()
 
 void CWinsock::Trace(const char* text)
 {
-    if (!(m_flags & 9) || !m_window)
+    if (!(m_flags & (kFlagTrace | kFlagTraceLines)) || !m_window)
         return;
     CTraceView& view = m_window->TraceView();
     if (view.LineCount() > 400)
@@ -199,7 +199,7 @@ void CWinsock::Trace(const char* text)
 
 void CWinsock::TraceF(const char* format, ...)
 {
-    if (!(m_flags & 9) || !m_window)
+    if (!(m_flags & (kFlagTrace | kFlagTraceLines)) || !m_window)
         return;
     // Not m_text: that buffer may hold received bytes that are still to be delivered.
     char line[515];
@@ -218,7 +218,7 @@ void CWinsock::SetTitle(const char* text)
 
 void CWinsock::ShowIfTracing()
 {
-    if ((m_flags & 9) && m_window)
+    if ((m_flags & (kFlagTrace | kFlagTraceLines)) && m_window)
         m_window->ShowMinimized();
 }
 

@@ -12,6 +12,7 @@
 
 #include "lib/MessageLoop.h"
 #include "lib/NotifyWindow.h"
+#include "lib/Session.h"
 #include "lib/SocketBinding.h"
 
 // A missing function was reported already; callers must not report the failure again.
@@ -21,7 +22,8 @@ constexpr int kWsaReported = -1;
 // window, its trace and the process-wide registry that decides when the interface is released.
 class CWinsock {
 public:
-    enum State : uint8_t { Closed = 1, Connecting = 2, Connected = 4, Listening = 8, Closing = 16 };
+    using State = session::EState;
+    using enum session::EState;
 
     CWinsock();
     virtual ~CWinsock();
@@ -80,7 +82,7 @@ protected:
         std::vector<const char*> m_list;
     };
 
-    // The socket calls; a missing function is reported here as code 12.
+    // The socket calls; a missing function is reported here as ExcInterface.
     int WsAccept(int fd, sockaddr_in* address);
     int WsBind(int fd, const sockaddr_in& address);
     int WsCloseSocket(int fd);

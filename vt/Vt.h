@@ -5,25 +5,10 @@
 #include <string>
 
 #include "vt/PrintSink.h"
+#include "vt/VtLevel.h"
 #include "vt/VtPrinter.h"
+#include "vt/VtProperty.h"
 #include "vt/VtScreen.h"
-
-// Property values carry numbers, and for a few ids a pointer (answerback text, tab stops,
-// status text), so they are pointer-sized.
-using VtValue = std::intptr_t;
-
-// Result of SetProperty/RequestProperty for an id the table does not know.
-constexpr int kUnknownProperty = 15;
-
-enum EVtLevel : uint8_t {
-    kLevelNone = 0,
-    kLevelVt52 = 1,
-    kLevelVt100 = 2,
-    kLevelVt220 = 4,
-    kLevelVt220Bit8 = 8,
-    kLevelVt320 = 16,
-    kLevelVt320Bit8 = 32,
-};
 
 // Designation of a G set.
 constexpr uint16_t kCharsetAscii = 0;
@@ -47,7 +32,7 @@ public:
     CVt(const CVt&) = delete;
     CVt& operator=(const CVt&) = delete;
 
-    // Host data. Nothing happens while the emulator is disabled (property 22).
+    // Host data. Nothing happens while the emulator is disabled (kVtPropEnabled 0).
     void ReceiveData(const uint8_t* bytes, size_t length);
     void ReceiveData(const char* bytes, size_t length)
     {
@@ -95,11 +80,11 @@ public:
     int GrSet() const { return m_grSet; }
 
 protected:
-    // Slot 0: the owner may take over a mode change by setting handled.
+    // The owner may take over a mode change by setting handled.
     virtual void OnPropertyHook(int id, VtValue value, bool& handled);
-    // Slot 2: bytes for the host (answers, user-defined keys, answerback).
+    // Bytes for the host (answers, user-defined keys, answerback).
     virtual void SendToHost(const uint8_t* bytes, size_t length);
-    // Slot 4: a line left by LF or wrap while line capture is on, with CR LF.
+    // A line left by LF or wrap while line capture is on, with CR LF.
     virtual void LineOutput(const uint8_t* bytes, size_t length);
     // BEL: audible beep or visual flash.
     virtual void OnBell(bool audible);

@@ -111,7 +111,7 @@ void CVt::ExecuteControlSequence()
     case '~':
         // DECSSDT
         if (m_intermediate == '$' && Param(0) < 3)
-            RequestProperty(43, Param(0));
+            RequestProperty(kVtPropStatusDisplay, Param(0));
         break;
     default: break;
     }
@@ -257,7 +257,7 @@ void CVt::DoTBC()
         m_screen.ClearTabStop(m_screen.CursorColumn());
     } else if (Param(0) == 3) {
         static const uint8_t kNoStops[kTabStopCount] = {};
-        RequestProperty(40, reinterpret_cast<VtValue>(kNoStops));
+        RequestProperty(kVtPropTabStops, reinterpret_cast<VtValue>(kNoStops));
     }
 }
 
@@ -280,13 +280,13 @@ void CVt::DoDECSCL()
     const int level = Param(0);
     const int bits = Param(1);
     if (level == 61) {
-        RequestProperty(3, 1);
+        RequestProperty(kVtPropLevelVt100, 1);
     } else if (level == 62 || level == 63) {
         const bool vt320 = level == 63;
         if (bits == 1)
-            RequestProperty(vt320 ? 45 : 4, 1);
+            RequestProperty(vt320 ? kVtPropLevelVt320 : kVtPropLevelVt220, 1);
         else if (bits == 0 || bits == 2)
-            RequestProperty(vt320 ? 46 : 5, 1);
+            RequestProperty(vt320 ? kVtPropLevelVt320Bit8 : kVtPropLevelVt220Bit8, 1);
     }
 }
 

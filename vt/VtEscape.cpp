@@ -48,9 +48,9 @@ void CVt::ExecuteEscape()
         return;
     case ' ':
         if (final == 'F')
-            RequestProperty(4, 1);
+            RequestProperty(kVtPropLevelVt220, 1);
         else if (final == 'G')
-            RequestProperty(5, 1);
+            RequestProperty(kVtPropLevelVt220Bit8, 1);
         return;
     case '#':
         switch (final) {
@@ -242,27 +242,27 @@ void CVt::ExecuteVt52()
     case 'K': m_screen.EraseInLine(row, column, m_screen.Columns() - 1); break;
     case 'Y': m_screen.SetCursor(m_sequence[2] - 32, m_sequence[3] - 32); break;
     case 'Z': Answer("\x1b/Z"); break;
-    case 'V': RequestProperty(28, 1); break;
+    case 'V': RequestProperty(kVtPropPrintLine, 1); break;
     case 'W':
         m_printer.SetMatchIndex(0);
-        RequestProperty(29, 1);
+        RequestProperty(kVtPropPrinterController, 1);
         break;
     case 'X':
         m_printer.SetMatchIndex(0);
-        RequestProperty(29, 0);
+        RequestProperty(kVtPropPrinterController, 0);
         break;
-    case ']': RequestProperty(31, 1); break;
+    case ']': RequestProperty(kVtPropPrintScreen, 1); break;
     case '^':
         m_printer.SetMatchIndex(0);
-        RequestProperty(6, 1);
+        RequestProperty(kVtPropAutoPrint, 1);
         break;
     case '_':
         m_printer.SetMatchIndex(0);
-        RequestProperty(6, 0);
+        RequestProperty(kVtPropAutoPrint, 0);
         break;
     case '=': m_keypadApp = true; break;
     case '>': m_keypadApp = false; break;
-    case '<': RequestProperty(45, 1); break;
+    case '<': RequestProperty(kVtPropLevelVt320, 1); break;
     default: break;
     }
 }

@@ -70,7 +70,7 @@ std::string FunctionKeySequence(const CVtKeyEvent& event, const CVtKeyboardState
     const int key = FunctionKey(event);
     if (key == 0)
         return {};
-    if (state.level == CVtKeyboardState::kLevelVt100) {
+    if (state.level == kLevelVt100) {
         // The VT100 keyboard had no function keys; F11-F13 stood in for ESC, BS and LF.
         if (key == 23)
             return std::string(1, kEsc);

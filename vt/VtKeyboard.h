@@ -6,25 +6,17 @@
 #include <string_view>
 
 #include "vt/VtKeyEvent.h"
+#include "vt/VtLevel.h"
 
 // The terminal modes the keyboard mapping reads, filled by the terminal before each key.
 struct CVtKeyboardState {
-    // Emulation levels as the terminal numbers them.
-    static constexpr uint8_t kLevelNone = 0;
-    static constexpr uint8_t kLevelVt52 = 1;
-    static constexpr uint8_t kLevelVt100 = 2;
-    static constexpr uint8_t kLevelVt220 = 4;
-    static constexpr uint8_t kLevelVt220Bit8 = 8;
-    static constexpr uint8_t kLevelVt320 = 16;
-    static constexpr uint8_t kLevelVt320Bit8 = 32;
-
     bool enabled = true;
-    uint8_t level = kLevelVt220;
+    EVtLevel level = kLevelVt220;
     bool eightBitControls = false;  // CSI and SS3 as the single bytes 0x9B and 0x8F
     bool cursorKeysApplication = false;
     bool keypadApplication = false;
     bool newLine = false;
-    bool backspaceSendsDel = false;  // property 42 is 0
+    bool backspaceSendsDel = false;  // kVtPropBackspaceSendsBs is 0
     bool autoRepeat = true;
     uint8_t nationalSet = 0;  // 0: none
     bool decFont = true;      // the font in use has the terminal's own face

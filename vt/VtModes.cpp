@@ -17,30 +17,30 @@ void CVt::SetMode(int mode, bool isPrivate, bool set)
     const VtValue on = set ? 1 : 0;
     if (!isPrivate) {
         switch (mode) {
-        case 4: m_screen.SetInsertMode(set); break;  // IRM
-        case 12: RequestProperty(27, on); break;     // SRM
-        case 20: RequestProperty(25, on); break;     // LNM
+        case 4: m_screen.SetInsertMode(set); break;               // IRM
+        case 12: RequestProperty(kVtPropSendReceive, on); break;  // SRM
+        case 20: RequestProperty(kVtPropNewLineMode, on); break;  // LNM
         default: break;
         }
         return;
     }
     switch (mode) {
-    case 1: RequestProperty(19, on); break;  // DECCKM
-    case 2:                                  // DECANM
+    case 1: RequestProperty(kVtPropCursorKeysApplication, on); break;  // DECCKM
+    case 2:                                                            // DECANM
         if (!set)
-            RequestProperty(2, 1);
+            RequestProperty(kVtPropLevelVt52, 1);
         break;
-    case 3: RequestProperty(15, set ? 132 : 80); break;  // DECCOLM
-    case 4: RequestProperty(35, on); break;              // DECSCLM
-    case 5: RequestProperty(23, on); break;              // DECSCNM
-    case 6:                                              // DECOM
+    case 3: RequestProperty(kVtPropColumns, set ? 132 : 80); break;  // DECCOLM
+    case 4: RequestProperty(kVtPropSmoothScroll, on); break;         // DECSCLM
+    case 5: RequestProperty(kVtPropReverseScreen, on); break;        // DECSCNM
+    case 6:                                                          // DECOM
         m_screen.SetOriginMode(set);
         m_screen.SetCursor(set ? m_screen.TopMargin() : 0, 0);
         m_screen.SetWrapPending(false);
         break;
-    case 7: RequestProperty(8, on); break;    // DECAWM
-    case 8: RequestProperty(7, on); break;    // DECARM
-    case 25: RequestProperty(17, on); break;  // DECTCEM
+    case 7: RequestProperty(kVtPropAutowrap, on); break;       // DECAWM
+    case 8: RequestProperty(kVtPropAutoRepeat, on); break;     // DECARM
+    case 25: RequestProperty(kVtPropCaretVisible, on); break;  // DECTCEM
     default: break;
     }
 }

@@ -265,7 +265,7 @@ void CVt::PrintControllerByte(uint8_t byte)
         ++index;
         if (index == length) {
             m_printer.SetMatchIndex(0);
-            RequestProperty(29, 0);
+            RequestProperty(kVtPropPrinterController, 0);
             return;
         }
         m_printer.SetMatchIndex(index);

@@ -7,17 +7,17 @@ void CVt::DoMC()
 {
     if (Marked(0, '?')) {
         switch (Param(0)) {
-        case 1: RequestProperty(28, 1); break;
-        case 4: RequestProperty(6, 0); break;
-        case 5: RequestProperty(6, 1); break;
+        case 1: RequestProperty(kVtPropPrintLine, 1); break;
+        case 4: RequestProperty(kVtPropAutoPrint, 0); break;
+        case 5: RequestProperty(kVtPropAutoPrint, 1); break;
         default: break;
         }
         return;
     }
     switch (Param(0)) {
-    case 0: RequestProperty(31, 1); break;
-    case 4: RequestProperty(29, 0); break;
-    case 5: RequestProperty(29, 1); break;
+    case 0: RequestProperty(kVtPropPrintScreen, 1); break;
+    case 4: RequestProperty(kVtPropPrinterController, 0); break;
+    case 5: RequestProperty(kVtPropPrinterController, 1); break;
     default: break;
     }
 }

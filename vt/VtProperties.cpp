@@ -33,53 +33,53 @@ VtValue CVt::RequestProperty(int id, VtValue value)
 VtValue CVt::GetProperty(int id) const
 {
     switch (id) {
-    case 1: return m_level == kLevelNone;
-    case 2: return m_level == kLevelVt52;
-    case 3: return m_level == kLevelVt100;
-    case 4: return m_level == kLevelVt220;
-    case 5: return m_level == kLevelVt220Bit8;
-    case 6: return m_printer.AutoPrint();
-    case 7: return m_autoRepeat;
-    case 8: return m_screen.Autowrap();
-    case 9: return m_audibleBell;
-    case 10: return m_screen.ScrollbackRows();
-    case 12: return m_backgroundColour;
-    case 13: return m_boldColour;
-    case 14: return m_foregroundColour;
-    case 15: return m_screen.Columns();
-    case 16: return m_cellWidth;
-    case 17: return m_caretVisible;
-    case 18: return m_screen.CursorColumn() + 1;
-    case 19: return m_cursorKeysApp;
-    case 20: return m_screen.CursorRow() + 1;
-    case 21: return m_underlineCaret;
-    case 22: return m_screen.Enabled();
-    case 23: return m_reverseScreen;
-    case 24: return m_keypadApp;
-    case 25: return m_newLineMode;
-    case 29: return m_printer.ControllerMode();
-    case 30: return m_printer.RawMode();
-    case 33: return m_screen.Rows();
-    case 34: return m_cellHeight;
-    case 35: return m_screen.SmoothScroll();
-    case 36: {
+    case kVtPropLevelNone: return m_level == kLevelNone;
+    case kVtPropLevelVt52: return m_level == kLevelVt52;
+    case kVtPropLevelVt100: return m_level == kLevelVt100;
+    case kVtPropLevelVt220: return m_level == kLevelVt220;
+    case kVtPropLevelVt220Bit8: return m_level == kLevelVt220Bit8;
+    case kVtPropAutoPrint: return m_printer.AutoPrint();
+    case kVtPropAutoRepeat: return m_autoRepeat;
+    case kVtPropAutowrap: return m_screen.Autowrap();
+    case kVtPropAudibleBell: return m_audibleBell;
+    case kVtPropScrollbackRows: return m_screen.ScrollbackRows();
+    case kVtPropBackgroundColour: return m_backgroundColour;
+    case kVtPropBoldColour: return m_boldColour;
+    case kVtPropForegroundColour: return m_foregroundColour;
+    case kVtPropColumns: return m_screen.Columns();
+    case kVtPropCellWidth: return m_cellWidth;
+    case kVtPropCaretVisible: return m_caretVisible;
+    case kVtPropCursorColumn: return m_screen.CursorColumn() + 1;
+    case kVtPropCursorKeysApplication: return m_cursorKeysApp;
+    case kVtPropCursorRow: return m_screen.CursorRow() + 1;
+    case kVtPropUnderlineCaret: return m_underlineCaret;
+    case kVtPropEnabled: return m_screen.Enabled();
+    case kVtPropReverseScreen: return m_reverseScreen;
+    case kVtPropKeypadApplication: return m_keypadApp;
+    case kVtPropNewLineMode: return m_newLineMode;
+    case kVtPropPrinterController: return m_printer.ControllerMode();
+    case kVtPropRawPrinting: return m_printer.RawMode();
+    case kVtPropRows: return m_screen.Rows();
+    case kVtPropCellHeight: return m_cellHeight;
+    case kVtPropSmoothScroll: return m_screen.SmoothScroll();
+    case kVtPropSelectionLength: {
         // Counted as copied text: each row adds CR LF.
         const int columns = std::max(m_screen.Columns(), 1);
         return m_selectionLength + 2 * (m_selectionLength / columns);
     }
-    case 37: {
+    case kVtPropSelectionStart: {
         const int columns = std::max(m_screen.Columns(), 1);
         return m_selectionStart + 2 * (m_selectionStart / columns) + 1;
     }
-    case 38: return reinterpret_cast<VtValue>(m_answerback.c_str());
-    case 39: return m_lineCapture;
-    case 40: return reinterpret_cast<VtValue>(m_screen.TabStops());
-    case 41: return m_nationalSet;
-    case 42: return m_backspaceBs;
-    case 43: return m_statusDisplay;
-    case 44: return 0;
-    case 45: return m_level == kLevelVt320;
-    case 46: return m_level == kLevelVt320Bit8;
+    case kVtPropAnswerback: return reinterpret_cast<VtValue>(m_answerback.c_str());
+    case kVtPropLineCapture: return m_lineCapture;
+    case kVtPropTabStops: return reinterpret_cast<VtValue>(m_screen.TabStops());
+    case kVtPropNationalSet: return m_nationalSet;
+    case kVtPropBackspaceSendsBs: return m_backspaceBs;
+    case kVtPropStatusDisplay: return m_statusDisplay;
+    case kVtPropStatusText: return 0;
+    case kVtPropLevelVt320: return m_level == kLevelVt320;
+    case kVtPropLevelVt320Bit8: return m_level == kLevelVt320Bit8;
     default: return 0;
     }
 }
@@ -89,32 +89,32 @@ VtValue CVt::SetProperty(int id, VtValue value)
     const bool on = value != 0;
     IVtWindow& window = m_screen.Window();
     switch (id) {
-    case 1: SetLevel(kLevelNone); break;
-    case 2: SetLevel(kLevelVt52); break;
-    case 3: SetLevel(kLevelVt100); break;
-    case 4: SetLevel(kLevelVt220); break;
-    case 5: SetLevel(kLevelVt220Bit8); break;
-    case 6: return m_printer.SetAutoPrint(on);
-    case 7: m_autoRepeat = on; break;
-    case 8: m_screen.SetAutowrap(on); break;
-    case 9: m_audibleBell = on; break;
-    case 10:
+    case kVtPropLevelNone: SetLevel(kLevelNone); break;
+    case kVtPropLevelVt52: SetLevel(kLevelVt52); break;
+    case kVtPropLevelVt100: SetLevel(kLevelVt100); break;
+    case kVtPropLevelVt220: SetLevel(kLevelVt220); break;
+    case kVtPropLevelVt220Bit8: SetLevel(kLevelVt220Bit8); break;
+    case kVtPropAutoPrint: return m_printer.SetAutoPrint(on);
+    case kVtPropAutoRepeat: m_autoRepeat = on; break;
+    case kVtPropAutowrap: m_screen.SetAutowrap(on); break;
+    case kVtPropAudibleBell: m_audibleBell = on; break;
+    case kVtPropScrollbackRows:
         return m_screen.AllocateBuffers(static_cast<int>(std::clamp<VtValue>(value, 0, 1 << 20)),
                                         m_screen.LastRow(), m_screen.Columns());
-    case 11: m_screen.ClearAll(); break;
-    case 12:
+    case kVtPropClearAll: m_screen.ClearAll(); break;
+    case kVtPropBackgroundColour:
         m_backgroundColour = static_cast<uint32_t>(value);
         window.InvalidateAll();
         break;
-    case 13:
+    case kVtPropBoldColour:
         m_boldColour = static_cast<uint32_t>(value);
         window.InvalidateAll();
         break;
-    case 14:
+    case kVtPropForegroundColour:
         m_foregroundColour = static_cast<uint32_t>(value);
         window.InvalidateAll();
         break;
-    case 15: {
+    case kVtPropColumns: {
         if (value != 80 && value != 132)
             return 0;
         const int result =
@@ -122,26 +122,26 @@ VtValue CVt::SetProperty(int id, VtValue value)
         window.InvalidateAll();
         return result;
     }
-    case 17:
+    case kVtPropCaretVisible:
         m_caretVisible = on;
         OnAppearanceChanged();
         break;
-    case 18:
+    case kVtPropCursorColumn:
         m_screen.SetCursor(m_screen.CursorRow(),
                            static_cast<int>(std::clamp<VtValue>(value - 1, 0, kMaxColumns)));
         m_screen.SetWrapPending(false);
         break;
-    case 19: m_cursorKeysApp = on; break;
-    case 20:
+    case kVtPropCursorKeysApplication: m_cursorKeysApp = on; break;
+    case kVtPropCursorRow:
         m_screen.SetCursor(static_cast<int>(std::clamp<VtValue>(value - 1, 0, 1 << 20)),
                            m_screen.CursorColumn());
         m_screen.SetWrapPending(false);
         break;
-    case 21:
+    case kVtPropUnderlineCaret:
         m_underlineCaret = on;
         OnAppearanceChanged();
         break;
-    case 22: {
+    case kVtPropEnabled: {
         m_screen.SetEnabled(on);
         if (!on)
             break;
@@ -152,54 +152,54 @@ VtValue CVt::SetProperty(int id, VtValue value)
         m_screen.SetEnabled(enabled);
         return enabled;
     }
-    case 23:
+    case kVtPropReverseScreen:
         if (m_reverseScreen != on) {
             m_reverseScreen = on;
             window.InvalidateAll();
         }
         break;
-    case 24: m_keypadApp = on; break;
-    case 25: m_newLineMode = on; break;
-    case 28: return m_printer.PrintLine();
-    case 29: return m_printer.SetControllerMode(on);
-    case 30: m_printer.SetRawMode(on); break;
-    case 31: return m_printer.PrintScreen();
-    case 32: Reset(true); break;
-    case 33:
+    case kVtPropKeypadApplication: m_keypadApp = on; break;
+    case kVtPropNewLineMode: m_newLineMode = on; break;
+    case kVtPropPrintLine: return m_printer.PrintLine();
+    case kVtPropPrinterController: return m_printer.SetControllerMode(on);
+    case kVtPropRawPrinting: m_printer.SetRawMode(on); break;
+    case kVtPropPrintScreen: return m_printer.PrintScreen();
+    case kVtPropHardReset: Reset(true); break;
+    case kVtPropRows:
         return m_screen.AllocateBuffers(m_screen.ScrollbackRows(),
                                         static_cast<int>(std::clamp<VtValue>(value, 1, 1 << 16)) - 1,
                                         m_screen.Columns());
-    case 35: m_screen.SetSmoothScroll(on); break;
-    case 36: {
+    case kVtPropSmoothScroll: m_screen.SetSmoothScroll(on); break;
+    case kVtPropSelectionLength: {
         const int columns = std::max(m_screen.Columns(), 1);
         const VtValue cells = std::max<VtValue>(value, 0) * columns / (columns + 2);
         m_selectionLength = static_cast<int>(std::min<VtValue>(cells, 1 << 30));
         window.InvalidateAll();
         break;
     }
-    case 37: {
+    case kVtPropSelectionStart: {
         const int columns = std::max(m_screen.Columns(), 1);
         const VtValue cells = std::max<VtValue>(value - 1, 0) * columns / (columns + 2);
         m_selectionStart = static_cast<int>(std::min<VtValue>(cells, 1 << 30));
         window.InvalidateAll();
         break;
     }
-    case 38: {
+    case kVtPropAnswerback: {
         const char* text = reinterpret_cast<const char*>(value);
         m_answerback = text != nullptr ? text : "";
         break;
     }
-    case 39: m_lineCapture = on; break;
-    case 40:
+    case kVtPropLineCapture: m_lineCapture = on; break;
+    case kVtPropTabStops:
         if (value != 0)
             m_screen.SetTabStops(reinterpret_cast<const uint8_t*>(value));
         break;
-    case 41:
+    case kVtPropNationalSet:
         m_nationalSet = static_cast<int>(std::clamp<VtValue>(value, 0, 12));
         window.InvalidateAll();
         break;
-    case 42: m_backspaceBs = on; break;
-    case 43:
+    case kVtPropBackspaceSendsBs: m_backspaceBs = on; break;
+    case kVtPropStatusDisplay:
         if (value < 0 || value > 2)
             return 0;
         m_statusDisplay = static_cast<int>(value);
@@ -208,18 +208,18 @@ VtValue CVt::SetProperty(int id, VtValue value)
         window.Relayout();
         window.InvalidateCells(kStatusRow, 0, kStatusRow, m_screen.Columns() - 1);
         break;
-    case 44: {
+    case kVtPropStatusText: {
         const char* text = reinterpret_cast<const char*>(value);
         m_statusDisplay = 1;
         m_screen.WriteStatusText(text, text != nullptr ? static_cast<int>(strnlen(text, kStatusColumns)) : 0);
         window.Relayout();
         break;
     }
-    case 45: SetLevel(kLevelVt320); break;
-    case 46: SetLevel(kLevelVt320Bit8); break;
-    case 16:
-    case 27:
-    case 34: return 0;
+    case kVtPropLevelVt320: SetLevel(kLevelVt320); break;
+    case kVtPropLevelVt320Bit8: SetLevel(kLevelVt320Bit8); break;
+    case kVtPropCellWidth:
+    case kVtPropSendReceive:
+    case kVtPropCellHeight: return 0;
     default: return kUnknownProperty;
     }
     return 1;

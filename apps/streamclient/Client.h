@@ -12,7 +12,7 @@ class CTcpClientView;
 class CTcpClient final : public CVoltTcp {
 public:
     static constexpr uint16_t kEchoPort = 7;
-    static constexpr uint8_t kTraceFlags = 1;
+    static constexpr uint8_t kTraceFlags = kFlagTrace;
 
     explicit CTcpClient(CTcpClientView& view);
 

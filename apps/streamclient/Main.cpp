@@ -8,6 +8,7 @@
 #include "apps/common/Profile.h"
 #include "apps/streamclient/EchoConsole.h"
 #include "apps/streamclient/MainForm.h"
+#include "lib/Session.h"
 
 namespace {
 
@@ -73,7 +74,7 @@ int main(int argc, char** argv)
             }
             options.timeoutSeconds = static_cast<uint32_t>(value);
         } else if (std::strcmp(argv[i], "--trace") == 0) {
-            options.flags = 1;
+            options.flags = kFlagTrace;
         }
     }
     if (echoTest) {

@@ -6,9 +6,9 @@ CTelnetClient::CTelnetClient(ITelnetClientView& view, QWidget* parent, const QSt
     : CVoltVt(pdfPath), m_view(view)
 {
     CreateTerminalWindow(parent);
-    SetProperty(22, 1);
-    SetProperty(17, 0);
-    SetProperty(10, 100);
+    SetProperty(kVtPropEnabled, 1);
+    SetProperty(kVtPropCaretVisible, 0);
+    SetProperty(kVtPropScrollbackRows, 100);
     QFont font(CVtWidget::kDecFamily);
     font.setPixelSize(16);
     SetFont(font);
@@ -37,8 +37,8 @@ void CTelnetClient::StopLog()
 void CTelnetClient::OnConnect(const char* remoteAddress, uint16_t, const char*, uint16_t, const char*)
 {
     m_view.SetConnectedMenus(true);
-    SetProperty(11, 1);
-    SetProperty(17, 1);
+    SetProperty(kVtPropClearAll, 1);
+    SetProperty(kVtPropCaretVisible, 1);
     m_view.FocusTerminal();
     m_view.SetStatus(0, QString::asprintf("Connected to %s", remoteAddress != nullptr ? remoteAddress : ""));
 }
@@ -55,8 +55,8 @@ void CTelnetClient::OnTelnetData(const char* data, uint32_t length)
     if (data == nullptr || length == 0) {
         m_view.SetStatus(0, "Not Connected");
         m_view.SetConnectedMenus(false);
-        SetProperty(17, 0);
-        SetProperty(11, 1);
+        SetProperty(kVtPropCaretVisible, 0);
+        SetProperty(kVtPropClearAll, 1);
         return;
     }
     FeedTerminal(reinterpret_cast<const uint8_t*>(data), length);

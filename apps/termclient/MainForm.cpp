@@ -164,10 +164,10 @@ void TfrmMain::mnuDisconnectClick()
 
 void TfrmMain::mnuCopyClick()
 {
-    const VtValue length = m_client->GetProperty(36);
+    const VtValue length = m_client->GetProperty(kVtPropSelectionLength);
     if (length <= 0)
         return;
-    const VtValue start = m_client->GetProperty(37);
+    const VtValue start = m_client->GetProperty(kVtPropSelectionStart);
     std::string text(static_cast<std::size_t>(start + length), '\0');
     const int got = m_client->GetText(text.data(), static_cast<int>(text.size()));
     if (start - 1 >= got)
@@ -193,9 +193,9 @@ void TfrmMain::mnuPasteClick()
 
 void TfrmMain::mnuSelectAllClick()
 {
-    const VtValue rows = m_client->GetProperty(33) + m_client->GetProperty(10);
-    m_client->SetProperty(37, 1);
-    m_client->SetProperty(36, rows * (m_client->GetProperty(15) + 2));
+    const VtValue rows = m_client->GetProperty(kVtPropRows) + m_client->GetProperty(kVtPropScrollbackRows);
+    m_client->SetProperty(kVtPropSelectionStart, 1);
+    m_client->SetProperty(kVtPropSelectionLength, rows * (m_client->GetProperty(kVtPropColumns) + 2));
 }
 
 void TfrmMain::mnuPreferencesClick()

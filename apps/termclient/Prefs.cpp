@@ -86,9 +86,11 @@ TfrmPrefs::TfrmPrefs(QWidget* parent) : QDialog(parent)
         return ok ? std::optional<QFont>(font) : std::nullopt;
     };
 
-    connect(btnForeColor, &QPushButton::clicked, this, [this] { PickColour(14, "Foreground"); });
-    connect(btnBackColor, &QPushButton::clicked, this, [this] { PickColour(12, "Background"); });
-    connect(btnBoldColor, &QPushButton::clicked, this, [this] { PickColour(13, "Bold"); });
+    connect(btnForeColor, &QPushButton::clicked, this,
+            [this] { PickColour(kVtPropForegroundColour, "Foreground"); });
+    connect(btnBackColor, &QPushButton::clicked, this,
+            [this] { PickColour(kVtPropBackgroundColour, "Background"); });
+    connect(btnBoldColor, &QPushButton::clicked, this, [this] { PickColour(kVtPropBoldColour, "Bold"); });
     connect(Button1, &QPushButton::clicked, this, &TfrmPrefs::Button1Click);
     connect(btnOK, &QPushButton::clicked, this, &TfrmPrefs::btnOKClick);
 }
@@ -99,10 +101,10 @@ void TfrmPrefs::Fill(CTelnetClient& client)
     cbxEcho->setChecked(client.m_localEcho);
     cbxCRLF->setChecked(client.m_addLineFeed);
     cbxSbEvents->setChecked(client.m_showEvents);
-    edBufferRows->setText(QString::number(client.GetProperty(10)));
+    edBufferRows->setText(QString::number(client.GetProperty(kVtPropScrollbackRows)));
 }
 
-void TfrmPrefs::PickColour(int property, const QString& title)
+void TfrmPrefs::PickColour(EVtProperty property, const QString& title)
 {
     if (m_client == nullptr)
         return;
@@ -134,7 +136,7 @@ void TfrmPrefs::btnOKClick()
         emit StatusCleared();
         bool ok = false;
         const int rows = edBufferRows->text().trimmed().toInt(&ok);
-        m_client->SetProperty(10, ok && rows >= 0 ? rows : 0);
+        m_client->SetProperty(kVtPropScrollbackRows, ok && rows >= 0 ? rows : 0);
     }
     accept();
 }

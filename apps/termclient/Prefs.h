@@ -7,6 +7,8 @@
 #include <QDialog>
 #include <QFont>
 
+#include "vt/VtProperty.h"
+
 class CTelnetClient;
 class QCheckBox;
 class QLineEdit;
@@ -39,7 +41,7 @@ signals:
     void StatusCleared();
 
 private:
-    void PickColour(int property, const QString& title);
+    void PickColour(EVtProperty property, const QString& title);
     void Button1Click();
     void btnOKClick();
 

@@ -57,9 +57,9 @@ std::string g_lastRow;
 double MeasureOurs(const std::string& data)
 {
     CVt vt;
-    vt.SetProperty(10, kScrollback);
-    vt.SetProperty(33, kRows);
-    vt.SetProperty(22, 1);
+    vt.SetProperty(kVtPropScrollbackRows, kScrollback);
+    vt.SetProperty(kVtPropRows, kRows);
+    vt.SetProperty(kVtPropEnabled, 1);
     const double result =
         Measure(data, [&](const char* bytes, size_t length) { vt.ReceiveData(bytes, length); });
     g_lastRow.clear();

@@ -37,8 +37,8 @@ struct CShownTerminal {
     CShownTerminal()
     {
         window = vt.CreateTerminalWindow(&parent);
-        vt.SetProperty(22, 1);
-        vt.SetProperty(10, 1000);
+        vt.SetProperty(kVtPropEnabled, 1);
+        vt.SetProperty(kVtPropScrollbackRows, 1000);
         QFont font(CVtWidget::kDecFamily);
         font.setPixelSize(16);
         vt.SetFont(font);

@@ -19,7 +19,9 @@ protected:
     void LineOutput(const uint8_t*, size_t length) override { sent += length; }
 };
 
-const int kLevels[] = {4, 5, 45, 46, 3, 2, 1, 4};
+const EVtProperty kLevels[] = {kVtPropLevelVt220,     kVtPropLevelVt220Bit8, kVtPropLevelVt320,
+                               kVtPropLevelVt320Bit8, kVtPropLevelVt100,     kVtPropLevelVt52,
+                               kVtPropLevelNone,      kVtPropLevelVt220};
 
 }  // namespace
 
@@ -32,12 +34,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     sink.SetPrinterPresent((setup & 0x08) != 0);
     sink.SetPage(1000, 1500);
     CFuzzVt vt(&sink);
-    vt.SetProperty(10, (setup & 0x40) != 0 ? 3 : 20);
-    vt.SetProperty(33, (setup & 0x80) != 0 ? 5 : 24);
-    vt.SetProperty(22, 1);
+    vt.SetProperty(kVtPropScrollbackRows, (setup & 0x40) != 0 ? 3 : 20);
+    vt.SetProperty(kVtPropRows, (setup & 0x80) != 0 ? 5 : 24);
+    vt.SetProperty(kVtPropEnabled, 1);
     vt.SetProperty(kLevels[setup & 7], 1);
-    vt.SetProperty(30, (setup & 0x10) != 0);
-    vt.SetProperty(39, (setup & 0x20) != 0);
+    vt.SetProperty(kVtPropRawPrinting, (setup & 0x10) != 0);
+    vt.SetProperty(kVtPropLineCapture, (setup & 0x20) != 0);
 
     // Split the rest in two calls so that state carried between calls is exercised too.
     const size_t half = (size - 1) / 2;
@@ -46,8 +48,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 
     char text[512];
     vt.Screen().GetText(text, sizeof text);
-    vt.SetProperty(15, 132);
+    vt.SetProperty(kVtPropColumns, 132);
     vt.ReceiveData(data + 1, size - 1);
-    vt.SetProperty(32, 1);
+    vt.SetProperty(kVtPropHardReset, 1);
     return 0;
 }

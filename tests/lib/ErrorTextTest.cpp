@@ -11,28 +11,28 @@ namespace {
 
 struct ErrorCase {
     int number;
-    uint8_t code;
+    ExceptionCode code;
     const char* text;
 };
 
 TEST(ErrorText, MapsNumbersToCodeAndText)
 {
     const ErrorCase cases[] = {
-        {0, 2, "Error not defined"},
-        {10035, 0, "Would Block"},
-        {10061, 4, "Connection Refused"},
-        {10054, 13, "Connection Aborted (Reset) by Peer"},
-        {10013, 2, "Permission Denied"},
-        {10024, 15, "MFILE"},
-        {10048, 8, "Address Already in Use"},
-        {10060, 6, "Connection Timed Out"},
-        {10065, 5, "No Route to Host"},
-        {10069, 10, "Disc Quota Exceeded"},
-        {11001, 3, "Authoritative Answer: Host not found"},
-        {11003, 2, "Non recoverable errors"},
-        {11004, 3, "Valid name, no data record of requested type"},
-        {10000, 2, "Error not defined"},
-        {99999, 2, "Error not defined"},
+        {0, ExcSystem, "Error not defined"},
+        {10035, ExcPending, "Would Block"},
+        {10061, ExcRefused, "Connection Refused"},
+        {10054, ExcConnectionLost, "Connection Aborted (Reset) by Peer"},
+        {10013, ExcSystem, "Permission Denied"},
+        {10024, ExcNoSockets, "MFILE"},
+        {10048, ExcAddressInUse, "Address Already in Use"},
+        {10060, ExcTimeout, "Connection Timed Out"},
+        {10065, ExcUnreachable, "No Route to Host"},
+        {10069, ExcLimit, "Disc Quota Exceeded"},
+        {11001, ExcAddress, "Authoritative Answer: Host not found"},
+        {11003, ExcSystem, "Non recoverable errors"},
+        {11004, ExcAddress, "Valid name, no data record of requested type"},
+        {10000, ExcSystem, "Error not defined"},
+        {99999, ExcSystem, "Error not defined"},
     };
     for (const ErrorCase& c : cases) {
         const char* text = nullptr;
@@ -57,7 +57,7 @@ TEST(ErrorText, NativeErrorWithoutRowKeepsAPlainText)
     const int number = MapErrno(EIO);
     EXPECT_EQ(kWsaNativeBase + EIO, number);
     const char* text = nullptr;
-    EXPECT_EQ(2, ErrorText(number, &text));
+    EXPECT_EQ(ExcSystem, ErrorText(number, &text));
     EXPECT_STREQ("Input/output error", text);
 }
 

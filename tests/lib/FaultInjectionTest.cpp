@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include "tests/lib/SessionHelpers.h"
+#include "tests/support/RunLoop.h"
 
 namespace {
 

@@ -9,6 +9,7 @@
 #include "lib/Winsock.h"
 #include "tests/lib/SessionHelpers.h"
 #include "tests/support/Loopback.h"
+#include "tests/support/RunLoop.h"
 
 namespace {
 

@@ -11,6 +11,7 @@
 
 #include "lib/Winsock.h"
 #include "tests/lib/SessionHelpers.h"
+#include "tests/support/RunLoop.h"
 
 namespace {
 

@@ -15,7 +15,7 @@
 #include "apps/loopserver/Server.h"
 #include "tests/support/QtTestApp.h"
 #include "tests/support/RunLoop.h"
-#include "tests/support/TestSocket.h"
+#include "tests/support/ScriptedPeer.h"
 
 namespace {
 
@@ -91,24 +91,24 @@ TEST_F(LoopServerForm, TwoClientsGetTheirOwnBytesBack)
 {
     auto form = NewForm();
     ASSERT_TRUE(WaitListening(*form));
-    CTestSocket first = CTestSocket::Connect(PortOf(*form));
-    CTestSocket second = CTestSocket::Connect(PortOf(*form));
-    ASSERT_TRUE(first.WaitConnected());
-    ASSERT_TRUE(second.WaitConnected());
+    const auto first = CScriptedPeer::ConnectTo(PortOf(*form));
+    const auto second = CScriptedPeer::ConnectTo(PortOf(*form));
+    ASSERT_TRUE(first->Connected());
+    ASSERT_TRUE(second->Connected());
     ASSERT_TRUE(RunUntil([&] { return Text(*form, "lblConn") == "2"; }));
 
     const std::string one = "first client's line\r\n";
     const std::string two(100000, 'x');
-    ASSERT_TRUE(first.SendAll(one));
-    ASSERT_TRUE(second.SendAll(two));
-    EXPECT_EQ(first.Receive(one.size()), one);
-    EXPECT_EQ(second.Receive(two.size()), two);
+    ASSERT_TRUE(first->Send(one));
+    ASSERT_TRUE(second->Send(two));
+    EXPECT_EQ(first->Read(one.size()), one);
+    EXPECT_EQ(second->Read(two.size()), two);
     EXPECT_EQ(Text(*form, "lblConn"), "2");
 
-    first.Close();
+    first->Close();
     ASSERT_TRUE(RunUntil([&] { return Text(*form, "lblConn") == "1"; }));
-    ASSERT_TRUE(second.SendAll("still here"));
-    EXPECT_EQ(second.Receive(10), "still here");
+    ASSERT_TRUE(second->Send("still here"));
+    EXPECT_EQ(second->Read(10), "still here");
 }
 
 TEST_F(LoopServerForm, PortFieldAcceptsOnlyPorts)
@@ -155,8 +155,8 @@ TEST_F(LoopServerForm, SwitchingOffKeepsAcceptedClientsEchoing)
     auto form = NewForm();
     ASSERT_TRUE(WaitListening(*form));
     const unsigned short port = PortOf(*form);
-    CTestSocket client = CTestSocket::Connect(port);
-    ASSERT_TRUE(client.WaitConnected());
+    const auto client = CScriptedPeer::ConnectTo(port);
+    ASSERT_TRUE(client->Connected());
     ASSERT_TRUE(RunUntil([&] { return Text(*form, "lblConn") == "1"; }));
 
     Find<QPushButton>(*form, "btnToggle")->click();
@@ -164,11 +164,10 @@ TEST_F(LoopServerForm, SwitchingOffKeepsAcceptedClientsEchoing)
     EXPECT_EQ(Text(*form, "btnToggle"), "ON");
     EXPECT_TRUE(Find<QLineEdit>(*form, "edListeningPort")->isEnabled());
 
-    ASSERT_TRUE(client.SendAll("after switch-off"));
-    EXPECT_EQ(client.Receive(16), "after switch-off");
+    ASSERT_TRUE(client->Send("after switch-off"));
+    EXPECT_EQ(client->Read(16), "after switch-off");
     EXPECT_EQ(Text(*form, "lblConn"), "1");
-    CTestSocket late = CTestSocket::Connect(port);
-    EXPECT_FALSE(late.WaitConnected(std::chrono::milliseconds(300)));
+    EXPECT_FALSE(CScriptedPeer::ConnectTo(port, std::chrono::milliseconds(300))->Connected());
 
     // On again, on the same port.
     Find<QPushButton>(*form, "btnToggle")->click();
@@ -180,16 +179,14 @@ TEST_F(LoopServerForm, ClosingTheFormEndsEveryConnection)
 {
     auto form = NewForm();
     ASSERT_TRUE(WaitListening(*form));
-    CTestSocket a = CTestSocket::Connect(PortOf(*form));
-    CTestSocket b = CTestSocket::Connect(PortOf(*form));
-    ASSERT_TRUE(a.WaitConnected());
-    ASSERT_TRUE(b.WaitConnected());
+    const auto a = CScriptedPeer::ConnectTo(PortOf(*form));
+    const auto b = CScriptedPeer::ConnectTo(PortOf(*form));
+    ASSERT_TRUE(a->Connected());
+    ASSERT_TRUE(b->Connected());
     ASSERT_TRUE(RunUntil([&] { return Text(*form, "lblConn") == "2"; }));
     form.reset();
-    a.Drain(std::chrono::milliseconds(200));
-    b.Drain(std::chrono::milliseconds(200));
-    EXPECT_TRUE(a.PeerClosed());
-    EXPECT_TRUE(b.PeerClosed());
+    EXPECT_TRUE(a->WaitClosed());
+    EXPECT_TRUE(b->WaitClosed());
 }
 
 }  // namespace

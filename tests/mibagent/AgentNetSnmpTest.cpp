@@ -16,7 +16,7 @@
 #include "tests/mibagent/AgentHarness.h"
 #include "tests/support/ChildProcess.h"
 #include "tests/support/RunLoop.h"
-#include "tests/support/TestSocket.h"
+#include "tests/support/ScriptedPeer.h"
 
 namespace {
 
@@ -169,7 +169,7 @@ TEST_F(AgentNetSnmpTest, LargeAnswersAreSplitAndOversizedRequestsRefused)
     // 1000 names of sysDescr.0 fit one request, but not the answer with its longest texts.
     const std::string longest(62, 'd');
     m_view.texts[CAgentView::SysDescr] = longest;
-    CTestDatagramSocket client;
+    CDatagramPeer client;
     client.SendTo(m_port, ManyBindings(1000, {0x2B, 6, 1, 2, 1, 1, 1, 0}));
     ASSERT_TRUE(RunUntil([&] { return client.Received().size() == 2; }));
     uint32_t bindings = 0;

@@ -25,9 +25,10 @@
 #include "apps/streamclient/Client.h"
 #include "apps/streamclient/MainForm.h"
 #include "tests/support/Files.h"
+#include "tests/support/Loopback.h"
 #include "tests/support/QtTestApp.h"
 #include "tests/support/RunLoop.h"
-#include "tests/support/TestSocket.h"
+#include "tests/support/ScriptedPeer.h"
 
 namespace {
 
@@ -155,14 +156,13 @@ TEST_F(StreamClientForm, TotalSizePadsWithZerosOrCuts)
         {"12", "Hello World!"},
     };
     for (const Case& c : cases) {
-        CTestSocket listener = CTestSocket::Listen();
-        ConnectTo(listener.Port());
-        CTestSocket peer = listener.Accept();
-        ASSERT_TRUE(peer.IsOpen());
+        CScriptedPeer peer;
+        ConnectTo(peer.Port());
+        ASSERT_TRUE(peer.Accept());
         ASSERT_TRUE(WaitStatus("Connected"));
         Find<QLineEdit>("edTotal")->setText(c.total);
         Click("btnSend");
-        EXPECT_EQ(peer.Receive(c.expected.size()), c.expected) << c.total;
+        EXPECT_EQ(peer.Read(c.expected.size()), c.expected) << c.total;
         EXPECT_EQ(peer.Drain(std::chrono::milliseconds(50)), "") << c.total;
         Click("btnAbort");
         ASSERT_TRUE(WaitStatus("Not Connected"));
@@ -171,16 +171,16 @@ TEST_F(StreamClientForm, TotalSizePadsWithZerosOrCuts)
 
 TEST_F(StreamClientForm, RepetitionsCountSubmittedAndSentBytes)
 {
-    CTestSocket listener = CTestSocket::Listen();
-    ConnectTo(listener.Port());
-    CTestSocket peer = listener.Accept();
+    CScriptedPeer peer;
+    ConnectTo(peer.Port());
+    ASSERT_TRUE(peer.Accept());
     ASSERT_TRUE(WaitStatus("Connected"));
     EXPECT_EQ(BackgroundColor(Find<QLabel>("StatusPanel")), kColorGreen);
     Find<QLineEdit>("edReps")->setText("3");
     emit Find<QLineEdit>("edReps")->returnPressed();  // Enter presses the default button
     EXPECT_EQ(Text("lblBytesSub"), "36");
     ASSERT_TRUE(RunUntil([&] { return Text("lblBytesOut") == "36"; }));
-    EXPECT_EQ(peer.Receive(36), "Hello World!Hello World!Hello World!");
+    EXPECT_EQ(peer.Read(36), "Hello World!Hello World!Hello World!");
 }
 
 TEST_F(StreamClientForm, EchoTestEndsWithReportAndGracefulClose)
@@ -234,9 +234,9 @@ TEST_F(StreamClientForm, TrackBarAtZeroHoldsReceptionBack)
 
 TEST_F(StreamClientForm, PeerCloseShowsRemoteHostClosed)
 {
-    CTestSocket listener = CTestSocket::Listen();
-    ConnectTo(listener.Port());
-    CTestSocket peer = listener.Accept();
+    CScriptedPeer peer;
+    ConnectTo(peer.Port());
+    ASSERT_TRUE(peer.Accept());
     ASSERT_TRUE(WaitStatus("Connected"));
     peer.Close();
     ASSERT_TRUE(WaitStatus("Not Connected"));
@@ -247,9 +247,9 @@ TEST_F(StreamClientForm, PeerCloseShowsRemoteHostClosed)
 
 TEST_F(StreamClientForm, ClosingTheTraceWindowAbortsTheConnection)
 {
-    CTestSocket listener = CTestSocket::Listen();
-    ConnectTo(listener.Port());
-    CTestSocket peer = listener.Accept();
+    CScriptedPeer peer;
+    ConnectTo(peer.Port());
+    ASSERT_TRUE(peer.Accept());
     ASSERT_TRUE(WaitStatus("Connected"));
     QWidget* trace = nullptr;
     for (QWidget* window : QApplication::topLevelWidgets()) {
@@ -261,16 +261,12 @@ TEST_F(StreamClientForm, ClosingTheTraceWindowAbortsTheConnection)
     ASSERT_NE(trace, nullptr);
     trace->close();
     ASSERT_TRUE(WaitStatus("Not Connected"));
-    peer.Drain(std::chrono::milliseconds(100));
-    EXPECT_TRUE(peer.PeerClosed());
+    EXPECT_TRUE(peer.WaitClosed());
 }
 
 TEST_F(StreamClientForm, RefusedConnectionIsReported)
 {
-    CTestSocket listener = CTestSocket::Listen();
-    const unsigned short port = listener.Port();
-    listener.Close();
-    ConnectTo(port);
+    ConnectTo(UnusedLoopbackPort());
     ASSERT_TRUE(RunUntil([&] { return Find<QLabel>("ErrorPanel")->isVisible(); }));
     EXPECT_FALSE(Text("ErrorPanel").isEmpty());
     EXPECT_EQ(Text("StatusPanel"), "Not Connected");

@@ -14,6 +14,11 @@ std::string ReadFile(const std::string& path)
     return text.str();
 }
 
+void WriteFile(const std::string& path, const std::string& bytes)
+{
+    std::ofstream(path, std::ios::binary) << bytes;
+}
+
 CTempDir::CTempDir(const std::string& prefix)
 {
     std::string pattern = "/tmp/" + prefix + ".XXXXXX";

@@ -4,6 +4,8 @@
 
 // The whole of a file; empty when it cannot be read.
 std::string ReadFile(const std::string& path);
+// Replaces a file's content with the bytes.
+void WriteFile(const std::string& path, const std::string& bytes);
 
 // A fresh directory under /tmp, removed with everything in it at the end.
 class CTempDir final {

@@ -13,7 +13,7 @@
 #include "telnet/TelnetPolicy.h"
 #include "telnet/VoltTelnet.h"
 #include "tests/support/RunLoop.h"
-#include "tests/support/TestSocket.h"
+#include "tests/support/ScriptedPeer.h"
 #include "tests/telnet/TelnetRecorder.h"
 
 namespace {
@@ -56,17 +56,14 @@ protected:
     // Connects the client to the host, which sends the greeting in the pieces given.
     void Start(const std::vector<std::string>& greeting)
     {
-        m_listener = CTestSocket::Listen();
-        ASSERT_TRUE(m_client.Connect(0, "127.0.0.1", m_listener.Port()));
-        m_host = m_listener.Accept();
-        ASSERT_TRUE(m_host.IsOpen());
+        ASSERT_TRUE(m_client.Connect(0, "127.0.0.1", m_host.Port()));
+        ASSERT_TRUE(m_host.Accept());
         ASSERT_TRUE(m_host.SendPieces(greeting));
     }
 
     void TearDown() override { m_client.Close(true); }
 
-    CTestSocket m_listener;
-    CTestSocket m_host;
+    CScriptedPeer m_host;
     CClient m_client;
 };
 
@@ -80,7 +77,7 @@ TEST_F(TelnetSession, TerminalNegotiationOverTheWire)
     const std::string expected = "\xff\xfb\x18\xff\xfb\x1f\xff\xfa\x1f\0\x50\0\x18\xff\xf0\xff\xfd\x01"
                                  "\xff\xfa\x18\0vt320\xff\xf0"
                                  "\xff\xfa\x1f\0\x50\0\x18\xff\xf0"s;
-    EXPECT_EQ(CTelnetRecorder::Hex(m_host.Receive(expected.size())), CTelnetRecorder::Hex(expected));
+    EXPECT_EQ(CTelnetRecorder::Hex(m_host.Read(expected.size())), CTelnetRecorder::Hex(expected));
     const std::string data = "login: \r\xff\r\n";
     ASSERT_TRUE(RunUntil([&] { return m_client.m_data.size() >= data.size(); })) << m_client.m_data;
     EXPECT_EQ(m_client.m_data, data);
@@ -92,7 +89,7 @@ TEST_F(TelnetSession, DefaultPolicyAndCommandsSentByTheClient)
     Start({"\xff\xfb\x01\xff\xfd\x03\xff\xfd\x01\xff\xfb\x18"
            "220 ready\r\n"});
     const std::string answers = "\xff\xfd\x01\xff\xfb\x03\xff\xfc\x01\xff\xfe\x18";
-    EXPECT_EQ(CTelnetRecorder::Hex(m_host.Receive(answers.size())), CTelnetRecorder::Hex(answers));
+    EXPECT_EQ(CTelnetRecorder::Hex(m_host.Read(answers.size())), CTelnetRecorder::Hex(answers));
 
     const std::string sub = "a\xff"
                             "b";
@@ -103,7 +100,7 @@ TEST_F(TelnetSession, DefaultPolicyAndCommandsSentByTheClient)
                                  "a\xff\xff"
                                  "b\xff\xf0"
                                  "data\xff";
-    EXPECT_EQ(CTelnetRecorder::Hex(m_host.Receive(expected.size())), CTelnetRecorder::Hex(expected));
+    EXPECT_EQ(CTelnetRecorder::Hex(m_host.Read(expected.size())), CTelnetRecorder::Hex(expected));
     EXPECT_EQ(m_client.m_data, "220 ready\r\n");
 }
 
@@ -148,10 +145,9 @@ TEST_F(TelnetSession, AbortInsideDataEventStopsTheBlock)
     aborting->m_self = &aborting;
     aborting->m_log = &log;
 
-    m_listener = CTestSocket::Listen();
-    ASSERT_TRUE(aborting->Connect(0, "127.0.0.1", m_listener.Port()));
-    m_host = m_listener.Accept();
-    ASSERT_TRUE(m_host.SendAll("one\r\ntwo\xff\xfd\x01three"));
+    ASSERT_TRUE(aborting->Connect(0, "127.0.0.1", m_host.Port()));
+    ASSERT_TRUE(m_host.Accept());
+    ASSERT_TRUE(m_host.Send("one\r\ntwo\xff\xfd\x01three"));
     ASSERT_TRUE(RunUntil([&] { return aborting == nullptr; })) << "no closed call";
     EXPECT_EQ(log, (std::vector<std::string>{"one\r\n", "closed"}));
 }

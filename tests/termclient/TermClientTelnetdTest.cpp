@@ -37,7 +37,6 @@
 #include "tests/support/Loopback.h"
 #include "tests/support/QtTestApp.h"
 #include "tests/support/RunLoop.h"
-#include "tests/support/TestSocket.h"
 
 namespace {
 
@@ -188,8 +187,9 @@ class CWireTap final {
 public:
     explicit CWireTap(unsigned short serverPort) : m_serverPort(serverPort)
     {
-        m_listener = CTestSocket::Listen();
-        m_accept = std::make_unique<QSocketNotifier>(m_listener.Fd(), QSocketNotifier::Read);
+        m_listener = BindLoopback(SOCK_STREAM | SOCK_NONBLOCK);
+        listen(m_listener, 1);
+        m_accept = std::make_unique<QSocketNotifier>(m_listener, QSocketNotifier::Read);
         QObject::connect(m_accept.get(), &QSocketNotifier::activated, [this] { Accept(); });
     }
 
@@ -197,12 +197,13 @@ public:
     {
         m_pipes[0].reset();
         m_pipes[1].reset();
-        for (int fd : {m_client, m_server})
+        m_accept.reset();
+        for (int fd : {m_client, m_server, m_listener})
             if (fd >= 0)
                 close(fd);
     }
 
-    unsigned short Port() const { return m_listener.Port(); }
+    unsigned short Port() const { return LocalPort(m_listener); }
     const std::string& FromServer() const { return m_fromServer; }
     const std::string& FromClient() const { return m_fromClient; }
 
@@ -260,7 +261,7 @@ private:
 
     void Accept()
     {
-        const int client = accept4(m_listener.Fd(), nullptr, nullptr, SOCK_NONBLOCK | SOCK_CLOEXEC);
+        const int client = accept4(m_listener, nullptr, nullptr, SOCK_NONBLOCK | SOCK_CLOEXEC);
         if (client < 0 || m_client >= 0) {
             if (client >= 0)
                 close(client);
@@ -290,7 +291,7 @@ private:
     }
 
     unsigned short m_serverPort;
-    CTestSocket m_listener;
+    int m_listener = -1;
     std::unique_ptr<QSocketNotifier> m_accept;
     int m_client = -1;
     int m_server = -1;
@@ -404,13 +405,14 @@ protected:
 
     std::string Dump()
     {
-        std::string text = "\nscreen (" + std::to_string(Client().GetProperty(15)) + " columns):\n";
+        std::string text =
+            "\nscreen (" + std::to_string(Client().GetProperty(kVtPropColumns)) + " columns):\n";
         for (const std::string& row : Screen())
             text += "|" + row + "\n";
         return text;
     }
 
-    int CursorRow() { return static_cast<int>(Client().GetProperty(20)) - 1; }
+    int CursorRow() { return static_cast<int>(Client().GetProperty(kVtPropCursorRow)) - 1; }
     std::string CursorLine() { return ScreenRow(CursorRow()); }
 
     void Type(const std::string& text) { QTest::keyClicks(Terminal(), QString::fromStdString(text)); }
@@ -453,7 +455,7 @@ protected:
                     changedSinceAnswer = true;
                 }
                 const std::string line = CursorLine();
-                if (line == "$" && Client().GetProperty(18) == 3)
+                if (line == "$" && Client().GetProperty(kVtPropCursorColumn) == 3)
                     return true;
                 if (changedSinceAnswer && line.ends_with("login:"))
                     answer("login");
@@ -470,7 +472,8 @@ protected:
 
     void WaitForPrompt(std::chrono::milliseconds timeout = 10s)
     {
-        ASSERT_TRUE(RunUntil([&] { return CursorLine() == "$" && Client().GetProperty(18) == 3; }, timeout))
+        ASSERT_TRUE(RunUntil(
+            [&] { return CursorLine() == "$" && Client().GetProperty(kVtPropCursorColumn) == 3; }, timeout))
             << Dump();
     }
 
@@ -700,10 +703,10 @@ TEST_F(TermClientTelnetdTest, VttestCursorMovementScreens)
     Type("1");
     Enter();
     ASSERT_NO_FATAL_FAILURE(WaitForScreen(VttestBorderScreen(80), "the border screen in 80 columns"));
-    EXPECT_EQ(Client().GetProperty(15), 80);
+    EXPECT_EQ(Client().GetProperty(kVtPropColumns), 80);
     Enter();
     ASSERT_NO_FATAL_FAILURE(WaitForScreen(VttestBorderScreen(132), "the border screen in 132 columns"));
-    EXPECT_EQ(Client().GetProperty(15), 132);
+    EXPECT_EQ(Client().GetProperty(kVtPropColumns), 132);
 
     // The two autowrap screens are passed without comparing them: this terminal keeps the
     // text on a change of column mode, and a backspace at the right margin with a wrap
@@ -711,8 +714,8 @@ TEST_F(TermClientTelnetdTest, VttestCursorMovementScreens)
     // back.
     // Either way each ends with the prompt to go on in row 22, in its own width.
     const auto wrapScreenDone = [&](size_t hold, int columns) {
-        return holds() == hold && Client().GetProperty(15) == columns && CursorRow() == 21 &&
-               Client().GetProperty(18) == 14 && ScreenRow(21).starts_with("Push <RETURN>");
+        return holds() == hold && Client().GetProperty(kVtPropColumns) == columns && CursorRow() == 21 &&
+               Client().GetProperty(kVtPropCursorColumn) == 14 && ScreenRow(21).starts_with("Push <RETURN>");
     };
     Enter();
     ASSERT_TRUE(RunUntil([&] { return wrapScreenDone(3, 80); }, 15s)) << Dump();
@@ -722,7 +725,7 @@ TEST_F(TermClientTelnetdTest, VttestCursorMovementScreens)
     Enter();
     ASSERT_NO_FATAL_FAILURE(
         WaitForScreen(VttestControlsInSequencesScreen(), "cursor controls inside sequences"));
-    EXPECT_EQ(Client().GetProperty(15), 80);
+    EXPECT_EQ(Client().GetProperty(kVtPropColumns), 80);
     Enter();
     ASSERT_NO_FATAL_FAILURE(WaitForScreen(VttestLeadingZerosScreen(), "leading zeros"));
     Enter();

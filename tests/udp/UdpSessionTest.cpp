@@ -14,7 +14,7 @@
 #include "lib/VoltUdp.h"
 #include "tests/support/Files.h"
 #include "tests/support/RunLoop.h"
-#include "tests/support/TestSocket.h"
+#include "tests/support/ScriptedPeer.h"
 
 namespace {
 
@@ -128,7 +128,7 @@ TEST_F(UdpSessionTest, NamesAreLookedUpOneAtATimeAndLeaveInCallOrder)
             ++lookups;
         return NativeSocketBinding().WSAAsyncGetHostByName(t, m, name, e);
     };
-    CTestDatagramSocket peer;
+    CDatagramPeer peer;
     CRecorder udp;
     Open(udp);
     for (uint32_t tag = 1; tag <= 3; ++tag)
@@ -142,8 +142,8 @@ TEST_F(UdpSessionTest, NamesAreLookedUpOneAtATimeAndLeaveInCallOrder)
 
 TEST_F(UdpSessionTest, EmptyHostGoesToTheLastDestination)
 {
-    CTestDatagramSocket first;
-    CTestDatagramSocket second;
+    CDatagramPeer first;
+    CDatagramPeer second;
     CRecorder udp;
     Open(udp);
     ASSERT_TRUE(udp.SendTo("127.0.0.1", first.Port(), "a", 1, 0));
@@ -156,7 +156,7 @@ TEST_F(UdpSessionTest, EmptyHostGoesToTheLastDestination)
 
 TEST_F(UdpSessionTest, ReceivesWithSenderAndLargeDatagramsWhole)
 {
-    CTestDatagramSocket peer;
+    CDatagramPeer peer;
     CRecorder udp;
     Open(udp);
     const std::string large(3000, 'x');
@@ -178,7 +178,7 @@ TEST_F(UdpSessionTest, ReceivesWithSenderAndLargeDatagramsWhole)
 
 TEST_F(UdpSessionTest, GracefulCloseSendsEverythingFirst)
 {
-    CTestDatagramSocket peer;
+    CDatagramPeer peer;
     CRecorder udp;
     Open(udp);
     for (uint32_t tag = 1; tag <= 3; ++tag)
@@ -193,7 +193,7 @@ TEST_F(UdpSessionTest, GracefulCloseSendsEverythingFirst)
 
 TEST_F(UdpSessionTest, AbortDropsWhatIsQueued)
 {
-    CTestDatagramSocket peer;
+    CDatagramPeer peer;
     CRecorder udp;
     Open(udp);
     ASSERT_TRUE(udp.SendTo("127.0.0.1", peer.Port(), "x", 1, 1));
@@ -218,7 +218,7 @@ TEST_F(UdpSessionTest, FailuresCarryTheirTextsAndTags)
     EXPECT_EQ(udp.Events(), "exception 9 Send attempted with closed connection");
     udp.m_events.clear();
 
-    Open(udp, 8);
+    Open(udp, kFlagTraceLines);
     ASSERT_TRUE(udp.SendTo("no-such-host.invalid", 9, "x", 1, 7));
     ASSERT_TRUE(udp.SendTo("127.0.0.1", udp.m_port, "ok", 2, 8)) << "later packets go on";
     ASSERT_TRUE(RunUntil([&] { return udp.Has("sent 8"); })) << udp.Events();
@@ -246,7 +246,7 @@ TEST_F(UdpSessionTest, TraceFileRecordsEachDatagram)
     std::string path;
     {
         CRecorder udp;
-        Open(udp, 1);
+        Open(udp, kFlagTrace);
         ASSERT_TRUE(udp.SendTo("127.0.0.1", udp.m_port, "ping", 4, 1));
         ASSERT_TRUE(RunUntil([&] { return udp.m_data.size() == 1; })) << udp.Events();
         const std::string suffix = " will be filled with debug data";

@@ -33,17 +33,15 @@ std::string Show(std::string_view bytes)
     return out;
 }
 
-CVtKeyboardState Level(uint8_t level)
+CVtKeyboardState Level(EVtLevel level)
 {
     CVtKeyboardState state;
     state.level = level;
-    state.eightBitControls =
-        level == CVtKeyboardState::kLevelVt220Bit8 || level == CVtKeyboardState::kLevelVt320Bit8;
+    state.eightBitControls = level == kLevelVt220Bit8 || level == kLevelVt320Bit8;
     return state;
 }
 
-const uint8_t kLevels[] = {CVtKeyboardState::kLevelVt52, CVtKeyboardState::kLevelVt100,
-                           CVtKeyboardState::kLevelVt220, CVtKeyboardState::kLevelVt220Bit8};
+const EVtLevel kLevels[] = {kLevelVt52, kLevelVt100, kLevelVt220, kLevelVt220Bit8};
 
 // Records everything the keyboard asks of its owner.
 class KeyboardFixture : public testing::Test {
@@ -202,9 +200,9 @@ TEST(VtKeyTable, ApplicationKeypadAndCursorKeys)
 
 TEST(VtKeyTable, Vt320LevelsSendAsVt220)
 {
-    CVtKeyboardState state = Level(CVtKeyboardState::kLevelVt320Bit8);
+    CVtKeyboardState state = Level(kLevelVt320Bit8);
     EXPECT_EQ(Show(CVtKeyboard::Sequence(Key(kVtKeyF1 + 5), state)), "<CSI>17~");
-    state = Level(CVtKeyboardState::kLevelVt320);
+    state = Level(kLevelVt320);
     EXPECT_EQ(Show(CVtKeyboard::Sequence(Key(kVtKeyInsert), state)), "<ESC>[1~");
 }
 
@@ -234,7 +232,7 @@ TEST_F(KeyboardFixture, CtrlFunctionKeysSendUserDefinedKeys)
     EXPECT_EQ(Type(Key(kVtKeyF1 + 6, false, true), 0, state), "");  // key 18 holds nothing
     EXPECT_EQ(asked, (std::vector<int>{17, 31, 23, 28, 29, 18}));
 
-    state.level = CVtKeyboardState::kLevelVt100;
+    state.level = kLevelVt100;
     EXPECT_EQ(Type(Key(kVtKeyF1 + 5, false, true), 0, state), "");
     EXPECT_EQ(asked.size(), 6u);
     state = CVtKeyboardState{};
@@ -320,12 +318,12 @@ TEST_F(KeyboardFixture, KeysWithoutACodeTypeTheirCharacterWhileTheOwnerWatches)
 
 TEST_F(KeyboardFixture, F2PrintsTheScreenInEveryLevel)
 {
-    for (const uint8_t level : kLevels) {
+    for (const EVtLevel level : kLevels) {
         EXPECT_EQ(Type(Key(kVtKeyF1 + 1), 0, Level(level)), "");
         EXPECT_EQ(Type(Key(kVtKeyF1 + 1, false, true), 0, Level(level)), "");
     }
     EXPECT_EQ(m_prints, 8);
-    EXPECT_EQ(Type(Key(kVtKeyF1 + 1, true), 0, Level(CVtKeyboardState::kLevelVt220)), "<ESC>[24~");
+    EXPECT_EQ(Type(Key(kVtKeyF1 + 1, true), 0, Level(kLevelVt220)), "<ESC>[24~");
     EXPECT_EQ(m_prints, 8);
 }
 
@@ -393,7 +391,7 @@ const CharRow kCharRows[] = {
      With([](auto& s) { s.keypadApplication = s.eightBitControls = true; }), "<SS3>M"},
     {"PadEnterApplicationVt52", '\r', Pad(kVtKeyEnter), With([](auto& s) {
          s.keypadApplication = true;
-         s.level = CVtKeyboardState::kLevelVt52;
+         s.level = kLevelVt52;
      }),
      "<ESC>?M"},
     {"MainEnterInApplicationMode", '\r', Key(kVtKeyEnter), With([](auto& s) { s.keypadApplication = true; }),

@@ -41,13 +41,13 @@ TEST(Modes, PrivateMarkerCoversLaterParameters)
 {
     CVtTestTerminal vt;
     vt.Feed("\x1b[?7l");
-    ASSERT_EQ(vt.GetProperty(8), 0);
+    ASSERT_EQ(vt.GetProperty(kVtPropAutowrap), 0);
     vt.Feed("\x1b[?1;7h");
-    EXPECT_EQ(vt.GetProperty(19), 1);
-    EXPECT_EQ(vt.GetProperty(8), 1);
+    EXPECT_EQ(vt.GetProperty(kVtPropCursorKeysApplication), 1);
+    EXPECT_EQ(vt.GetProperty(kVtPropAutowrap), 1);
     vt.Feed("\x1b[4;?1l");
     EXPECT_FALSE(vt.Screen().InsertMode());
-    EXPECT_EQ(vt.GetProperty(19), 0);
+    EXPECT_EQ(vt.GetProperty(kVtPropCursorKeysApplication), 0);
 }
 
 TEST(Modes, TableOfModes)
@@ -55,11 +55,15 @@ TEST(Modes, TableOfModes)
     struct {
         const char* set;
         const char* reset;
-        int property;
+        EVtProperty property;
     } const modes[] = {
-        {"\x1b[20h", "\x1b[20l", 25}, {"\x1b[?1h", "\x1b[?1l", 19},   {"\x1b[?5h", "\x1b[?5l", 23},
-        {"\x1b[?8h", "\x1b[?8l", 7},  {"\x1b[?25h", "\x1b[?25l", 17}, {"\x1b[?4h", "\x1b[?4l", 35},
-        {"\x1b=", "\x1b>", 24},
+        {"\x1b[20h", "\x1b[20l", kVtPropNewLineMode},
+        {"\x1b[?1h", "\x1b[?1l", kVtPropCursorKeysApplication},
+        {"\x1b[?5h", "\x1b[?5l", kVtPropReverseScreen},
+        {"\x1b[?8h", "\x1b[?8l", kVtPropAutoRepeat},
+        {"\x1b[?25h", "\x1b[?25l", kVtPropCaretVisible},
+        {"\x1b[?4h", "\x1b[?4l", kVtPropSmoothScroll},
+        {"\x1b=", "\x1b>", kVtPropKeypadApplication},
     };
     for (const auto& m : modes) {
         CVtTestTerminal vt;
@@ -73,14 +77,14 @@ TEST(Modes, TableOfModes)
 TEST(Modes, HostChangesPassThroughTheOwnerHook)
 {
     CVtTestTerminal vt;
-    vt.takeOver = {8, 27};
+    vt.takeOver = {kVtPropAutowrap, kVtPropSendReceive};
     vt.Feed("\x1b[?7l\x1b[12h\x1b[?5h");
     ASSERT_EQ(vt.requests.size(), 3u);
-    EXPECT_EQ(vt.requests[0], std::make_pair(8, VtValue{0}));
-    EXPECT_EQ(vt.requests[1], std::make_pair(27, VtValue{1}));
-    EXPECT_EQ(vt.requests[2], std::make_pair(23, VtValue{1}));
-    EXPECT_EQ(vt.GetProperty(8), 1) << "the owner took it over";
-    EXPECT_EQ(vt.GetProperty(23), 1);
+    EXPECT_EQ(vt.requests[0], std::make_pair(int{kVtPropAutowrap}, VtValue{0}));
+    EXPECT_EQ(vt.requests[1], std::make_pair(int{kVtPropSendReceive}, VtValue{1}));
+    EXPECT_EQ(vt.requests[2], std::make_pair(int{kVtPropReverseScreen}, VtValue{1}));
+    EXPECT_EQ(vt.GetProperty(kVtPropAutowrap), 1) << "the owner took it over";
+    EXPECT_EQ(vt.GetProperty(kVtPropReverseScreen), 1);
 }
 
 }  // namespace

@@ -123,27 +123,42 @@ TEST(Columns, SwitchKeepsContentCutToWidth)
     vt.Feed("left\x1b[1;75Hright");
     vt.Feed("\x1b[?3h");
     EXPECT_EQ(vt.Screen().Columns(), 132);
-    EXPECT_EQ(vt.GetProperty(15), 132);
+    EXPECT_EQ(vt.GetProperty(kVtPropColumns), 132);
     EXPECT_EQ(vt.Row(0), "left" + std::string(70, ' ') + "right");
     vt.Feed("\x1b[1;130Hedge\x1b[?3l");
     EXPECT_EQ(vt.Screen().Columns(), 80);
     EXPECT_EQ(vt.Row(0), "left" + std::string(70, ' ') + "right");
-    EXPECT_EQ(vt.SetProperty(15, 100), 0);
+    EXPECT_EQ(vt.SetProperty(kVtPropColumns, 100), 0);
     EXPECT_EQ(vt.Screen().Columns(), 80);
 }
 
 TEST(Properties, TableRoundTrips)
 {
     struct {
-        int id;
+        EVtProperty id;
         VtValue value;
         VtValue expected;
     } const cases[] = {
-        {7, 0, 0},    {8, 0, 0},  {9, 0, 0},    {12, 0x123456, 0x123456},
-        {13, 7, 7},   {14, 9, 9}, {19, 1, 1},   {21, 1, 1},
-        {23, 1, 1},   {24, 1, 1}, {25, 1, 1},   {35, 0, 0},
-        {39, 1, 1},   {41, 6, 6}, {42, 0, 0},   {43, 2, 2},
-        {18, 10, 10}, {20, 5, 5}, {10, 30, 30}, {33, 30, 30},
+        {kVtPropAutoRepeat, 0, 0},
+        {kVtPropAutowrap, 0, 0},
+        {kVtPropAudibleBell, 0, 0},
+        {kVtPropBackgroundColour, 0x123456, 0x123456},
+        {kVtPropBoldColour, 7, 7},
+        {kVtPropForegroundColour, 9, 9},
+        {kVtPropCursorKeysApplication, 1, 1},
+        {kVtPropUnderlineCaret, 1, 1},
+        {kVtPropReverseScreen, 1, 1},
+        {kVtPropKeypadApplication, 1, 1},
+        {kVtPropNewLineMode, 1, 1},
+        {kVtPropSmoothScroll, 0, 0},
+        {kVtPropLineCapture, 1, 1},
+        {kVtPropNationalSet, 6, 6},
+        {kVtPropBackspaceSendsBs, 0, 0},
+        {kVtPropStatusDisplay, 2, 2},
+        {kVtPropCursorColumn, 10, 10},
+        {kVtPropCursorRow, 5, 5},
+        {kVtPropScrollbackRows, 30, 30},
+        {kVtPropRows, 30, 30},
     };
     for (const auto& c : cases) {
         CVtTestTerminal vt;
@@ -155,15 +170,17 @@ TEST(Properties, TableRoundTrips)
 TEST(Properties, LevelsAndPrefixes)
 {
     CVtTestTerminal vt;
-    const int levels[] = {1, 2, 3, 4, 5, 45, 46};
-    for (int id : levels) {
+    const EVtProperty levels[] = {kVtPropLevelNone,     kVtPropLevelVt52,      kVtPropLevelVt100,
+                                  kVtPropLevelVt220,    kVtPropLevelVt220Bit8, kVtPropLevelVt320,
+                                  kVtPropLevelVt320Bit8};
+    for (EVtProperty id : levels) {
         vt.SetProperty(id, 1);
-        for (int other : levels)
+        for (EVtProperty other : levels)
             EXPECT_EQ(vt.GetProperty(other), other == id ? 1 : 0) << id << " " << other;
     }
     EXPECT_EQ(vt.CsiPrefix(), "\x9b");
     EXPECT_EQ(vt.Ss3Prefix(), "\x8f");
-    vt.SetProperty(4, 1);
+    vt.SetProperty(kVtPropLevelVt220, 1);
     EXPECT_EQ(vt.CsiPrefix(), "\x1b[");
 }
 
@@ -171,11 +188,14 @@ TEST(Properties, HostLevelChanges)
 {
     struct {
         const char* input;
-        int property;  // the level property that reads 1 afterwards
+        EVtProperty property;  // the level property that reads 1 afterwards
     } const cases[] = {
-        {"\x1b[61\"p", 3},    {"\x1b[62;1\"p", 4},  {"\x1b[62\"p", 5},     {"\x1b[62;2\"p", 5},
-        {"\x1b[63;1\"p", 45}, {"\x1b[63;0\"p", 46}, {"\x1b[63;7\"p", 4},   {"\x1b G", 5},
-        {"\x1b G\x1b F", 4},  {"\x1b[?2l", 2},      {"\x1b[?2l\x1b<", 45},
+        {"\x1b[61\"p", kVtPropLevelVt100},     {"\x1b[62;1\"p", kVtPropLevelVt220},
+        {"\x1b[62\"p", kVtPropLevelVt220Bit8}, {"\x1b[62;2\"p", kVtPropLevelVt220Bit8},
+        {"\x1b[63;1\"p", kVtPropLevelVt320},   {"\x1b[63;0\"p", kVtPropLevelVt320Bit8},
+        {"\x1b[63;7\"p", kVtPropLevelVt220},   {"\x1b G", kVtPropLevelVt220Bit8},
+        {"\x1b G\x1b F", kVtPropLevelVt220},   {"\x1b[?2l", kVtPropLevelVt52},
+        {"\x1b[?2l\x1b<", kVtPropLevelVt320},
     };
     for (const auto& c : cases) {
         CVtTestTerminal vt;
@@ -187,11 +207,12 @@ TEST(Properties, HostLevelChanges)
 TEST(Properties, UnknownIdsAndStatusLine)
 {
     CVtTestTerminal vt;
+    // Ids the table leaves out: a gap, one past the last, and far beyond.
     EXPECT_EQ(vt.SetProperty(26, 1), kUnknownProperty);
+    EXPECT_EQ(vt.RequestProperty(kVtPropLevelVt320Bit8 + 1, 1), kUnknownProperty);
     EXPECT_EQ(vt.SetProperty(99, 1), kUnknownProperty);
-    EXPECT_EQ(vt.RequestProperty(47, 1), kUnknownProperty);
-    vt.SetProperty(44, reinterpret_cast<VtValue>("status"));
-    EXPECT_EQ(vt.GetProperty(43), 1);
+    vt.SetProperty(kVtPropStatusText, reinterpret_cast<VtValue>("status"));
+    EXPECT_EQ(vt.GetProperty(kVtPropStatusDisplay), 1);
     EXPECT_EQ(vt.StatusText(), "status");
     EXPECT_NE(vt.Screen().StatusLine()[0] & kAttrReverse, 0u);
 }
@@ -200,7 +221,7 @@ TEST(StatusLine, HostWritesThroughDecsasd)
 {
     CVtTestTerminal vt;
     vt.Feed("\x1b[2$~");
-    EXPECT_EQ(vt.GetProperty(43), 2);
+    EXPECT_EQ(vt.GetProperty(kVtPropStatusDisplay), 2);
     vt.Feed("\x1b[1$}");
     EXPECT_TRUE(vt.Screen().StatusWriting());
     vt.Feed("\x1b[1;1Hon status\x1b[0$}\x1b[Hmain");
@@ -215,7 +236,7 @@ TEST(Properties, ClearAllEmptiesHistory)
     CVtTestTerminal vt;
     vt.Feed("old\x1b[24;1H\n\n");
     ASSERT_EQ(vt.History(2), "old");
-    vt.SetProperty(11, 0);
+    vt.SetProperty(kVtPropClearAll, 0);
     EXPECT_EQ(vt.History(2), "");
     EXPECT_EQ(vt.Cursor(), "1,1");
 }
@@ -223,12 +244,12 @@ TEST(Properties, ClearAllEmptiesHistory)
 TEST(Reset, HardResetRestoresDefaults)
 {
     CVtTestTerminal vt;
-    vt.SetProperty(5, 1);
+    vt.SetProperty(kVtPropLevelVt220Bit8, 1);
     vt.Feed("\x1b[?3h\x1b[5;10r\x1b[4h\x1b[1;31m\x1b(0\x1b[1\"qtext\x1bP0;0|17/41\x1b\\\x1b[2$~");
     ASSERT_EQ(*vt.UserKey(17), "A");
     vt.Feed("\x1b"
             "c");
-    EXPECT_EQ(vt.GetProperty(4), 1) << "8-bit level falls back to 7-bit";
+    EXPECT_EQ(vt.GetProperty(kVtPropLevelVt220), 1) << "8-bit level falls back to 7-bit";
     EXPECT_EQ(vt.Screen().Columns(), 80);
     EXPECT_EQ(vt.Screen().TopMargin(), 0);
     EXPECT_EQ(vt.Screen().BottomMargin(), 23);
@@ -238,7 +259,7 @@ TEST(Reset, HardResetRestoresDefaults)
     EXPECT_EQ(vt.Row(0), "");
     EXPECT_EQ(vt.Cursor(), "1,1");
     EXPECT_EQ(*vt.UserKey(17), "");
-    EXPECT_EQ(vt.GetProperty(43), 0);
+    EXPECT_EQ(vt.GetProperty(kVtPropStatusDisplay), 0);
     vt.Feed("q");
     EXPECT_FALSE(IsGraphics(vt.CellAt(0, 0)));
 }
@@ -257,13 +278,13 @@ TEST(Reset, SoftResetKeepsScreenAndKeys)
     vt.Feed("\x1b[3;3H\x1b"
             "8");
     EXPECT_EQ(vt.Cursor(), "1,1");
-    EXPECT_EQ(vt.GetProperty(8), 0);
+    EXPECT_EQ(vt.GetProperty(kVtPropAutowrap), 0);
 }
 
 TEST(Reset, SoftResetOnlyFromVt200)
 {
     CVtTestTerminal vt;
-    vt.SetProperty(3, 1);
+    vt.SetProperty(kVtPropLevelVt100, 1);
     vt.Feed("\x1b[4h\x1b[!p");
     EXPECT_TRUE(vt.Screen().InsertMode());
 }
@@ -304,18 +325,18 @@ TEST(Vt52, Sequences)
     };
     for (const auto& c : cases) {
         CVtTestTerminal vt;
-        vt.SetProperty(2, 1);
+        vt.SetProperty(kVtPropLevelVt52, 1);
         vt.Feed(c.input);
         EXPECT_EQ(vt.Row(c.row), c.text) << c.input;
         EXPECT_EQ(vt.Cursor(), c.cursor) << c.input;
     }
     CVtTestTerminal vt;
-    vt.SetProperty(2, 1);
+    vt.SetProperty(kVtPropLevelVt52, 1);
     vt.Feed("\x1b"
             "Fq\x1bGq\x1b=");
     EXPECT_TRUE(IsGraphics(vt.CellAt(0, 0)));
     EXPECT_FALSE(IsGraphics(vt.CellAt(0, 1)));
-    EXPECT_EQ(vt.GetProperty(24), 1);
+    EXPECT_EQ(vt.GetProperty(kVtPropKeypadApplication), 1);
 }
 
 struct SUdkCase {
@@ -391,9 +412,9 @@ TEST(UdkLimits, TotalStaysBelow256AndStringsAreBounded)
 TEST(Printer, ControllerPassesBytesAndEndsOnTerminator)
 {
     CVtTestTerminal vt;
-    vt.SetProperty(30, 1);
+    vt.SetProperty(kVtPropRawPrinting, 1);
     vt.Feed("\x1b[5iab\x1b[4x\x1b\x1b[4i");
-    EXPECT_EQ(vt.GetProperty(29), 0);
+    EXPECT_EQ(vt.GetProperty(kVtPropPrinterController), 0);
     EXPECT_EQ(vt.sink.RawBytes(), "ab\x1b[4x\x1b");
     EXPECT_EQ(vt.Row(0), "") << "nothing reaches the screen";
     vt.Feed("after");
@@ -403,15 +424,15 @@ TEST(Printer, ControllerPassesBytesAndEndsOnTerminator)
 TEST(Printer, ControllerEndsOn8BitCsiAndInVt52)
 {
     CVtTestTerminal vt;
-    vt.SetProperty(30, 1);
+    vt.SetProperty(kVtPropRawPrinting, 1);
     vt.Feed("\x1b[5ix\x9b"
             "4iy");
     EXPECT_EQ(vt.sink.RawBytes(), "x");
     EXPECT_EQ(vt.Row(0), "y");
-    vt.SetProperty(2, 1);
+    vt.SetProperty(kVtPropLevelVt52, 1);
     vt.Feed("\x1bWz\x1b[4i\x1bX");
     EXPECT_EQ(vt.sink.RawBytes(), "xz\x1b[4i");
-    EXPECT_EQ(vt.GetProperty(29), 0);
+    EXPECT_EQ(vt.GetProperty(kVtPropPrinterController), 0);
 }
 
 TEST(Printer, ControllerWithoutPrinterStaysOff)
@@ -419,16 +440,16 @@ TEST(Printer, ControllerWithoutPrinterStaysOff)
     CVtTestTerminal vt;
     vt.sink.SetPrinterPresent(false);
     vt.Feed("\x1b[5iabc");
-    EXPECT_EQ(vt.GetProperty(29), 0);
+    EXPECT_EQ(vt.GetProperty(kVtPropPrinterController), 0);
     EXPECT_EQ(vt.Row(0), "abc");
 }
 
 TEST(Printer, AutoPrintPrintsEachLineLeft)
 {
     CVtTestTerminal vt;
-    vt.SetProperty(30, 1);
+    vt.SetProperty(kVtPropRawPrinting, 1);
     vt.Feed("\x1b[?5ione\r\ntwo\r\n" + std::string(85, 'w') + "\x1b[?4i");
-    EXPECT_EQ(vt.GetProperty(6), 0);
+    EXPECT_EQ(vt.GetProperty(kVtPropAutoPrint), 0);
     const std::string pad = std::string(77, ' ');
     EXPECT_EQ(vt.sink.RawBytes(), "one" + pad + "\r\ntwo" + pad + "\r\n" + std::string(80, 'w') + "\r\n" +
                                       "wwwww" + std::string(75, ' ') + "\r\n");
@@ -451,7 +472,7 @@ TEST(Printer, PrintLineAndScreenRequests)
 TEST(LineCapture, LinesLeftByLfAndWrap)
 {
     CVtTestTerminal vt;
-    vt.SetProperty(39, 1);
+    vt.SetProperty(kVtPropLineCapture, 1);
     vt.Feed("ab\ncd\x1b[2;79Hxyz");
     EXPECT_EQ(vt.lines, "ab" + std::string(78, ' ') + "\r\n" + "  cd" + std::string(74, ' ') + "xy\r\n");
 }

@@ -1,6 +1,7 @@
 #include "tests/vt-parser/VtParserScriptHost.h"
 
 #include <cstdlib>
+#include <cstring>
 
 namespace {
 
@@ -36,6 +37,71 @@ long long Number(const std::vector<std::string>& words, size_t i)
     return i < words.size() ? std::strtoll(words[i].c_str(), nullptr, 0) : 0;
 }
 
+#define VT_PROPERTY(name) \
+    {                     \
+#name, name       \
+    }
+const struct {
+    const char* name;
+    EVtProperty id;
+} kProperties[] = {
+    VT_PROPERTY(kVtPropLevelNone),
+    VT_PROPERTY(kVtPropLevelVt52),
+    VT_PROPERTY(kVtPropLevelVt100),
+    VT_PROPERTY(kVtPropLevelVt220),
+    VT_PROPERTY(kVtPropLevelVt220Bit8),
+    VT_PROPERTY(kVtPropAutoPrint),
+    VT_PROPERTY(kVtPropAutoRepeat),
+    VT_PROPERTY(kVtPropAutowrap),
+    VT_PROPERTY(kVtPropAudibleBell),
+    VT_PROPERTY(kVtPropScrollbackRows),
+    VT_PROPERTY(kVtPropClearAll),
+    VT_PROPERTY(kVtPropBackgroundColour),
+    VT_PROPERTY(kVtPropBoldColour),
+    VT_PROPERTY(kVtPropForegroundColour),
+    VT_PROPERTY(kVtPropColumns),
+    VT_PROPERTY(kVtPropCellWidth),
+    VT_PROPERTY(kVtPropCaretVisible),
+    VT_PROPERTY(kVtPropCursorColumn),
+    VT_PROPERTY(kVtPropCursorKeysApplication),
+    VT_PROPERTY(kVtPropCursorRow),
+    VT_PROPERTY(kVtPropUnderlineCaret),
+    VT_PROPERTY(kVtPropEnabled),
+    VT_PROPERTY(kVtPropReverseScreen),
+    VT_PROPERTY(kVtPropKeypadApplication),
+    VT_PROPERTY(kVtPropNewLineMode),
+    VT_PROPERTY(kVtPropSendReceive),
+    VT_PROPERTY(kVtPropPrintLine),
+    VT_PROPERTY(kVtPropPrinterController),
+    VT_PROPERTY(kVtPropRawPrinting),
+    VT_PROPERTY(kVtPropPrintScreen),
+    VT_PROPERTY(kVtPropHardReset),
+    VT_PROPERTY(kVtPropRows),
+    VT_PROPERTY(kVtPropCellHeight),
+    VT_PROPERTY(kVtPropSmoothScroll),
+    VT_PROPERTY(kVtPropSelectionLength),
+    VT_PROPERTY(kVtPropSelectionStart),
+    VT_PROPERTY(kVtPropLineCapture),
+    VT_PROPERTY(kVtPropNationalSet),
+    VT_PROPERTY(kVtPropBackspaceSendsBs),
+    VT_PROPERTY(kVtPropStatusDisplay),
+    VT_PROPERTY(kVtPropLevelVt320),
+    VT_PROPERTY(kVtPropLevelVt320Bit8),
+};
+#undef VT_PROPERTY
+
+// The property a script names; failure says so when the name is not in the table.
+std::optional<EVtProperty> Property(const std::vector<std::string>& words, std::string& failure)
+{
+    const std::string name = words.size() > 1 ? words[1] : std::string();
+    for (const auto& property : kProperties) {
+        if (name == property.name)
+            return property.id;
+    }
+    failure = "no property named \"" + name + "\"";
+    return std::nullopt;
+}
+
 }  // namespace
 
 CParserScriptHost::CParserScriptHost()
@@ -69,11 +135,15 @@ bool CParserScriptHost::Command(const std::vector<std::string>& words, std::stri
     if (verb == "lines")
         return Compare("lines", m_vt->lines, argument, failure);
     if (verb == "setprop") {
-        m_vt->SetProperty(static_cast<int>(Number(words, 1)), static_cast<VtValue>(Number(words, 2)));
+        if (const auto id = Property(words, failure))
+            m_vt->SetProperty(*id, static_cast<VtValue>(Number(words, 2)));
         return true;
     }
     if (verb == "prop") {
-        const VtValue seen = m_vt->GetProperty(static_cast<int>(Number(words, 1)));
+        const auto id = Property(words, failure);
+        if (!id)
+            return true;
+        const VtValue seen = m_vt->GetProperty(*id);
         if (seen != Number(words, 2))
             failure = "prop " + argument + ": saw " + std::to_string(seen) + ", wanted " +
                       std::to_string(Number(words, 2));

@@ -11,8 +11,8 @@
 //   fresh                  a new terminal, as if just enabled
 //   answers "bytes"        what was sent to the host since the last check
 //   lines "bytes"          what line capture produced since the last check
-//   setprop ID VALUE       SetProperty
-//   prop ID VALUE          GetProperty must give VALUE
+//   setprop NAME VALUE     SetProperty, NAME an EVtProperty value such as kVtPropLevelVt220
+//   prop NAME VALUE        GetProperty must give VALUE
 class CParserScriptHost final : public IVtScriptHost {
 public:
     CParserScriptHost();

@@ -54,13 +54,15 @@ TEST(ParserScriptHost, ReportsWrongAnswersAndProperties)
     CParserScriptHost host;
     const std::vector<std::string> failures = RunVtScript("push \"\\e[6n\"\n"
                                                           "answers \"\\e[2;2R\"\n"
-                                                          "prop 8 0\n"
+                                                          "prop kVtPropAutowrap 0\n"
+                                                          "setprop kVtPropAutoWrap 0\n"
                                                           "fresh\n"
                                                           "expect row 0 \"\"\n",
                                                           "t", host);
-    ASSERT_EQ(failures.size(), 2u);
+    ASSERT_EQ(failures.size(), 3u);
     EXPECT_EQ(failures[0], "t:2: answers: saw \"\\e[1;1R\", wanted \"\\e[2;2R\"");
-    EXPECT_EQ(failures[1], "t:3: prop 8: saw 1, wanted 0");
+    EXPECT_EQ(failures[1], "t:3: prop kVtPropAutowrap: saw 1, wanted 0");
+    EXPECT_EQ(failures[2], "t:4: no property named \"kVtPropAutoWrap\"");
 }
 
 }  // namespace

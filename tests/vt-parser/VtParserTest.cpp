@@ -105,7 +105,7 @@ TEST(Parser, CsiAtTheEndOfACallReadsNothingBeyondIt)
 TEST(Parser, LevelNoneShowsControls)
 {
     CVtTestTerminal vt;
-    vt.SetProperty(1, 1);
+    vt.SetProperty(kVtPropLevelNone, 1);
     vt.Feed("a\x1b[1mb\x07\x7f\n");
     EXPECT_EQ(vt.Row(0), "a^[[1mb^G^?^J");
     EXPECT_EQ(vt.Cursor(), "2,1");
@@ -116,7 +116,7 @@ TEST(Parser, LevelNoneShowsControls)
 TEST(Parser, EightBitControlsOnlyFromVt200)
 {
     CVtTestTerminal vt;
-    vt.SetProperty(3, 1);
+    vt.SetProperty(kVtPropLevelVt100, 1);
     vt.Feed("\x9b"
             "5C");
     EXPECT_EQ(vt.Row(0), "\x9b"
@@ -126,7 +126,7 @@ TEST(Parser, EightBitControlsOnlyFromVt200)
 TEST(Parser, DisabledTerminalIgnoresData)
 {
     CVtTestTerminal vt;
-    vt.SetProperty(22, 0);
+    vt.SetProperty(kVtPropEnabled, 0);
     vt.Feed("text");
     EXPECT_EQ(vt.Row(0), "");
 }
@@ -136,10 +136,10 @@ TEST(Parser, AnswerbackOnEnq)
     CVtTestTerminal vt;
     vt.Feed("\x05");
     EXPECT_EQ(vt.answers, "");
-    vt.SetProperty(38, reinterpret_cast<VtValue>("hello"));
+    vt.SetProperty(kVtPropAnswerback, reinterpret_cast<VtValue>("hello"));
     vt.Feed("\x05");
     EXPECT_EQ(vt.answers, "hello");
-    EXPECT_STREQ(reinterpret_cast<const char*>(vt.GetProperty(38)), "hello");
+    EXPECT_STREQ(reinterpret_cast<const char*>(vt.GetProperty(kVtPropAnswerback)), "hello");
 }
 
 }  // namespace

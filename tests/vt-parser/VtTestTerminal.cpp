@@ -5,7 +5,7 @@
 CVtTestTerminal::CVtTestTerminal() : CVt(nullptr)
 {
     Printer().SetSink(&sink);
-    SetProperty(22, 1);
+    SetProperty(kVtPropEnabled, 1);
 }
 
 namespace {

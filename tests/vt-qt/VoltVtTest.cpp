@@ -39,8 +39,8 @@ protected:
     {
         m_window = m_vt.CreateTerminalWindow(&m_parent);
         ASSERT_NE(m_window, nullptr);
-        ASSERT_EQ(m_vt.SetProperty(22, 1), 1);
-        m_vt.SetProperty(10, 100);
+        ASSERT_EQ(m_vt.SetProperty(kVtPropEnabled, 1), 1);
+        m_vt.SetProperty(kVtPropScrollbackRows, 100);
         QFont font(CVtWidget::kDecFamily);
         font.setPixelSize(16);
         m_vt.SetFont(font);
@@ -54,8 +54,8 @@ protected:
 
     std::string Copied()
     {
-        const VtValue start = m_vt.GetProperty(37);
-        const VtValue length = m_vt.GetProperty(36);
+        const VtValue start = m_vt.GetProperty(kVtPropSelectionStart);
+        const VtValue length = m_vt.GetProperty(kVtPropSelectionLength);
         std::string text(static_cast<size_t>(start + length), '\0');
         m_vt.GetText(text.data(), static_cast<int>(text.size()));
         return text.substr(static_cast<size_t>(start - 1), static_cast<size_t>(length));
@@ -78,8 +78,8 @@ TEST_F(VoltVtTest, HistoryOfHundredRowsPutsTheScreenAtTheEndOfTheRange)
 {
     EXPECT_EQ(m_window->verticalScrollBar()->maximum(), 100);
     EXPECT_EQ(m_window->ScrollPosition(), 100);
-    EXPECT_EQ(m_vt.GetProperty(16), m_window->CellWidth());
-    EXPECT_EQ(m_vt.GetProperty(34), m_window->CellHeight());
+    EXPECT_EQ(m_vt.GetProperty(kVtPropCellWidth), m_window->CellWidth());
+    EXPECT_EQ(m_vt.GetProperty(kVtPropCellHeight), m_window->CellHeight());
 }
 
 TEST_F(VoltVtTest, KeysLeaveAsTheTerminalsBytes)
@@ -147,29 +147,29 @@ TEST_F(VoltVtTest, SelectedTextIsCopiedThroughTheSelectionProperties)
     EXPECT_EQ(m_vt.mouseTypes, (std::vector<uint32_t>{0, 1}));
 
     // Within one line, and a selection written through the properties reads back the same.
-    m_vt.SetProperty(37, 100 * 82 + 1);
-    m_vt.SetProperty(36, 5);
-    EXPECT_EQ(m_vt.GetProperty(37), 100 * 82 + 1);
-    EXPECT_EQ(m_vt.GetProperty(36), 5);
+    m_vt.SetProperty(kVtPropSelectionStart, 100 * 82 + 1);
+    m_vt.SetProperty(kVtPropSelectionLength, 5);
+    EXPECT_EQ(m_vt.GetProperty(kVtPropSelectionStart), 100 * 82 + 1);
+    EXPECT_EQ(m_vt.GetProperty(kVtPropSelectionLength), 5);
     EXPECT_EQ(Copied(), "hello");
 }
 
 TEST_F(VoltVtTest, IncomingDataRemovesTheSelection)
 {
     Host("text");
-    m_vt.SetProperty(37, 100 * 82 + 1);
-    m_vt.SetProperty(36, 4);
+    m_vt.SetProperty(kVtPropSelectionStart, 100 * 82 + 1);
+    m_vt.SetProperty(kVtPropSelectionLength, 4);
     ASSERT_EQ(m_window->SelectionLength(), 4);
     Host("more");
     EXPECT_EQ(m_window->SelectionLength(), 0);
-    EXPECT_EQ(m_vt.GetProperty(36), 0);
+    EXPECT_EQ(m_vt.GetProperty(kVtPropSelectionLength), 0);
 }
 
 TEST_F(VoltVtTest, SelectAllCoversHistoryAndScreen)
 {
     Host("first\r\nlast");
-    m_vt.SetProperty(37, 1);
-    m_vt.SetProperty(36, (24 + 100) * (80 + 2));
+    m_vt.SetProperty(kVtPropSelectionStart, 1);
+    m_vt.SetProperty(kVtPropSelectionLength, (24 + 100) * (80 + 2));
     const std::string all = Copied();
     EXPECT_EQ(all.size(), static_cast<size_t>((24 + 100) * 82));
     EXPECT_EQ(all.substr(100 * 82, 5), "first");
@@ -180,13 +180,13 @@ TEST_F(VoltVtTest, PropertiesReachTheWindow)
 {
     Host("[");
     const QImage plain = Cell(0, 0);
-    m_vt.SetProperty(41, 6);  // German
+    m_vt.SetProperty(kVtPropNationalSet, 6);  // German
     const QImage german = Cell(0, 0);
     EXPECT_NE(german, plain);
     Host("\r\n\xC4");
     EXPECT_EQ(Cell(1, 0), german) << "[ is drawn as A umlaut";
 
-    m_vt.SetProperty(12, 0x0000FF);  // background
+    m_vt.SetProperty(kVtPropBackgroundColour, 0x0000FF);  // background
     EXPECT_EQ(Cell(5, 5).pixel(1, 1), qRgb(0, 0, 255));
     Host("\x1b[?5h");  // reverse screen from the host
     EXPECT_EQ(Cell(5, 5).pixel(1, 1), qRgb(0, 0, 0));
@@ -194,12 +194,12 @@ TEST_F(VoltVtTest, PropertiesReachTheWindow)
 
 TEST_F(VoltVtTest, StatusLineIsOneMoreRowBelowTheScreen)
 {
-    m_vt.SetProperty(43, 1);
+    m_vt.SetProperty(kVtPropStatusDisplay, 1);
     EXPECT_EQ(m_window->verticalScrollBar()->maximum(), 101);
     m_window->SetScrollPosition(101);
     EXPECT_EQ(Cell(23, 0).pixel(1, 1), qRgb(0, 0, 0)) << "reverse blanks fill the status line";
     EXPECT_EQ(Cell(22, 0).pixel(1, 1), qRgb(255, 255, 255));
-    m_vt.SetProperty(43, 0);
+    m_vt.SetProperty(kVtPropStatusDisplay, 0);
     EXPECT_EQ(m_window->verticalScrollBar()->maximum(), 100);
 }
 

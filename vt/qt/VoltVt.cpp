@@ -7,7 +7,7 @@
 
 #include "vt/qt/QtPrintSink.h"
 
-// The emulator's own events, passed on to the facade's slots.
+// The emulator's own events, passed on to the facade's own.
 class CVoltVt::CTerminal final : public CVt {
 public:
     CTerminal(CVoltVt& owner, IPrintSink* sink) : CVt(sink), m_owner(owner) {}
@@ -58,7 +58,7 @@ CVoltVt::CVoltVt(const QString& pdfPath)
               if (m_widget)
                   m_widget->ScrollView(scroll);
           },
-          [this] { m_vt->SetProperty(31, 1); },
+          [this] { m_vt->SetProperty(kVtPropPrintScreen, 1); },
       })
 {}
 
@@ -130,12 +130,12 @@ void CVoltVt::ReceiveData(const uint8_t* bytes, size_t length)
 VtValue CVoltVt::GetProperty(int id) const
 {
     const int columns = std::max(m_vt->Screen().Columns(), 1);
-    if (m_widget && id == 36) {
+    if (m_widget && id == kVtPropSelectionLength) {
         const int start = m_widget->SelectionStart();
         const int end = start + m_widget->SelectionLength();
         return TextPosition(end, columns) - TextPosition(start, columns);
     }
-    if (m_widget && id == 37)
+    if (m_widget && id == kVtPropSelectionStart)
         return TextPosition(m_widget->SelectionStart(), columns) + 1;
     return m_vt->GetProperty(id);
 }
@@ -143,18 +143,18 @@ VtValue CVoltVt::GetProperty(int id) const
 VtValue CVoltVt::SetProperty(int id, VtValue value)
 {
     const int columns = std::max(m_vt->Screen().Columns(), 1);
-    if (m_widget && (id == 36 || id == 37)) {
+    if (m_widget && (id == kVtPropSelectionLength || id == kVtPropSelectionStart)) {
         // Start and length are given separately: keep the end in text positions exact.
         const VtValue start = TextPosition(m_widget->SelectionStart(), columns);
-        const VtValue newStart = id == 37 ? value - 1 : start;
-        const VtValue length = id == 36 ? value : GetProperty(36);
+        const VtValue newStart = id == kVtPropSelectionStart ? value - 1 : start;
+        const VtValue length = id == kVtPropSelectionLength ? value : GetProperty(kVtPropSelectionLength);
         const int first = CellOfTextPosition(newStart, columns);
         const int end = CellOfTextPosition(newStart + std::max<VtValue>(length, 0), columns);
         m_widget->SetSelection(first, end - first);
         return 1;
     }
     const VtValue result = m_vt->SetProperty(id, value);
-    if (id == 22 && m_widget && result != 0)
+    if (id == kVtPropEnabled && m_widget && result != 0)
         m_widget->Relayout();
     SyncLook();
     return result;
@@ -170,13 +170,13 @@ CVtKeyboardState CVoltVt::KeyboardState() const
     CVtKeyboardState state;
     const CVt& vt = *m_vt;
     state.enabled = vt.Screen().Enabled();
-    state.level = static_cast<uint8_t>(vt.Level());
+    state.level = vt.Level();
     state.eightBitControls = vt.Level() == kLevelVt220Bit8 || vt.Level() == kLevelVt320Bit8;
     state.cursorKeysApplication = vt.CursorKeysApplication();
     state.keypadApplication = vt.KeypadApplication();
     state.newLine = vt.NewLineMode();
     state.backspaceSendsDel = !vt.BackspaceSendsBs();
-    state.autoRepeat = vt.GetProperty(7) != 0;
+    state.autoRepeat = vt.GetProperty(kVtPropAutoRepeat) != 0;
     state.nationalSet = static_cast<uint8_t>(vt.NationalSet());
     state.decFont = m_widget ? m_widget->DecFace() : true;
     state.userDefinedKey = [this](uint8_t key) {
@@ -191,14 +191,14 @@ void CVoltVt::SyncLook()
     if (!m_widget)
         return;
     CVtLook look;
-    look.foreground = static_cast<uint32_t>(m_vt->GetProperty(14));
-    look.background = static_cast<uint32_t>(m_vt->GetProperty(12));
-    look.bold = static_cast<uint32_t>(m_vt->GetProperty(13));
-    look.reverseScreen = (m_vt->GetProperty(23) != 0) != m_flashing;
+    look.foreground = static_cast<uint32_t>(m_vt->GetProperty(kVtPropForegroundColour));
+    look.background = static_cast<uint32_t>(m_vt->GetProperty(kVtPropBackgroundColour));
+    look.bold = static_cast<uint32_t>(m_vt->GetProperty(kVtPropBoldColour));
+    look.reverseScreen = (m_vt->GetProperty(kVtPropReverseScreen) != 0) != m_flashing;
     look.nationalSet = static_cast<uint8_t>(m_vt->NationalSet());
-    look.statusLine = m_vt->GetProperty(43) != 0;
-    look.caretVisible = m_vt->GetProperty(17) != 0;
-    look.underlineCaret = m_vt->GetProperty(21) != 0;
+    look.statusLine = m_vt->GetProperty(kVtPropStatusDisplay) != 0;
+    look.caretVisible = m_vt->GetProperty(kVtPropCaretVisible) != 0;
+    look.underlineCaret = m_vt->GetProperty(kVtPropUnderlineCaret) != 0;
     look.enabled = m_vt->Screen().Enabled();
     m_widget->SetLook(look);
 }

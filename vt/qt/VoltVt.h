@@ -16,7 +16,7 @@ class CQtPrintSink;
 class QWidget;
 
 // The terminal component: one emulator, its window and its keyboard. Owners derive from it
-// and override the event slots they need; SendToHost is the one every owner must provide.
+// and override the events they need; SendToHost is the one every owner must provide.
 class CVoltVt {
 public:
     // pdfPath: print output when no printer is configured (empty: the sink's default).
@@ -48,15 +48,15 @@ public:
     CQtPrintSink& PrintSink() { return *m_sink; }
 
 protected:
-    // Slot 0: a mode change asked for by the host; set handled to keep the table unchanged.
+    // A mode change asked for by the host; set handled to keep the table unchanged.
     virtual void OnPropertyHook(int /*id*/, VtValue /*value*/, bool& /*handled*/) {}
-    // Slot 1: every key-down that reaches the mapping; key 0 swallows it.
+    // Every key-down that reaches the mapping; key 0 swallows it.
     virtual void OnKeyNotify(uint32_t& /*key*/, uint32_t& /*shiftCode*/, bool /*extended*/) {}
-    // Slot 2: bytes for the host.
+    // Bytes for the host.
     virtual void SendToHost(const uint8_t* bytes, size_t length) = 0;
-    // Slot 3: mouse buttons (VtMouse types) at window coordinates.
+    // Mouse buttons (VtMouse types) at window coordinates.
     virtual void OnMouse(int /*x*/, int /*y*/, uint32_t /*type*/, uint32_t /*keys*/) {}
-    // Slot 4: a captured line with CR LF.
+    // A captured line with CR LF.
     virtual void LineOutput(const uint8_t* /*bytes*/, size_t /*length*/) {}
 
 private:
