@@ -35,7 +35,12 @@ bool IsWordCharacter(char16_t c)
 
 }  // namespace
 
-CRemoteDisplay::CRemoteDisplay(QWidget* parent) : QAbstractScrollArea(parent), m_lines{{0, 0}}, m_rowStart{0}
+CRemoteDisplay::CRemoteDisplay(QWidget* parent, std::size_t maxCharacters, std::size_t maxLines)
+    : QAbstractScrollArea(parent),
+      m_maxCharacters(maxCharacters),
+      m_maxLines(maxLines),
+      m_lines{{0, 0}},
+      m_rowStart{0}
 {
     QFont font = QFontDatabase::systemFont(QFontDatabase::FixedFont);
     setFont(font);
@@ -163,7 +168,7 @@ void CRemoteDisplay::Append(std::size_t erase, const std::u16string& text)
         m_lines.push_back(SLine{full.start + full.length, 0});
     }
     const uint64_t held = m_lines.back().start + m_lines.back().length - m_lines.front().start;
-    if (held > kMaxCharacters || m_lines.size() > kMaxLines)
+    if (held > m_maxCharacters || m_lines.size() > m_maxLines)
         DropOldest();
     else
         RecountRows(lastLine);
@@ -193,8 +198,8 @@ void CRemoteDisplay::Refresh()
 void CRemoteDisplay::DropOldest()
 {
     // Keep three quarters, so that the next drop is far away.
-    const std::size_t keepCharacters = kMaxCharacters / 4 * 3;
-    const std::size_t keepLines = kMaxLines / 4 * 3;
+    const std::size_t keepCharacters = m_maxCharacters / 4 * 3;
+    const std::size_t keepLines = m_maxLines / 4 * 3;
     const std::size_t lines = m_lines.size();
     const uint64_t end = m_lines.back().start + m_lines.back().length;
     std::size_t first = 0;
@@ -264,13 +269,13 @@ void CRemoteDisplay::Copy() const
 
 int CRemoteDisplay::Columns() const
 {
-    return std::max(1, (viewport()->width() - 2 * kMargin) / std::max(1, m_charWidth));
+    return std::max(1, static_cast<int>((viewport()->width() - 2 * kMargin) / m_charWidth));
 }
 
 void CRemoteDisplay::UpdateMetrics()
 {
     const QFontMetrics metrics(font());
-    m_charWidth = std::max(1, metrics.horizontalAdvance(QLatin1Char('M')));
+    m_charWidth = std::max(1.0, QFontMetricsF(font()).horizontalAdvance(QLatin1Char('M')));
     m_lineHeight = std::max(1, metrics.lineSpacing());
     m_ascent = metrics.ascent();
     m_columns = Columns();
@@ -327,17 +332,44 @@ void CRemoteDisplay::paintEvent(QPaintEvent* /*event*/)
         const bool throughEnd = line != selectionEnd.line && end == length;
         if (to < from)
             continue;
-        const int x = kMargin + static_cast<int>(from - begin) * m_charWidth;
-        const int width = static_cast<int>(to - from) * m_charWidth + (throughEnd ? m_charWidth : 0);
+        const qreal x = kMargin + static_cast<qreal>(from - begin) * m_charWidth;
+        const qreal width = static_cast<qreal>(to - from + (throughEnd ? 1 : 0)) * m_charWidth;
         if (width <= 0)
             continue;
-        painter.fillRect(x, y, width, m_lineHeight, colors.color(QPalette::Highlight));
+        painter.fillRect(QRectF(x, y, width, m_lineHeight), colors.color(QPalette::Highlight));
         painter.setPen(colors.color(QPalette::HighlightedText));
         if (to > from)
-            painter.drawText(x, y + m_ascent, ToQString(text + from, to - from));
+            painter.drawText(QPointF(x, y + m_ascent), ToQString(text + from, to - from));
     }
-    if (firstRow + rows >= m_rowCount)
+    if (firstRow + rows >= m_rowCount) {
         m_paintedRevision = m_revision;
+        if (hasFocus()) {
+            // A bar after the last character shows where the remote echo lands.
+            const std::size_t last = m_lines.size() - 1;
+            const std::size_t length = LineLength(last);
+            std::size_t caretRow = m_rowStart[last] + length / columns;
+            std::size_t column = length % columns;
+            if (length > 0 && column == 0) {
+                --caretRow;
+                column = columns;
+            }
+            const int top = kMargin + static_cast<int>(caretRow - firstRow) * m_lineHeight;
+            painter.fillRect(QRectF(kMargin + static_cast<qreal>(column) * m_charWidth, top, 2, m_lineHeight),
+                             colors.color(QPalette::Text));
+        }
+    }
+}
+
+void CRemoteDisplay::focusInEvent(QFocusEvent* event)
+{
+    QAbstractScrollArea::focusInEvent(event);
+    viewport()->update();
+}
+
+void CRemoteDisplay::focusOutEvent(QFocusEvent* event)
+{
+    QAbstractScrollArea::focusOutEvent(event);
+    viewport()->update();
 }
 
 void CRemoteDisplay::resizeEvent(QResizeEvent* event)
@@ -359,6 +391,21 @@ void CRemoteDisplay::changeEvent(QEvent* event)
         RecountRows(0);
         Refresh();
     }
+}
+
+bool CRemoteDisplay::event(QEvent* event)
+{
+    // Tab moves the focus on, unless the keyTyped receiver takes it.
+    if (event->type() == QEvent::KeyPress) {
+        auto* key = static_cast<QKeyEvent*>(event);
+        if (key->key() == Qt::Key_Tab || key->key() == Qt::Key_Backtab) {
+            key->ignore();
+            emit keyTyped(key);
+            if (key->isAccepted())
+                return true;
+        }
+    }
+    return QAbstractScrollArea::event(event);
 }
 
 void CRemoteDisplay::keyPressEvent(QKeyEvent* event)
@@ -392,8 +439,7 @@ CRemoteDisplay::SPosition CRemoteDisplay::PositionAt(const QPoint& point) const
                     1;
     const auto columns = static_cast<std::size_t>(m_columns);
     const std::size_t begin = (row - m_rowStart[position.line]) * columns;
-    const auto offset =
-        static_cast<std::size_t>(std::max(0, (point.x() - kMargin + m_charWidth / 2) / m_charWidth));
+    const auto offset = static_cast<std::size_t>(std::max(0.0, (point.x() - kMargin) / m_charWidth + 0.5));
     position.column = std::min(begin + std::min(offset, columns), LineLength(position.line));
     return position;
 }

@@ -21,10 +21,11 @@ class CRemoteDisplay final : public QAbstractScrollArea {
     Q_OBJECT
 public:
     // Beyond this the oldest lines make room (a quarter of the text at a time).
-    static constexpr std::size_t kMaxCharacters = 32u << 20;
-    static constexpr std::size_t kMaxLines = 2u << 20;
+    static constexpr std::size_t kMaxCharacters = 16u << 20;
+    static constexpr std::size_t kMaxLines = 1u << 20;
 
-    explicit CRemoteDisplay(QWidget* parent = nullptr);
+    explicit CRemoteDisplay(QWidget* parent = nullptr, std::size_t maxCharacters = kMaxCharacters,
+                            std::size_t maxLines = kMaxLines);
 
     void Clear();
     // Takes erase characters off the last line, then appends text ('\n' ends a line).
@@ -47,8 +48,11 @@ signals:
     void keyTyped(QKeyEvent* event);
 
 protected:
+    bool event(QEvent* event) override;
     void paintEvent(QPaintEvent* event) override;
     void resizeEvent(QResizeEvent* event) override;
+    void focusInEvent(QFocusEvent* event) override;
+    void focusOutEvent(QFocusEvent* event) override;
     void keyPressEvent(QKeyEvent* event) override;
     void mousePressEvent(QMouseEvent* event) override;
     void mouseMoveEvent(QMouseEvent* event) override;
@@ -90,13 +94,15 @@ private:
     SPosition PositionAt(const QPoint& point) const;
     QString Slice(const SPosition& from, const SPosition& to) const;
 
+    std::size_t m_maxCharacters;
+    std::size_t m_maxLines;
     std::deque<std::unique_ptr<char16_t[]>> m_blocks;  // from block number m_firstBlock on
     std::vector<std::unique_ptr<char16_t[]>> m_spareBlocks;
     uint64_t m_firstBlock = 0;
     std::vector<SLine> m_lines;        // never empty; no line ends are stored
     std::vector<uint32_t> m_rowStart;  // first row of each line
     std::size_t m_rowCount = 1;
-    int m_charWidth = 8;
+    qreal m_charWidth = 8;  // fixed pitch, often not a whole pixel
     int m_lineHeight = 16;
     int m_ascent = 12;
     int m_columns = 80;

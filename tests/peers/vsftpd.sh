@@ -15,6 +15,12 @@ VSFTPD=/usr/sbin/vsftpd
 # A process that has ended but waits for its parent to collect it counts as gone.
 running() { [ -r "/proc/$1/stat" ] && [ "$(awk '{ print $3 }' "/proc/$1/stat" 2>/dev/null)" != Z ]; }
 
+port_used() {  # port_used PORT: any socket on that local port, whatever its address or state
+  local hex
+  hex=$(printf ':%04X' "$1")
+  awk -v p="$hex" 'substr($2, length($2) - 4) == p { found = 1 } END { exit !found }' /proc/net/tcp /proc/net/tcp6
+}
+
 die() { echo "vsftpd.sh: $*" >&2; exit 1; }
 
 port_listening() {  # port_listening PORT: a socket in LISTEN on 127.0.0.1:PORT
@@ -44,10 +50,26 @@ start() {
   chown "$ACCOUNT" "$dir/root"
   chmod 755 "$dir" "$dir/root"
   chmod 555 "$dir/empty"
-  for tries in 1 2 3 4 5 6 7 8 9 10; do
-    port=$(( 49152 + $(od -An -N2 -tu2 /dev/urandom) % 16000 ))
-    port_listening "$port" || break
+  # A random port of the dynamic range; vsftpd ends at once when another socket has it, and
+  # then the next port is tried.
+  local attempt
+  for attempt in 1 2 3 4 5; do
+    for tries in 1 2 3 4 5 6 7 8 9 10; do
+      port=$(( 49152 + $(od -An -N2 -tu2 /dev/urandom) % 16000 ))
+      port_used "$port" || break
+    done
+    if serve "$dir" "$port"; then
+      echo "$port $ACCOUNT $password"
+      return 0
+    fi
   done
+  cat "$dir/vsftpd.out" >&2
+  stop "$dir"
+  die "vsftpd did not start on any of 5 ports"
+}
+
+serve() {  # serve DIR PORT: true once the server listens
+  local dir=$1 port=$2
   cat >"$dir/vsftpd.conf" <<CONF
 listen=YES
 listen_ipv6=NO
@@ -75,15 +97,11 @@ CONF
   echo $! >"$dir/vsftpd.pid"
   local waited
   for waited in $(seq 1 100); do
-    if port_listening "$port"; then
-      echo "$port $ACCOUNT $password"
-      return 0
-    fi
-    kill -0 "$(cat "$dir/vsftpd.pid")" 2>/dev/null || { cat "$dir/vsftpd.out" >&2; die "vsftpd stopped while starting"; }
+    port_listening "$port" && return 0
+    running "$(cat "$dir/vsftpd.pid")" || return 1
     sleep 0.05
   done
-  stop "$dir"
-  die "nothing listens on 127.0.0.1:$port after 5 s"
+  return 1
 }
 
 stop() {

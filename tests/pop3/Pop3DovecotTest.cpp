@@ -15,71 +15,17 @@
 
 #include "pop3/HeaderText.h"
 #include "pop3/VoltPop3.h"
+#include "tests/pop3/DovecotPeer.h"
 #include "tests/pop3/MailText.h"
-#include "tests/support/Files.h"
 #include "tests/support/RunLoop.h"
 
 namespace {
 
 using namespace std::chrono_literals;
 
-constexpr const char* kScript = VOLTTCP_SOURCE_DIR "/tests/peers/dovecot.sh";
-
-std::string Shell(const std::string& command)
-{
-    std::string out;
-    if (FILE* pipe = popen(command.c_str(), "r")) {
-        char buffer[4096];
-        size_t n;
-        while ((n = fread(buffer, 1, sizeof buffer, pipe)) > 0)
-            out.append(buffer, n);
-        if (pclose(pipe) != 0)
-            out = "failed: " + out;
-    }
-    return out;
-}
-
-std::string Sha256(const std::string& path)
-{
-    const std::string out = Shell("sha256sum '" + path + "'");
-    return out.substr(0, out.find(' '));
-}
-
-struct SManifest {
-    struct SMessage {
-        std::string subject, from, sha256;
-        std::map<std::string, std::string> files;  // name -> sha256
-        std::vector<std::string> texts;
-    };
-    std::map<int, SMessage> messages;
-
-    static SManifest Read(const std::string& path)
-    {
-        SManifest m;
-        std::istringstream lines(ReadFile(path));
-        std::string line;
-        while (std::getline(lines, line)) {
-            std::vector<std::string> f;
-            std::istringstream fields(line);
-            std::string field;
-            while (std::getline(fields, field, '\t'))
-                f.push_back(field);
-            if (f.size() < 3)
-                continue;
-            SMessage& message = m.messages[std::stoi(f[1])];
-            if (f[0] == "message" && f.size() >= 5) {
-                message.subject = f[2];
-                message.from = f[3];
-                message.sha256 = f[4];
-            } else if (f[0] == "file" && f.size() >= 4) {
-                message.files[f[2]] = f[3];
-            } else if (f[0] == "text") {
-                message.texts.push_back(f[2]);
-            }
-        }
-        return m;
-    }
-};
+using dovecot::CDovecotPeer;
+using dovecot::Sha256;
+using dovecot::SManifest;
 
 // A client that remembers what the server told it.
 class CMailbox final : public CVoltPop3 {
@@ -138,36 +84,28 @@ class DovecotTest : public ::testing::Test {
 protected:
     static void SetUpTestSuite()
     {
-        if (access("/usr/sbin/dovecot", X_OK) != 0) {
-            s_skip = "dovecot is not installed (Debian package dovecot-pop3d)";
-            return;
-        }
-        char pattern[] = "/tmp/volttcp-dovecot-XXXXXX";
-        s_dir = mkdtemp(pattern) ? pattern : "";
-        std::istringstream reply(Shell(std::string(kScript) + " start " + s_dir));
-        reply >> s_port >> s_password;
-        if (s_port == 0)
-            s_skip = "the private dovecot did not start: " + reply.str();
+        s_peer = new CDovecotPeer();
+        s_skip = s_peer->Start();
     }
     static void TearDownTestSuite()
     {
-        if (!s_dir.empty()) {
-            Shell(std::string(kScript) + " stop " + s_dir);
-            Shell("rm -rf '" + s_dir + "'");
-        }
+        delete s_peer;
+        s_peer = nullptr;
     }
     void SetUp() override
     {
         if (!s_skip.empty())
             GTEST_SKIP() << s_skip;
-        ASSERT_EQ(Shell(std::string(kScript) + " mailbox " + s_dir + " tester"), "");
-        m_manifest = SManifest::Read(s_dir + "/tester.manifest");
+        ASSERT_TRUE(s_peer->ResetMailbox());
+        m_manifest = s_peer->Manifest();
         ASSERT_EQ(m_manifest.messages.size(), 7u);
     }
 
-    bool Login(CMailbox& box, const char* user = "tester", const std::string& password = s_password)
+    bool Login(CMailbox& box, const char* user = "tester", std::string password = "")
     {
-        box.Connect(0, "127.0.0.1", s_port, nullptr, 0, user, password.c_str());
+        if (password.empty())
+            password = s_peer->Password();
+        box.Connect(0, "127.0.0.1", s_peer->Port(), nullptr, 0, user, password.c_str());
         return RunUntil([&] { return box.loggedIn || box.failed || box.closed; }, 10s) && box.loggedIn;
     }
     static bool Stat(CMailbox& box)
@@ -181,13 +119,13 @@ protected:
         EXPECT_TRUE(RunUntil([&] { return box.closed; }));
     }
 
-    static std::string s_dir, s_password, s_skip;
-    static unsigned short s_port;
+    static CDovecotPeer* s_peer;
+    static std::string s_skip;
     SManifest m_manifest;
 };
 
-std::string DovecotTest::s_dir, DovecotTest::s_password, DovecotTest::s_skip;
-unsigned short DovecotTest::s_port = 0;
+CDovecotPeer* DovecotTest::s_peer = nullptr;
+std::string DovecotTest::s_skip;
 
 TEST_F(DovecotTest, HeaderListing)
 {

@@ -66,6 +66,15 @@ bool CScriptedPeer::Accept(Ms timeout)
     return m_fd >= 0;
 }
 
+std::unique_ptr<CScriptedPeer> CScriptedPeer::TakeConnection()
+{
+    std::unique_ptr<CScriptedPeer> peer(new CScriptedPeer(SOutgoing{}));
+    std::swap(peer->m_fd, m_fd);
+    std::swap(peer->m_peerClosed, m_peerClosed);
+    std::swap(peer->m_in, m_in);
+    return peer;
+}
+
 bool CScriptedPeer::Send(const std::string& bytes, Ms timeout)
 {
     size_t sent = 0;

@@ -28,6 +28,8 @@ public:
 
     uint16_t Port() const { return m_port; }
     bool Accept(Ms timeout = Ms(5000));
+    // Hands the accepted connection to a peer of its own, so that Accept takes the next.
+    std::unique_ptr<CScriptedPeer> TakeConnection();
     bool Connected() const { return m_fd >= 0; }
 
     bool Send(const std::string& bytes, Ms timeout = Ms(5000));
