@@ -7,9 +7,12 @@
 #include <gtest/gtest.h>
 
 #include <QApplication>
+#include <QClipboard>
+#include <QElapsedTimer>
 #include <QGroupBox>
 #include <QKeyEvent>
 #include <QTest>
+#include <QTimer>
 
 #include "apps/common/FormColors.h"
 #include "remote/Rexec.h"
@@ -113,43 +116,83 @@ TEST_F(RemoteClientForm, LeavingTheLocalPortFieldKeepsOnly513To1024)
 
 TEST_F(RemoteClientForm, ExecuteRunsRexecAndShowsTheOutput)
 {
-    CScriptedPeer session;
+    CScriptedPeer server;
     SServicePorts ports;
-    ports.rexec = session.Port();
+    ports.rexec = server.Port();
     Form(ports);
     SetText("edHost", "127.0.0.1");
     SetText("edUser", "tester");
     SetText("edPass", "secret");
     SetText("edCommand", "ls");
     QTest::keyClick(Find<QLineEdit>("edCommand"), Qt::Key_Return);  // Execute is the default
-    ASSERT_TRUE(session.Accept());
-    EXPECT_EQ("\0tester\0secret\0ls\0"s, session.Read(18));
+    ASSERT_TRUE(server.Accept());
+    const auto session = server.TakeConnection();
+    EXPECT_EQ("\0tester\0secret\0ls\0"s, session->Read(18));
     ASSERT_TRUE(RunUntil([&] { return Text("StatusPanel") == "Connected to 127.0.0.1"; }));
     EXPECT_EQ(kColorGreen, BackgroundColor(Find<QLabel>("StatusPanel")));
-    ASSERT_TRUE(session.Send("\0a.txt\nb.txt\n"s));
+    ASSERT_TRUE(session->Send("\0a.txt\nb.txt\n"s));
     ASSERT_TRUE(RunUntil([&] { return Display()->Text() == "a.txt\nb.txt\n"; }))
         << Display()->Text().toStdString();
     EXPECT_EQ("Successful Login", Text("StatusPanel"));
-    session.Close();
+    session->Close();
     ASSERT_TRUE(RunUntil([&] { return Text("StatusPanel") == "Connection Closed"; }));
     EXPECT_EQ("Remote Host Closed", Text("ErrorPanel"));
     EXPECT_TRUE(Find<QLabel>("ErrorPanel")->isVisible());
 }
 
-TEST_F(RemoteClientForm, ChangingTheModeClosesARunningSessionAtOnce)
+TEST_F(RemoteClientForm, AFloodOfOutputCostsBoundedMemoryAndKeepsTheWindowLive)
 {
-    CScriptedPeer session;
+    CScriptedPeer server;
     SServicePorts ports;
-    ports.rexec = session.Port();
+    ports.rexec = server.Port();
     Form(ports);
     SetText("edHost", "127.0.0.1");
     Click("btnExecute");
-    ASSERT_TRUE(session.Accept());
+    ASSERT_TRUE(server.Accept());
+    const auto session = server.TakeConnection();
+    ASSERT_EQ("\0UserName\0\0ls -l\0"s, session->Read(17))
+        << "all of it: unread bytes would reset the connection";
+    // More than the display holds: 24 MB of lines of 100 characters.
+    const std::string line = std::string(99, 'f') + "\n";
+    std::string block;
+    for (int i = 0; i < 1000; ++i)
+        block += line;
+    QElapsedTimer sinceTick;
+    sinceTick.start();
+    qint64 longestPause = 0;
+    QTimer ticker;
+    QObject::connect(&ticker, &QTimer::timeout,
+                     [&] { longestPause = std::max(longestPause, sinceTick.restart()); });
+    ticker.start(5);
+    ASSERT_TRUE(session->Send("\0"s));
+    for (int i = 0; i < 240; ++i)
+        ASSERT_TRUE(session->Send(block));
+    session->Close();
+    ASSERT_TRUE(RunUntil([&] { return Text("StatusPanel") == "Connection Closed"; }, 60s));
+    ticker.stop();
+    const int lines = Display()->LineCount();
+    EXPECT_LE(static_cast<size_t>(lines) * 99, CRemoteDisplay::kMaxBytes);
+    EXPECT_GE(static_cast<size_t>(lines) * 99, CRemoteDisplay::kMaxBytes / 2);
+    EXPECT_EQ(line.substr(0, 99), Display()->Line(lines - 2).toStdString()) << "the newest lines stay";
+    EXPECT_EQ("", Display()->Line(lines - 1).toStdString());
+    EXPECT_LT(longestPause, 1000) << "the window kept answering";
+}
+
+TEST_F(RemoteClientForm, ChangingTheModeClosesARunningSessionAtOnce)
+{
+    CScriptedPeer server;
+    SServicePorts ports;
+    ports.rexec = server.Port();
+    Form(ports);
+    SetText("edHost", "127.0.0.1");
+    Click("btnExecute");
+    ASSERT_TRUE(server.Accept());
+    const auto session = server.TakeConnection();
     ASSERT_TRUE(RunUntil([&] { return Form().RexecClient().GetState() == CVoltTcp::Connected; }));
     Click("rbRshell");
     EXPECT_EQ(CVoltTcp::Closed, Form().RexecClient().GetState());
     EXPECT_EQ("Connection Closed", Text("StatusPanel"));
-    EXPECT_TRUE(session.WaitClosed());
+    EXPECT_TRUE(session->WaitClosed());
 }
 
 TEST_F(RemoteClientForm, KeysInTheDisplayGoToAnRloginSessionOnly)
@@ -186,6 +229,14 @@ TEST_F(RemoteClientForm, KeysInTheDisplayGoToAnRloginSessionOnly)
     QTest::keyClick(Display(), Qt::Key_Left);  // no character: nothing goes out
     EXPECT_EQ("ls -l\x7f\r\x03\t", login->Read(9));
     EXPECT_EQ("", login->Drain(30ms));
+    // Copying and pasting take Shift in a session.
+    QApplication::clipboard()->setText("echo 1\necho 2\n");
+    QTest::keyClick(Display(), Qt::Key_V, Qt::ControlModifier | Qt::ShiftModifier);
+    EXPECT_EQ("echo 1\recho 2\r", login->Read(14));
+    Display()->SelectAll();
+    QTest::keyClick(Display(), Qt::Key_C, Qt::ControlModifier | Qt::ShiftModifier);
+    EXPECT_EQ("Password: ", QApplication::clipboard()->text());
+    EXPECT_EQ("", login->Drain(30ms));
 
     Click("btnLogout");
     EXPECT_TRUE(login->WaitClosed());
@@ -196,19 +247,20 @@ TEST_F(RemoteClientForm, KeysInTheDisplayGoToAnRloginSessionOnly)
 
 TEST_F(RemoteClientForm, ClosingTheWindowEndsTheSession)
 {
-    CScriptedPeer login;
+    CScriptedPeer server;
     SServicePorts ports;
-    ports.rlogin = login.Port();
+    ports.rlogin = server.Port();
     Form(ports);
     SetText("edHost", "127.0.0.1");
     Click("rbRlogin");
     SetText("edLocPort", "0");
     Click("btnLogin");
-    ASSERT_TRUE(login.Accept());
+    ASSERT_TRUE(server.Accept());
+    const auto login = server.TakeConnection();
     ASSERT_TRUE(RunUntil([&] { return Form().RloginClient().GetState() == CVoltTcp::Connected; }));
     Form().close();
     EXPECT_EQ(CVoltTcp::Closed, Form().RloginClient().GetState());
-    EXPECT_TRUE(login.WaitClosed());
+    EXPECT_TRUE(login->WaitClosed());
 }
 
 TEST_F(RemoteClientForm, NothingIsCutAtTheSmallestSize)

@@ -21,29 +21,29 @@ public:
     CScriptedPeer();  // listening already; Port() tells where
     // A peer that connects out instead, to 127.0.0.1:port (as an FTP server opens an
     // active-mode data connection); Connected() tells whether it got through.
-    static std::unique_ptr<CScriptedPeer> ConnectTo(uint16_t port, Ms timeout = Ms(5000));
+    static std::unique_ptr<CScriptedPeer> ConnectTo(uint16_t port, Ms timeout = Ms(10000));
     ~CScriptedPeer();
     CScriptedPeer(const CScriptedPeer&) = delete;
     CScriptedPeer& operator=(const CScriptedPeer&) = delete;
 
     uint16_t Port() const { return m_port; }
-    bool Accept(Ms timeout = Ms(5000));
+    bool Accept(Ms timeout = Ms(10000));
     // Hands the accepted connection to a peer of its own, so that Accept takes the next.
     std::unique_ptr<CScriptedPeer> TakeConnection();
     bool Connected() const { return m_fd >= 0; }
 
-    bool Send(const std::string& bytes, Ms timeout = Ms(5000));
+    bool Send(const std::string& bytes, Ms timeout = Ms(10000));
     // Sends each piece on its own, running the event loop for `gap` in between, so that the
     // component meets the pieces in separate reads.
     bool SendPieces(const std::vector<std::string>& pieces, Ms gap = Ms(20));
     // Sends the bytes as urgent data: the last one is the byte the urgent pointer marks.
     bool SendUrgent(const std::string& bytes);
     // Everything received up to and including the next CR LF, or "" after the time-out.
-    std::string ReadLine(Ms timeout = Ms(5000));
+    std::string ReadLine(Ms timeout = Ms(10000));
     // Reads until count bytes or the peer's close; whatever arrived.
-    std::string Read(size_t count, Ms timeout = Ms(5000));
+    std::string Read(size_t count, Ms timeout = Ms(10000));
     // Reads until the component closes the connection; false on time-out.
-    bool WaitClosed(Ms timeout = Ms(5000));
+    bool WaitClosed(Ms timeout = Ms(10000));
     // What arrived within the duration, without waiting for more.
     std::string Drain(Ms duration = Ms(50));
     // Closes the accepted connection (and stops listening when listener is true).
