@@ -15,6 +15,7 @@ constexpr char32_t kSubstitute = 0x1A;
 constexpr char32_t kDelete = 0x7F;
 constexpr char32_t kLastC1 = 0x9F;
 constexpr std::size_t kTabWidth = 8;
+constexpr std::size_t kMaxSequence = 4096;  // characters, longer than any a terminal knows
 
 // Where the run of printable ASCII bytes (0x20 to 0x7E) that starts at from ends; eight
 // bytes at a time.
@@ -153,12 +154,17 @@ void CDisplayFilter::Decode(unsigned char byte, SEdit& edit)
 
 void CDisplayFilter::Character(char32_t character, SEdit& edit)
 {
+    // A sequence that never ends must not hide the rest of the output.
+    if (m_state != kInText && ++m_sequenceLength > kMaxSequence)
+        m_state = kInText;
     switch (m_state) {
     case kInText:
-        if (character == kEscape)
+        if (character == kEscape) {
             m_state = kAfterEscape;
-        else
+            m_sequenceLength = 0;
+        } else {
             Show(character, edit);
+        }
         return;
     case kAfterEscape:
         if (character == '[') {

@@ -29,6 +29,7 @@ private:
     void Backspace(SEdit& edit);
 
     EState m_state = kInText;
+    std::size_t m_sequenceLength = 0;
     // A UTF-8 sequence under way: its bytes so far and how many it needs in all.
     unsigned char m_bytes[4] = {};
     int m_count = 0;

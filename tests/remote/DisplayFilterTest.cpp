@@ -84,6 +84,14 @@ TEST(DisplayFilter, ShowsWhatAPlainTextViewCanShow)
     }
 }
 
+TEST(DisplayFilter, ASequenceWithoutEndHidesNoMoreThanItsLimit)
+{
+    const std::string endless = "\x1b[" + std::string(5000, '1') + "after";
+    const std::string shown = Show({endless});
+    EXPECT_EQ(std::string(5000 - 4095, '1') + "after", shown);
+    EXPECT_EQ("x", Show({"\x1b]0;" + std::string(3000, 't') + "\x07x"})) << "a long title is still a title";
+}
+
 TEST(DisplayFilter, ResetForgetsASequenceUnderWay)
 {
     CDisplayFilter filter;
