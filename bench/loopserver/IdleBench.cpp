@@ -13,8 +13,8 @@
 #include <vector>
 
 #include "apps/common/CommandLine.h"
-#include "bench/loopserver/ChildProcess.h"
-#include "bench/loopserver/EchoLoad.h"
+#include "tests/support/ChildProcess.h"
+#include "tests/support/EchoLoad.h"
 
 namespace {
 
