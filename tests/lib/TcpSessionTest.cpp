@@ -245,7 +245,7 @@ TEST(TcpSession, AcceptShortOfDescriptorsRestsReportsOnceAndResumesByItself)
     ASSERT_NE(0, port);
     CTestSession first;
     ASSERT_TRUE(first.Connect(0, "127.0.0.1", port));
-    RunFor(500);
+    RunFor(500ms);
     const auto failures = [&] {
         int count = 0;
         for (auto& child : listener.children)
@@ -263,15 +263,15 @@ TEST(TcpSession, AcceptShortOfDescriptorsRestsReportsOnceAndResumesByItself)
 
     // Descriptors free up: the waiting connection is taken without anyone asking.
     s_descriptorsShort = false;
-    ASSERT_TRUE(RunUntil([&] { return first.connected && listener.children.back()->connected; }, 1000));
+    ASSERT_TRUE(RunUntil([&] { return first.connected && listener.children.back()->connected; }, 1s));
 
     // A later shortage is news again.
     s_descriptorsShort = true;
     CTestSession second;
     ASSERT_TRUE(second.Connect(0, "127.0.0.1", port));
-    ASSERT_TRUE(RunUntil([&] { return failures() == 2; }, 1000));
+    ASSERT_TRUE(RunUntil([&] { return failures() == 2; }, 1s));
     s_descriptorsShort = false;
-    ASSERT_TRUE(RunUntil([&] { return second.connected && listener.children.back()->connected; }, 1000));
+    ASSERT_TRUE(RunUntil([&] { return second.connected && listener.children.back()->connected; }, 1s));
     EXPECT_EQ(2, failures());
 }
 

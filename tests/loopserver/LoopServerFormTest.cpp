@@ -98,7 +98,7 @@ TEST_F(LoopServerForm, NothingIsCutAtTheMinimumSize)
     EXPECT_THAT(TextsCutAtMinimumSize(*form), testing::IsEmpty());
     // A second server on that port shows the error and the switched-off state.
     auto second = NewForm(port);
-    ASSERT_TRUE(SpinUntil([&] { return Find<QLabel>(*second, "lblError")->isVisible(); }));
+    ASSERT_TRUE(RunUntil([&] { return Find<QLabel>(*second, "lblError")->isVisible(); }));
     EXPECT_THAT(TextsCutAtMinimumSize(*second), testing::IsEmpty());
     EXPECT_THAT(TextsCutAtMinimumSize(m_info), testing::IsEmpty());
     m_info.hide();
