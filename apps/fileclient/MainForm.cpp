@@ -28,6 +28,9 @@ namespace {
 
 constexpr const char* kSection = "FTP";
 constexpr std::size_t kReadBuffer = 300;
+// A server that floods the control connection must not grow the log without end: past the
+// limit the older half goes.
+constexpr int kLogLimit = 1 << 20;
 constexpr const char* kKeys[] = {"HostName", "UserName", "LocalFile", "RemoteFile"};
 
 const char* const kCommands[] = {"APPE", "CDUP", "CWD",    "DELE", "HELP", "LIST", "MKD",
@@ -421,6 +424,13 @@ void TfrmMain::AppendLog(const std::string& text)
     QString piece = FromWire(text);
     piece.remove('\r');
     cursor.insertText(piece);
+    if (m_mmoResponse->document()->characterCount() > kLogLimit) {
+        cursor.movePosition(QTextCursor::Start);
+        cursor.setPosition(kLogLimit / 2, QTextCursor::KeepAnchor);
+        cursor.movePosition(QTextCursor::EndOfBlock, QTextCursor::KeepAnchor);
+        cursor.removeSelectedText();
+        cursor.deleteChar();
+    }
     QScrollBar* bar = m_mmoResponse->verticalScrollBar();
     bar->setValue(bar->maximum());
 }

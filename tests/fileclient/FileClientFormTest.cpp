@@ -24,6 +24,7 @@
 #include "lib/VoltTcp.h"
 #include "tests/ftp/FtpServers.h"
 #include "tests/support/QtTestApp.h"
+#include "tests/support/ScriptedPeer.h"
 
 namespace {
 
@@ -204,6 +205,24 @@ TEST_F(FileClientForm, NothingIsCutAtTheMinimumSize)
                 << widget->objectName().toStdString();
         }
     }
+}
+
+TEST_F(FileClientForm, AFloodingServerCannotGrowTheLogWithoutEnd)
+{
+    CScriptedPeer server;
+    Type("edHost", "127.0.0.1:" + std::to_string(server.Port()));
+    Type("edUser", "");
+    Click("btnLogin");
+    ASSERT_TRUE(server.Accept());
+    std::string flood;
+    for (int i = 0; i < 18000; ++i)
+        flood += "200 " + std::string(60, 'x') + "\r\n";
+    flood += "garbage without a reply code\r\n211 end\r\n";
+    ASSERT_TRUE(server.Send(flood, 30s));
+    ASSERT_TRUE(SpinUntil([&] { return LogHas("Buffers Reset", 0ms); }, 30s));
+    const int length = Find<QPlainTextEdit>("mmoResponse")->document()->characterCount();
+    EXPECT_GT(length, 1 << 18);
+    EXPECT_LE(length, (1 << 20) + 4096);
 }
 
 TEST_F(FileClientForm, RateOfAnInstantTransferCountsOneMillisecond)
