@@ -1,6 +1,4 @@
 #include <cstdio>
-#include <fstream>
-#include <sstream>
 #include <string>
 
 #include <gtest/gtest.h>
@@ -18,7 +16,11 @@
 #include "apps/termclient/MainForm.h"
 #include "apps/termclient/Prefs.h"
 #include "apps/termclient/Settings.h"
+#include "tests/support/Files.h"
+#include "tests/support/Loopback.h"
 #include "tests/support/QtTestApp.h"
+#include "tests/support/RunLoop.h"
+#include "tests/support/ScriptedPeer.h"
 #include "vt/qt/QtPrintSink.h"
 
 namespace {
@@ -52,8 +54,7 @@ protected:
     void TearDown() override
     {
         m_form.reset();
-        m_peer.Close();
-        m_listener.Close();
+        m_peer.Close(true);
     }
 
     CTelnetClient& Client() { return m_form->Client(); }
@@ -61,11 +62,9 @@ protected:
     // Connects the form to a local peer and waits until both sides see the connection.
     void ConnectToPeer()
     {
-        m_listener = CTestSocket::Listen();
-        m_form->ConnectTo("127.0.0.1", m_listener.Port());
-        m_peer = m_listener.Accept();
-        ASSERT_TRUE(m_peer.IsOpen());
-        ASSERT_TRUE(SpinUntil([&] { return m_form->Status(0) == "Connected to 127.0.0.1"; }));
+        m_form->ConnectTo("127.0.0.1", m_peer.Port());
+        ASSERT_TRUE(m_peer.Accept());
+        ASSERT_TRUE(RunUntil([&] { return m_form->Status(0) == "Connected to 127.0.0.1"; }));
     }
 
     std::string ScreenRow(int row)
@@ -79,8 +78,7 @@ protected:
     QTemporaryDir m_dir;
     std::unique_ptr<CProfile> m_profile;
     std::unique_ptr<TfrmMain> m_form;
-    CTestSocket m_listener;
-    CTestSocket m_peer;
+    CScriptedPeer m_peer;
 };
 
 TEST_F(TermClientTest, StartsDisconnectedWithTheTerminalSetUp)
@@ -107,14 +105,11 @@ TEST_F(TermClientTest, HostDataReachesTheScreenAndTheLog)
     EXPECT_EQ(m_profile->GetString("TELNET", "Host", "", 100), "127.0.0.1");
 
     const std::string data = "\x1b[1;1Hhello\r\n\x1b[31mworld\x1b[0m";
-    ASSERT_TRUE(m_peer.SendAll(data));
-    ASSERT_TRUE(SpinUntil([&] { return ScreenRow(1) == "world"; }));
+    ASSERT_TRUE(m_peer.Send(data));
+    ASSERT_TRUE(RunUntil([&] { return ScreenRow(1) == "world"; }));
     EXPECT_EQ(ScreenRow(0), "hello");
     m_form->mnuLogStopClick();
-    std::ifstream file(log.toStdString(), std::ios::binary);
-    std::stringstream logged;
-    logged << file.rdbuf();
-    EXPECT_EQ(logged.str(), data) << "the log holds the raw bytes";
+    EXPECT_EQ(ReadFile(log.toStdString()), data) << "the log holds the raw bytes";
 }
 
 TEST_F(TermClientTest, EveryPrintableCharacterTypedReachesTheHost)
@@ -122,7 +117,7 @@ TEST_F(TermClientTest, EveryPrintableCharacterTypedReachesTheHost)
     ConnectToPeer();
     const std::string typed = "echo 'a b/c-d' | tr \"[a-z]\" _ ~ ; x=$((1+2*3)) {ok}? <in> `!@#%^&` \\ ,.=";
     QTest::keyClicks(Client().TerminalWindow(), QString::fromStdString(typed));
-    EXPECT_EQ(m_peer.Receive(typed.size()), typed);
+    EXPECT_EQ(m_peer.Read(typed.size()), typed);
 }
 
 TEST_F(TermClientTest, KeysGoToTheHostWithTheChosenOptions)
@@ -131,7 +126,7 @@ TEST_F(TermClientTest, KeysGoToTheHostWithTheChosenOptions)
     CVtWidget* terminal = Client().TerminalWindow();
     QTest::keyClicks(terminal, "ls");
     QTest::keyClick(terminal, Qt::Key_Return);
-    EXPECT_EQ(m_peer.Receive(3), "ls\r");
+    EXPECT_EQ(m_peer.Read(3), "ls\r");
 
     m_form->m_runPrefs = [&] {
         m_form->Prefs().cbxCRLF->setChecked(true);
@@ -141,31 +136,31 @@ TEST_F(TermClientTest, KeysGoToTheHostWithTheChosenOptions)
     m_form->mnuPreferencesClick();
     QTest::keyClicks(terminal, "x");
     QTest::keyClick(terminal, Qt::Key_Return);
-    EXPECT_EQ(m_peer.Receive(3), "x\r\n");
-    ASSERT_TRUE(SpinUntil([&] { return ScreenRow(0) == "x"; })) << "local echo";
+    EXPECT_EQ(m_peer.Read(3), "x\r\n");
+    ASSERT_TRUE(RunUntil([&] { return ScreenRow(0) == "x"; })) << "local echo";
 
     // With the terminal's own new-line mode on as well, Enter sends CR LF LF.
-    ASSERT_TRUE(m_peer.SendAll("\x1b[20h"));
-    ASSERT_TRUE(SpinUntil([&] { return Client().GetProperty(kVtPropNewLineMode) == 1; }));
+    ASSERT_TRUE(m_peer.Send("\x1b[20h"));
+    ASSERT_TRUE(RunUntil([&] { return Client().GetProperty(kVtPropNewLineMode) == 1; }));
     QTest::keyClick(terminal, Qt::Key_Return);
-    EXPECT_EQ(m_peer.Receive(3), "\r\n\n");
+    EXPECT_EQ(m_peer.Read(3), "\r\n\n");
 }
 
 TEST_F(TermClientTest, AnswersToQueriesLeaveThroughTheConnectionEvenWithLocalEcho)
 {
     ConnectToPeer();
     Client().m_localEcho = true;
-    ASSERT_TRUE(m_peer.SendAll("\x1b[5n"));  // device status report
-    EXPECT_EQ(m_peer.Receive(5), "\x1b[?0n");
-    ASSERT_TRUE(m_peer.SendAll("ok"));
-    ASSERT_TRUE(SpinUntil([&] { return ScreenRow(0).find("ok") != std::string::npos; }));
+    ASSERT_TRUE(m_peer.Send("\x1b[5n"));  // device status report
+    EXPECT_EQ(m_peer.Read(5), "\x1b[?0n");
+    ASSERT_TRUE(m_peer.Send("ok"));
+    ASSERT_TRUE(RunUntil([&] { return ScreenRow(0).find("ok") != std::string::npos; }));
 }
 
 TEST_F(TermClientTest, CopyPasteAndSelectAll)
 {
     ConnectToPeer();
-    ASSERT_TRUE(m_peer.SendAll("first line\r\nsecond"));
-    ASSERT_TRUE(SpinUntil([&] { return ScreenRow(1) == "second"; }));
+    ASSERT_TRUE(m_peer.Send("first line\r\nsecond"));
+    ASSERT_TRUE(RunUntil([&] { return ScreenRow(1) == "second"; }));
     QClipboard* clipboard = QApplication::clipboard();
 
     clipboard->setText("untouched");
@@ -190,7 +185,7 @@ TEST_F(TermClientTest, CopyPasteAndSelectAll)
 
     clipboard->setText("pasted\rtext");
     m_form->mnuPasteClick();
-    EXPECT_EQ(m_peer.Receive(11), "pasted\rtext") << "sent as it is";
+    EXPECT_EQ(m_peer.Read(11), "pasted\rtext") << "sent as it is";
 }
 
 TEST_F(TermClientTest, PreferencesSetBufferRowsColoursAndEvents)
@@ -218,10 +213,10 @@ TEST_F(TermClientTest, PreferencesSetBufferRowsColoursAndEvents)
 TEST_F(TermClientTest, HostClosingReturnsToNotConnected)
 {
     ConnectToPeer();
-    ASSERT_TRUE(m_peer.SendAll("bye"));
-    ASSERT_TRUE(SpinUntil([&] { return ScreenRow(0) == "bye"; }));
+    ASSERT_TRUE(m_peer.Send("bye"));
+    ASSERT_TRUE(RunUntil([&] { return ScreenRow(0) == "bye"; }));
     m_peer.Close();
-    ASSERT_TRUE(SpinUntil([&] { return m_form->Status(0) == "Not Connected"; }));
+    ASSERT_TRUE(RunUntil([&] { return m_form->Status(0) == "Not Connected"; }));
     EXPECT_TRUE(m_form->mnuRemoteSystem->isEnabled());
     EXPECT_FALSE(m_form->mnuDisconnect->isEnabled());
     EXPECT_EQ(Client().GetProperty(kVtPropCaretVisible), 0);
@@ -245,11 +240,8 @@ TEST_F(TermClientTest, PrintScreenGoesToThePrintFileOfTheSettings)
 
 TEST_F(TermClientTest, RefusedConnectionIsReported)
 {
-    CTestSocket probe = CTestSocket::Listen();
-    const unsigned short port = probe.Port();
-    probe.Close();
-    m_form->ConnectTo("127.0.0.1", port);
-    ASSERT_TRUE(SpinUntil([&] { return m_form->Status(1).startsWith("EXCEPTION: "); }));
+    m_form->ConnectTo("127.0.0.1", UnusedLoopbackPort());
+    ASSERT_TRUE(RunUntil([&] { return m_form->Status(1).startsWith("EXCEPTION: "); }));
     EXPECT_EQ(m_form->Status(0), "Not Connected");
 }
 
