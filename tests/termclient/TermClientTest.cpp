@@ -238,6 +238,14 @@ TEST_F(TermClientTest, PrintScreenGoesToThePrintFileOfTheSettings)
     EXPECT_TRUE(file.readAll().startsWith("%PDF"));
 }
 
+TEST_F(TermClientTest, ClosingTheMainWindowEndsTheProgramAndItsConnection)
+{
+    ConnectToPeer();
+    EXPECT_TRUE(ClosingEndsTheRun(*m_form));
+    m_form.reset();  // what the program's end does
+    EXPECT_TRUE(m_peer.WaitClosed());
+}
+
 TEST_F(TermClientTest, RefusedConnectionIsReported)
 {
     m_form->ConnectTo("127.0.0.1", UnusedLoopbackPort());
