@@ -107,7 +107,8 @@ TEST_F(LoopServerForm, ClosingTheMainWindowEndsTheProgramAndItsConnections)
     m_info.hide();
     form.reset();  // what the program's end does
     char byte = 0;
-    EXPECT_TRUE(RunUntil([&] { return recv(client, &byte, 1, 0) == 0; })) << "the connection outlived the program";
+    EXPECT_TRUE(RunUntil([&] { return recv(client, &byte, 1, 0) == 0; }))
+        << "the connection outlived the program";
     close(client);
     EXPECT_FALSE(WaitForListener(port, std::chrono::milliseconds(100)));
 }
