@@ -31,14 +31,17 @@ namespace {
 using Clock = std::chrono::steady_clock;
 
 const CProgramInfo kProgram{
-    "pair_bench", "VoltTCP stream benchmark", VOLTTCP_VERSION,
+    "pair_bench",
+    "VoltTCP stream benchmark",
+    VOLTTCP_VERSION,
     "Streams over loopback from one process to another: through the library, plain blocking\n"
     "sockets and a minimal epoll pair, in turns, and prints the rates with their spread.",
     "  --mib N              mebibytes per run (default 1024)\n"
     "  --block N            bytes per send (default 65536)\n"
     "  --read N             bytes per read of the plain pairs (default: the block)\n"
     "  --rounds N           runs of each kind (default 5)\n"
-    "  --only KIND          run one kind: volttcp, blocking or epoll (for a profiler)\n"};
+    "  --only KIND          run one kind: volttcp, blocking or epoll (for a profiler)\n",
+    false};
 
 // A run that takes longer than this is stuck; its processes end themselves.
 constexpr unsigned kRunLimitSeconds = 300;
@@ -469,15 +472,16 @@ int main(int argc, char** argv)
         std::printf(" MiB/s  (load %s)\n", LoadAverage().c_str());
     }
 
-    std::printf("\n%-10s %9s %9s %9s %22s\n", "kind", "median", "min", "max", "cpu s sender/receiver");
+    std::printf("\n%-10s %9s %9s %9s %22s\n", "kind", "median", "min", "max", "cpu s/GiB sender/receiver");
     std::vector<std::vector<double>> rates(kinds.size());
+    const double gibibytes = static_cast<double>(settings.total) / (1 << 30);
     for (size_t k = 0; k < kinds.size(); ++k) {
         std::vector<double> sender;
         std::vector<double> receiver;
         for (const SRun& run : runs[k]) {
             rates[k].push_back(run.mibPerSecond);
-            sender.push_back(run.senderCpu);
-            receiver.push_back(run.receiverCpu);
+            sender.push_back(run.senderCpu / gibibytes);
+            receiver.push_back(run.receiverCpu / gibibytes);
         }
         const auto [low, high] = std::minmax_element(rates[k].begin(), rates[k].end());
         std::printf("%-10s %9.1f %9.1f %9.1f %13.2f / %.2f\n", kinds[k].label, Median(rates[k]), *low, *high,
