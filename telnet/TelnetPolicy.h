@@ -3,8 +3,9 @@
 #include <cstdint>
 #include <string>
 
-// The two stateless option policies: every negotiation is answered again each time it
-// arrives. An empty answer means nothing is sent.
+// The two option policies, stateless: what each command is answered with when it arrives.
+// CTelnetOptions keeps a request for a state already agreed from being answered again. An
+// empty answer means nothing is sent.
 class CTelnetPolicy final {
 public:
     static constexpr const char* kTerminalType = "vt320";

@@ -66,7 +66,7 @@ void CTelnetClient::OnTelnetData(const char* data, uint32_t length)
 
 void CTelnetClient::OnTelnetCommand(uint8_t command, uint8_t option, const char*, uint32_t)
 {
-    SendAnswer(CTelnetPolicy::TerminalAnswer(command, option));
+    AnswerNegotiation(&CTelnetPolicy::TerminalAnswer, command, option);
 }
 
 void CTelnetClient::SendToHost(const uint8_t* bytes, size_t length)

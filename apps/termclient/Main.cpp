@@ -4,6 +4,7 @@
 
 #include "apps/common/About.h"
 #include "apps/common/Application.h"
+#include "apps/common/CommandLine.h"
 #include "apps/common/Profile.h"
 #include "apps/termclient/MainForm.h"
 #include "apps/termclient/Settings.h"
@@ -23,13 +24,16 @@ const CProgramInfo kProgram = {
 
 int main(int argc, char** argv)
 {
-    if (const auto exitCode = CApplication::HandleStandardOptions(argc, argv, kProgram))
+    CCommandLine commandLine(kProgram, {}, 2);
+    if (const auto exitCode = commandLine.Parse(argc, argv))
         return *exitCode;
     return CApplication::Guarded([&] {
         CApplication app(argc, argv, kProgram);
         CProfile profile(CProfile::DefaultPath());
         TfrmMain main(profile, &app.About());
-        const QStringList args = QApplication::arguments().mid(1);
+        QStringList args;
+        for (const std::string& argument : commandLine.Arguments())
+            args.push_back(QString::fromLocal8Bit(argument.c_str()));
         const QUrl link(args.value(0));
         if (link.scheme() == "telnet" && !link.host().isEmpty())
             main.ConnectTo(link.host(), static_cast<uint16_t>(link.port(0) > 0 ? link.port() : 23));
