@@ -361,24 +361,26 @@ CWinsock::CLocalAddresses::CLocalAddresses()
 {
     // The host name's entry alone often holds only a loopback address: the interfaces that
     // are up say where the machine can be reached. Loopback goes last, each address once.
+    // A host name that could not be looked up still leaves the list empty.
     std::vector<uint32_t> addresses;
+    {
+        std::lock_guard guard(LibraryLock());
+        addresses = Shared().localHostRecord.addresses;
+    }
     const CSocketBinding& binding = SocketBinding();
     ifaddrs* interfaces = nullptr;
-    if (binding.getifaddrs && binding.getifaddrs(&interfaces) == 0) {
+    if (!addresses.empty() && binding.getifaddrs && binding.getifaddrs(&interfaces) == 0) {
+        std::vector<uint32_t> up;
         for (const ifaddrs* entry = interfaces; entry; entry = entry->ifa_next) {
             if (entry->ifa_addr && entry->ifa_addr->sa_family == AF_INET && (entry->ifa_flags & IFF_UP)) {
                 sockaddr_in address;
                 std::memcpy(&address, entry->ifa_addr, sizeof address);
-                addresses.push_back(address.sin_addr.s_addr);
+                up.push_back(address.sin_addr.s_addr);
             }
         }
         if (binding.freeifaddrs)
             binding.freeifaddrs(interfaces);
-    }
-    {
-        std::lock_guard guard(LibraryLock());
-        const std::vector<uint32_t>& looked = Shared().localHostRecord.addresses;
-        addresses.insert(addresses.end(), looked.begin(), looked.end());
+        addresses.insert(addresses.begin(), up.begin(), up.end());
     }
     const auto loopback = [](uint32_t address) { return (ntohl(address) >> 24) == 127; };
     std::stable_partition(addresses.begin(), addresses.end(), [&](uint32_t a) { return !loopback(a); });

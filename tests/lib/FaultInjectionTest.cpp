@@ -372,6 +372,11 @@ TEST(FaultInjection, StackQueryListsTheInterfacesThatAreUpLoopbackLast)
     BindingGuard guard;
     SocketBinding().getifaddrs = FakeInterfaces;
     SocketBinding().freeifaddrs = [](ifaddrs*) {};
+    // The host name as the hosts file may not know it: the loopback answer, wherever this runs.
+    SocketBinding().WSAAsyncGetHostByName = [](TargetHandle target, uint32_t message, const char*,
+                                               CHostEntry* entry) {
+        return NativeSocketBinding().WSAAsyncGetHostByName(target, message, "localhost", entry);
+    };
     CTestSession query;
     ASSERT_TRUE(query.QueryStack());
     ASSERT_TRUE(RunUntil([&] { return !query.stackAddresses.empty(); }, 15s));
