@@ -66,6 +66,7 @@ CFtpData::~CFtpData()
 void CFtpData::OnConnect(const char*, uint16_t, const char*, uint16_t, const char*)
 {
     m_stop = false;
+    m_connected = true;
     const auto alive = m_alive;
     const uint8_t head = m_control.Queue().HeadId();
     if (head == kFtpCmdRest || IsFtpTransfer(head) || head == kFtpCmdList || head == kFtpCmdNlst)
@@ -270,6 +271,11 @@ void CFtpData::UploadStep(uint32_t tag, bool first)
 void CFtpData::OnException(uint8_t code, const char* text)
 {
     // The closing event ends the transfer; a lost data connection is no news of its own.
-    if (code != ExcConnectionLost)
-        m_control.Owner().OnException(code, text);
+    if (code == ExcConnectionLost)
+        return;
+    // A passive connection that never came up: the transfer command waiting for it must not
+    // go out later on its own.
+    if (!m_connected && GetState() == Closed)
+        m_control.Queue().Clear();
+    m_control.Owner().OnException(code, text);
 }

@@ -51,6 +51,7 @@ private:
     uint32_t m_blockCount = 0;
     uint64_t m_byteTotal = 0;
     bool m_stop = false;
+    bool m_connected = false;
     bool m_uploadStarted = false;
     bool m_emptyDownload = false;
     bool m_fileDone = false;  // the transfer's file was opened and closed already

@@ -1,8 +1,5 @@
 #include "lib/MessageLoop.h"
 
-#include <ares.h>
-#include <arpa/inet.h>
-#include <netdb.h>
 #include <sys/epoll.h>
 #include <sys/eventfd.h>
 #include <sys/socket.h>
@@ -13,15 +10,11 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
-#include <cstring>
 #include <ctime>
-#include <string_view>
 
 #include "lib/ErrorText.h"
 
 namespace {
-
-CMessageLoop* s_loop = nullptr;
 
 int64_t NowNs()
 {
@@ -39,35 +32,6 @@ int SocketError(int fd)
     return error;
 }
 
-int LookupError(int status, const hostent* host)
-{
-    switch (status) {
-    case ARES_SUCCESS: return host && host->h_addr_list && host->h_addr_list[0] ? 0 : kWsaNoData;
-    case ARES_ENOTFOUND: return kWsaHostNotFound;
-    case ARES_ENODATA: return kWsaNoData;
-    case ARES_ETIMEOUT:
-    case ARES_ECONNREFUSED:
-    case ARES_ESERVFAIL: return kWsaTryAgain;
-    case ARES_ENOMEM: return kWsaNoBufs;
-    default: return kWsaNoRecovery;
-    }
-}
-
-// "localhost" and names below it always mean this machine, also where the hosts file does
-// not say so (a minimal container); asking a name server for them would only time out.
-bool IsLocalhostName(const char* name)
-{
-    std::string_view text(name);
-    if (!text.empty() && text.back() == '.')
-        text.remove_suffix(1);
-    constexpr std::string_view kLocal = "localhost";
-    if (text.size() < kLocal.size())
-        return false;
-    const std::string_view tail = text.substr(text.size() - kLocal.size());
-    const bool isLocal =
-        std::equal(tail.begin(), tail.end(), kLocal.begin(), [](char a, char b) { return (a | 0x20) == b; });
-    return isLocal && (text.size() == kLocal.size() || text[text.size() - kLocal.size() - 1] == '.');
-}
 }  // namespace
 
 CMessageLoop& CMessageLoop::Instance()
@@ -78,6 +42,12 @@ CMessageLoop& CMessageLoop::Instance()
 }
 
 CMessageLoop::CMessageLoop()
+    : m_resolver(CResolver::SHooks{
+          [this](int fd, bool readable, bool writable) { WatchResolverSocket(fd, readable, writable); },
+          [this](TargetHandle target, uint32_t message, uint32_t request, int error) {
+              Enqueue(Message{target, message, request, MakeSelectLParam(0, error), request});
+          },
+      })
 {
     m_epoll = epoll_create1(EPOLL_CLOEXEC);
     m_wakeFd = eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC);
@@ -92,7 +62,6 @@ CMessageLoop::CMessageLoop()
     epoll_ctl(m_epoll, EPOLL_CTL_ADD, m_wakeFd, &ev);
     ev.data.fd = m_timerFd;
     epoll_ctl(m_epoll, EPOLL_CTL_ADD, m_timerFd, &ev);
-    s_loop = this;
 }
 
 void CMessageLoop::Run()
@@ -163,9 +132,9 @@ void CMessageLoop::Unregister(TargetHandle handle)
         target.generation = 1;
     m_freeTargets.push_back(handle.index);
 
-    for (auto it = m_timers.lower_bound({handle, 0}); it != m_timers.end() && it->first.first == handle;)
-        it = m_timers.erase(it);
-    std::erase_if(m_lookups, [&](const auto& item) { return item.second.target == handle; });
+    if (m_timers.KillAll(handle))
+        ArmTimerFd();
+    m_resolver.CancelAll(handle);
     for (size_t fd = 0; fd < m_fds.size(); ++fd) {
         if (m_fds[fd].kind == FdKind::Socket && m_fds[fd].target == handle)
             SelectSocket(static_cast<int>(fd), handle, 0, 0);
@@ -180,7 +149,12 @@ bool CMessageLoop::IsAlive(TargetHandle handle) const
 
 void CMessageLoop::Post(TargetHandle target, uint32_t message, uintptr_t wParam, intptr_t lParam)
 {
-    m_queue.push_back(Message{target, message, wParam, lParam});
+    Enqueue(Message{target, message, wParam, lParam});
+}
+
+void CMessageLoop::Enqueue(const Message& message)
+{
+    m_queue.push_back(message);
     if (m_running == 0 && m_dispatching == 0 && !m_wakeSignalled)
         Wake();
 }
@@ -223,7 +197,7 @@ void CMessageLoop::DispatchQueued()
         m_queue.pop_front();
         if (!IsAlive(message.target))
             continue;
-        if (message.lookup != 0 && !CompleteLookup(message.lookup))
+        if (message.lookup != 0 && !m_resolver.Complete(message.lookup))
             continue;
         MessageHandler handler = m_targets[message.target.index].handler;
         handler(message.message, message.wParam, message.lParam);
@@ -261,12 +235,8 @@ void CMessageLoop::HandleFdEvents(int fd, uint32_t revents)
 {
     FdRecord& record = Record(fd);
     if (record.kind == FdKind::Resolver) {
-        if (m_resolver) {
-            const bool readable = (revents & (EPOLLIN | EPOLLERR | EPOLLHUP)) != 0;
-            const bool writable = (revents & EPOLLOUT) != 0;
-            ares_process_fd(m_resolver, readable ? fd : ARES_SOCKET_BAD, writable ? fd : ARES_SOCKET_BAD);
-            ArmTimerFd();
-        }
+        m_resolver.Process(fd, (revents & (EPOLLIN | EPOLLERR | EPOLLHUP)) != 0, (revents & EPOLLOUT) != 0);
+        ArmTimerFd();
         return;
     }
     if (record.kind != FdKind::Socket)
@@ -426,31 +396,21 @@ void CMessageLoop::ReadAgain(int fd)
 
 void CMessageLoop::SetTimer(TargetHandle target, uintptr_t id, uint32_t periodMs)
 {
-    const int64_t period = static_cast<int64_t>(std::max<uint32_t>(periodMs, 1)) * 1000000;
-    m_timers[{target, id}] = Timer{NowNs() + period, period};
+    m_timers.Set(target, id, static_cast<int64_t>(std::max<uint32_t>(periodMs, 1)) * 1000000, NowNs());
     ArmTimerFd();
 }
 
 void CMessageLoop::KillTimer(TargetHandle target, uintptr_t id)
 {
-    m_timers.erase({target, id});
-    ArmTimerFd();
+    if (m_timers.Kill(target, id))
+        ArmTimerFd();
 }
 
 void CMessageLoop::ArmTimerFd()
 {
-    int64_t deadline = INT64_MAX;
-    for (const auto& item : m_timers)
-        deadline = std::min(deadline, item.second.deadlineNs);
-    if (m_resolver &&
-        std::any_of(m_lookups.begin(), m_lookups.end(), [](const auto& l) { return !l.second.answered; })) {
-        timeval tv{};
-        if (ares_timeout(m_resolver, nullptr, &tv))
-            deadline = std::min(deadline,
-                                NowNs() + static_cast<int64_t>(tv.tv_sec) * 1000000000 + tv.tv_usec * 1000);
-    }
+    int64_t deadline = std::min(m_timers.NextDeadline(), m_resolver.NextDeadline(NowNs()));
     itimerspec spec{};
-    if (deadline != INT64_MAX) {
+    if (deadline != CTimerQueue::kNever) {
         deadline = std::max<int64_t>(deadline, 1);
         spec.it_value.tv_sec = deadline / 1000000000;
         spec.it_value.tv_nsec = deadline % 1000000000;
@@ -463,45 +423,12 @@ void CMessageLoop::FireTimers()
     uint64_t expirations;
     while (read(m_timerFd, &expirations, sizeof expirations) == sizeof expirations) {
     }
-    const int64_t now = NowNs();
-    for (auto& [key, timer] : m_timers) {
-        if (timer.deadlineNs <= now) {
-            timer.deadlineNs = now + timer.periodNs;
-            Post(key.first, kMsgTimer, key.second, 0);
-        }
-    }
-    if (m_resolver && !m_lookups.empty())
-        ares_process_fd(m_resolver, ARES_SOCKET_BAD, ARES_SOCKET_BAD);
+    m_timers.Expire(NowNs(), [this](TargetHandle target, uintptr_t id) { Post(target, kMsgTimer, id, 0); });
+    m_resolver.ProcessTimeouts();
     ArmTimerFd();
 }
 
-void CMessageLoop::EnsureResolver()
-{
-    if (m_resolver || m_resolverFailed)
-        return;
-    if (ares_library_init(ARES_LIB_INIT_ALL) != ARES_SUCCESS) {
-        m_resolverFailed = true;
-        return;
-    }
-    ares_options options{};
-    options.sock_state_cb = &CMessageLoop::ResolverSocketStateCb;
-    options.sock_state_cb_data = this;
-    options.timeout = 2000;
-    options.tries = 2;
-    const int mask = ARES_OPT_SOCK_STATE_CB | ARES_OPT_TIMEOUTMS | ARES_OPT_TRIES;
-    if (ares_init_options(&m_resolver, &options, mask) != ARES_SUCCESS) {
-        m_resolver = nullptr;
-        m_resolverFailed = true;
-        ares_library_cleanup();
-    }
-}
-
-void CMessageLoop::ResolverSocketStateCb(void* data, int fd, int readable, int writable)
-{
-    static_cast<CMessageLoop*>(data)->ResolverSocketState(fd, readable != 0, writable != 0);
-}
-
-void CMessageLoop::ResolverSocketState(int fd, bool readable, bool writable)
+void CMessageLoop::WatchResolverSocket(int fd, bool readable, bool writable)
 {
     FdRecord& record = Record(fd);
     if (!readable && !writable) {
@@ -521,78 +448,12 @@ void CMessageLoop::ResolverSocketState(int fd, bool readable, bool writable)
 
 uint32_t CMessageLoop::StartLookup(TargetHandle target, uint32_t message, const char* name, CHostEntry* entry)
 {
-    EnsureResolver();
-    if (!m_resolver) {
-        errno = ENETDOWN;
-        return 0;
-    }
-    uint32_t request = m_nextRequest++;
-    if (request == 0)
-        request = m_nextRequest++;
-    m_lookups[request] = Lookup{target, message, entry, false, {}};
-    void* const arg = reinterpret_cast<void*>(static_cast<uintptr_t>(request));
-    if (IsLocalhostName(name)) {
-        hostent* host = nullptr;
-        if (ares_gethostbyname_file(m_resolver, name, AF_INET, &host) == ARES_SUCCESS && host) {
-            LookupDoneCb(arg, ARES_SUCCESS, 0, host);
-            ares_free_hostent(host);
-        } else {
-            in_addr loopback{htonl(INADDR_LOOPBACK)};
-            char* addresses[] = {reinterpret_cast<char*>(&loopback), nullptr};
-            hostent local{};
-            local.h_addrtype = AF_INET;
-            local.h_length = sizeof loopback;
-            local.h_addr_list = addresses;
-            LookupDoneCb(arg, ARES_SUCCESS, 0, &local);
-        }
-        return request;
-    }
-    // c-ares may answer from the hosts file inside this call; the answer is posted either way.
-    ares_gethostbyname(m_resolver, name, AF_INET, &CMessageLoop::LookupDoneCb, arg);
+    const uint32_t request = m_resolver.Start(target, message, name, entry);
     ArmTimerFd();
     return request;
 }
 
 bool CMessageLoop::CancelLookup(uint32_t request)
 {
-    const bool found = m_lookups.erase(request) != 0;
-    ArmTimerFd();
-    return found;
-}
-
-void CMessageLoop::LookupDoneCb(void* arg, int status, int, hostent* host)
-{
-    CMessageLoop* loop = s_loop;
-    if (!loop || status == ARES_EDESTRUCTION)
-        return;
-    const auto request = static_cast<uint32_t>(reinterpret_cast<uintptr_t>(arg));
-    const auto it = loop->m_lookups.find(request);
-    if (it == loop->m_lookups.end())
-        return;  // cancelled: the caller's record may be gone
-    Lookup& lookup = it->second;
-    const int error = LookupError(status, host);
-    lookup.answered = true;
-    if (error == 0) {
-        for (char** address = host->h_addr_list; *address; ++address) {
-            uint32_t value;
-            std::memcpy(&value, *address, sizeof value);
-            lookup.addresses.push_back(value);
-        }
-    }
-    // The answer may come inside StartLookup; the caller can still cancel until delivery.
-    loop->m_queue.push_back(
-        Message{lookup.target, lookup.message, request, MakeSelectLParam(0, error), request});
-    if (loop->m_running == 0 && loop->m_dispatching == 0 && !loop->m_wakeSignalled)
-        loop->Wake();
-}
-
-bool CMessageLoop::CompleteLookup(uint32_t request)
-{
-    const auto it = m_lookups.find(request);
-    if (it == m_lookups.end() || !it->second.answered)
-        return false;
-    if (it->second.entry)
-        it->second.entry->addresses = std::move(it->second.addresses);
-    m_lookups.erase(it);
-    return true;
+    return m_resolver.Cancel(request);
 }

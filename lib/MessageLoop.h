@@ -3,10 +3,11 @@
 #include <cstdint>
 #include <deque>
 #include <functional>
-#include <map>
-#include <memory>
-#include <utility>
 #include <vector>
+
+#include "lib/Resolver.h"
+#include "lib/TargetHandle.h"
+#include "lib/TimerQueue.h"
 
 // Message numbers of the library's own notifications, the system's values.
 constexpr uint32_t kMsgClose = 16;         // close request (the user closed the trace view)
@@ -37,26 +38,11 @@ constexpr int SelectError(intptr_t lParam)
     return static_cast<int>((static_cast<uint32_t>(lParam) >> 16) & 0xFFFF);
 }
 
-// A message target: slot index plus a generation, so a handle outlives its target safely.
-struct TargetHandle {
-    uint32_t index = 0;
-    uint32_t generation = 0;
-    bool IsValid() const { return generation != 0; }
-    friend bool operator==(const TargetHandle&, const TargetHandle&) = default;
-    friend auto operator<=>(const TargetHandle&, const TargetHandle&) = default;
-};
-
-// Answer of a host look-up: addresses in network order, first one first.
-struct CHostEntry {
-    std::vector<uint32_t> addresses;
-};
-
 using MessageHandler = std::function<void(uint32_t message, uintptr_t wParam, intptr_t lParam)>;
 
-struct ares_channeldata;
-
-// The one event loop of the process: posted messages, socket readiness with
-// re-enabling semantics, timers and name look-ups, all delivered as messages.
+// The one event loop of the process. It keeps the epoll set, the queue of posted messages,
+// the wake-up and the dispatch; socket readiness (with re-enabling semantics), the timers of
+// its CTimerQueue and the answers of its CResolver all reach their targets as messages.
 class CMessageLoop final {
 public:
     static CMessageLoop& Instance();
@@ -72,13 +58,14 @@ public:
     void Pump();
 
     TargetHandle Register(MessageHandler handler);
-    void Unregister(TargetHandle target);  // queued messages and timers are dropped
+    void Unregister(TargetHandle target);  // its queued messages, timers and look-ups are dropped
     bool IsAlive(TargetHandle target) const;
 
     void Post(TargetHandle target, uint32_t message, uintptr_t wParam, intptr_t lParam);
     size_t PendingMessages() const { return m_queue.size(); }
 
-    // Repeating timer, posted as kMsgTimer with the id; setting it again restarts it.
+    // Repeating timer, posted as kMsgTimer with the id; setting it again restarts it. A
+    // message already queued stays queued when the timer is killed.
     void SetTimer(TargetHandle target, uintptr_t id, uint32_t periodMs);
     void KillTimer(TargetHandle target, uintptr_t id);
 
@@ -121,18 +108,8 @@ private:
         bool registered = false;
         bool dirty = false;  // interest to apply when the current pass ends
     };
-    struct Timer {
-        int64_t deadlineNs;
-        int64_t periodNs;
-    };
-    struct Lookup {
-        TargetHandle target;
-        uint32_t message;
-        CHostEntry* entry;
-        bool answered = false;
-        std::vector<uint32_t> addresses;
-    };
 
+    void Enqueue(const Message& message);
     void Wake();
     void ProcessEpoll(int timeoutMs);
     void SyncWake();
@@ -144,11 +121,7 @@ private:
     void ArmTimerFd();
     void DispatchQueued();
     FdRecord& Record(int fd);
-    void EnsureResolver();
-    void ResolverSocketState(int fd, bool readable, bool writable);
-    static void ResolverSocketStateCb(void* data, int fd, int readable, int writable);
-    bool CompleteLookup(uint32_t request);
-    static void LookupDoneCb(void* arg, int status, int timeouts, struct hostent* host);
+    void WatchResolverSocket(int fd, bool readable, bool writable);
 
     int m_epoll = -1;
     int m_wakeFd = -1;
@@ -163,9 +136,6 @@ private:
     std::vector<Target> m_targets;
     std::vector<uint32_t> m_freeTargets;
     std::vector<FdRecord> m_fds;
-    std::map<std::pair<TargetHandle, uintptr_t>, Timer> m_timers;
-    ares_channeldata* m_resolver = nullptr;
-    bool m_resolverFailed = false;
-    uint32_t m_nextRequest = 1;
-    std::map<uint32_t, Lookup> m_lookups;
+    CTimerQueue m_timers;
+    CResolver m_resolver;
 };

@@ -39,7 +39,9 @@ private:
     void OnError(uint8_t code, const char* text) override;
     void OnLocalHostResolved() override;
 
-    void OpenTrace();
+    // The options the session flags ask for. A refused one is a notice to the owner; false
+    // when the owner closed or destroyed the session in it.
+    bool ApplySocketOptions();
     void CloseSocket(bool notify);
     void SetLinger(bool on);
     void DropQueue();

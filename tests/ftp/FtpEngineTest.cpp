@@ -412,6 +412,27 @@ TEST_F(FtpEngine, UnreadablePassiveReplyStopsTheSequence)
     EXPECT_EQ(m_ftp.CurrentCommand(), kFtpCmdIdle);
 }
 
+TEST_F(FtpEngine, RefusedPassiveConnectionDropsTheWaitingTransfer)
+{
+    LogIn();
+    ASSERT_TRUE(m_ftp.Retrieve(nullptr, "f", 8192, kFtpTypeImage, true, 60));
+    EXPECT_EQ(m_server.ReadLine(), "TYPE I\r\n");
+    m_ftp.Feed("200 ok\r\n");
+    EXPECT_EQ(m_server.ReadLine(), "PASV\r\n");
+    uint16_t closedPort = 0;
+    {
+        CScriptedPeer gone;
+        closedPort = gone.Port();
+    }
+    m_ftp.Feed("227 Entering Passive Mode (127,0,0,1," + std::to_string(closedPort / 256) + "," +
+               std::to_string(closedPort % 256) + ")\r\n");
+    ASSERT_TRUE(RunLoopUntil([this] { return m_ftp.Last().rfind("exception 4 ", 0) == 0; }))
+        << m_ftp.Joined();
+    EXPECT_TRUE(m_ftp.Ctl().Queue().IsEmpty());
+    m_ftp.PrintDir();
+    EXPECT_EQ(m_server.ReadLine(), "PWD\r\n");
+}
+
 struct SUploadCase {
     const char* name;
     bool passive;

@@ -1,6 +1,8 @@
 #include <sys/socket.h>
 
 #include <cerrno>
+#include <functional>
+#include <memory>
 #include <string>
 
 #include <gtest/gtest.h>
@@ -235,6 +237,85 @@ TEST(FaultInjection, RefusedSocketOptionIsANoticeNotAFailure)
     EXPECT_TRUE(client.Connect(kFlagKeepAlive, "127.0.0.1", port));
     EXPECT_EQ((std::vector<std::string>{"12 Option Unknown or Unsupported"}), client.exceptions);
     ASSERT_TRUE(RunUntil([&] { return client.connected; }));
+}
+
+// An owner that ends its session inside the notice of a refused socket option.
+class CEndingSession final : public CVoltTcp {
+public:
+    CEndingSession(std::vector<std::string>& log, std::function<void(CEndingSession&)> end)
+        : m_log(log), m_end(std::move(end))
+    {}
+    void OnConnect(const char*, uint16_t, const char*, uint16_t, const char*) override
+    {
+        m_log.push_back("connect");
+    }
+    void OnListen(const char*, uint16_t, const char*) override { m_log.push_back("listen"); }
+    void OnReceive(const char* data, uint32_t length) override
+    {
+        if (data == nullptr && length == 0)
+            m_log.push_back("closed");
+    }
+    void OnException(uint8_t code, const char* text) override
+    {
+        m_log.push_back(std::to_string(code) + " " + text);
+        m_end(*this);  // may destroy this object
+    }
+
+private:
+    std::vector<std::string>& m_log;
+    std::function<void(CEndingSession&)> m_end;
+};
+
+TEST(FaultInjection, OwnerMayEndTheSessionInTheNoticeOfARefusedOption)
+{
+    enum class EPath { kConnect, kListen, kAccept };
+    const struct {
+        const char* name;
+        EPath path;
+        bool destroy;  // else abort it
+        std::vector<std::string> log;
+    } cases[] = {
+        {"connect, aborted", EPath::kConnect, false, {"2 Permission Denied", "closed"}},
+        {"connect, destroyed", EPath::kConnect, true, {"2 Permission Denied"}},
+        {"listen, destroyed", EPath::kListen, true, {"2 Permission Denied"}},
+        {"accept, destroyed", EPath::kAccept, true, {"2 Permission Denied"}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        BindingGuard guard;
+        CTestListener listener;
+        const uint16_t port = listener.Start();
+        ASSERT_NE(0, port);
+        SocketBinding().setsockopt = [](int fd, int level, int option, const void* value, socklen_t length) {
+            if (option == SO_DEBUG)
+                return FailInt<EACCES>();
+            return NativeSocketBinding().setsockopt(fd, level, option, value, length);
+        };
+        std::vector<std::string> log;
+        std::unique_ptr<CEndingSession> session;
+        session = std::make_unique<CEndingSession>(log, [&, destroy = c.destroy](CEndingSession& s) {
+            if (destroy)
+                session.reset();
+            else
+                s.Close(true);
+        });
+        switch (c.path) {
+        case EPath::kConnect: EXPECT_FALSE(session->Connect(kFlagSocketDebug, "127.0.0.1", port)); break;
+        case EPath::kListen: EXPECT_FALSE(session->Listen(kFlagSocketDebug, "127.0.0.1", 0, 0)); break;
+        case EPath::kAccept: {
+            bool accepted = true;
+            listener.onAccept = [&] { accepted = session->Accept(kFlagSocketDebug, &listener); };
+            CTestSession client;
+            ASSERT_TRUE(client.Connect(0, "127.0.0.1", port));
+            ASSERT_TRUE(RunUntil([&] { return !log.empty(); }));
+            EXPECT_FALSE(accepted);
+            break;
+        }
+        }
+        RunFor(30);
+        EXPECT_EQ(c.log, log);
+        EXPECT_EQ(c.destroy, session == nullptr);
+    }
 }
 
 }  // namespace

@@ -145,6 +145,24 @@ TEST(MessageLoop, TimersArePerTargetAndIdAndRepeatUntilKilled)
     EXPECT_EQ(count, a.seen.size());
 }
 
+TEST(MessageLoop, TimersArriveByDeadlineEvenWhenDueTogether)
+{
+    std::string order;
+    Recorder a, b, c;
+    for (auto [recorder, name] : {std::pair{&a, 'a'}, std::pair{&b, 'b'}, std::pair{&c, 'c'}}) {
+        recorder->also = [&order, recorder, name](uint32_t, uintptr_t id, intptr_t) {
+            order += name;
+            Loop().KillTimer(recorder->handle, id);
+        };
+    }
+    Loop().SetTimer(a.handle, 10, 30);
+    Loop().SetTimer(b.handle, 10, 10);
+    Loop().SetTimer(c.handle, 10, 20);
+    usleep(40000);  // all three are due before the loop looks
+    ASSERT_TRUE(RunUntil([&] { return order.size() == 3; }, 2000)) << order;
+    EXPECT_EQ("bca", order);
+}
+
 TEST(MessageLoop, ReadIsPostedOnceUntilReenabled)
 {
     Recorder a;

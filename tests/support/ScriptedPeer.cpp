@@ -117,6 +117,12 @@ bool CScriptedPeer::Send(const std::string& bytes, Ms timeout)
            sent == bytes.size();
 }
 
+bool CScriptedPeer::SendUrgent(const std::string& bytes)
+{
+    return m_fd >= 0 && ::send(m_fd, bytes.data(), bytes.size(), MSG_OOB | MSG_NOSIGNAL) ==
+                            static_cast<ssize_t>(bytes.size());
+}
+
 bool CScriptedPeer::Fill(Ms timeout, const std::function<bool()>& done)
 {
     return RunLoopUntil(

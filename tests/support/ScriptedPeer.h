@@ -27,6 +27,8 @@ public:
     bool Connected() const { return m_fd >= 0; }
 
     bool Send(const std::string& bytes, Ms timeout = Ms(5000));
+    // Sends the bytes as urgent data: the last one is the byte the urgent pointer marks.
+    bool SendUrgent(const std::string& bytes);
     // Everything received up to and including the next CR LF, or "" after the time-out.
     std::string ReadLine(Ms timeout = Ms(5000));
     // Reads until count bytes or the peer's close; whatever arrived.

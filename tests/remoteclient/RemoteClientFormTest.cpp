@@ -1,0 +1,266 @@
+// The remote command program's window offscreen: its fields and modes, its settings, the
+// local-port rule, and its sessions against a scripted server on 127.0.0.1.
+
+#include <string>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include <QApplication>
+#include <QGroupBox>
+#include <QKeyEvent>
+#include <QTest>
+
+#include "apps/common/FormColors.h"
+#include "remote/Rexec.h"
+#include "remote/Rlogin.h"
+#include "tests/remoteclient/FormFixture.h"
+
+namespace {
+
+using namespace std::chrono_literals;
+using namespace std::string_literals;
+
+TEST_F(RemoteClientForm, AFirstStartShowsTheKeyNamesAndTheRexecMode)
+{
+    TfrmMain& form = Form();
+    EXPECT_EQ("VoltTCP R-Protocol Sample", form.windowTitle());
+    EXPECT_EQ("HostName", Text("edHost"));
+    EXPECT_EQ("UserName", Text("edUser"));
+    EXPECT_EQ("ls -l", Text("edCommand"));
+    EXPECT_EQ("512", Text("edLocPort"));
+    EXPECT_EQ("Connection Closed", Text("StatusPanel"));
+    EXPECT_EQ(kColorMaroon, BackgroundColor(Find<QLabel>("StatusPanel")));
+    EXPECT_FALSE(Find<QLabel>("ErrorPanel")->isVisible());
+    EXPECT_TRUE(Find<QRadioButton>("rbRexec")->isChecked());
+    EXPECT_TRUE(Find<QPushButton>("btnExecute")->isDefault());
+    EXPECT_EQ(QLineEdit::Password, Find<QLineEdit>("edPass")->echoMode());
+    EXPECT_EQ(4, Find<QLineEdit>("edLocPort")->maxLength());
+    EXPECT_EQ(Qt::ClickFocus, Display()->focusPolicy()) << "the display is no tab stop";
+}
+
+TEST_F(RemoteClientForm, EachModeShowsItsFieldsAndDescription)
+{
+    struct SMode {
+        const char* radio;
+        std::vector<const char*> shown;
+        std::vector<const char*> hidden;
+        const char* description;
+    };
+    const SMode modes[] = {
+        {"rbRshell",
+         {"edCommand", "lblCommand", "btnExecute", "lblLocPort", "edLocPort"},
+         {"edPass", "lblPass", "btnLogin", "btnLogout"},
+         "Remote Shell executes a command on a remote computer. Fill in the name of the computer, the user "
+         "name "
+         "and the command to execute, then click Execute. NOTE: This will only work if you have the proper "
+         "R-shell privileges on the remote computer."},
+        {"rbRlogin",
+         {"btnLogin", "btnLogout", "lblLocPort", "edLocPort"},
+         {"edPass", "lblPass", "edCommand", "lblCommand", "btnExecute"},
+         "Remote Login creates a login session on a remote computer. Fill in the name of the computer and "
+         "the "
+         "user. Then click Login. NOTE: This will only work if you have the proper R-Login privileges on the "
+         "remote computer."},
+        {"rbRexec",
+         {"edPass", "lblPass", "edCommand", "lblCommand", "btnExecute"},
+         {"btnLogin", "btnLogout", "lblLocPort", "edLocPort"},
+         "Remote Execute executes a command on a remote computer. Fill in the name of the computer, the user "
+         "name and password, then the command to execute, and click Execute."},
+    };
+    for (const SMode& mode : modes) {
+        SCOPED_TRACE(mode.radio);
+        Click(mode.radio);
+        for (const char* name : mode.shown)
+            EXPECT_TRUE(Find<QWidget>(name)->isVisible()) << name;
+        for (const char* name : mode.hidden)
+            EXPECT_FALSE(Find<QWidget>(name)->isVisible()) << name;
+        EXPECT_EQ(mode.description, Text("lblDesc"));
+        for (const char* name : {"edHost", "edUser", "edDisplay", "btnAbout", "StatusPanel", "Protocol"})
+            EXPECT_TRUE(Find<QWidget>(name)->isVisible()) << name;
+    }
+}
+
+TEST_F(RemoteClientForm, HostAndUserAreKeptInTheRexecSection)
+{
+    SetText("edHost", "build-host");
+    SetText("edUser", "operator");
+    DestroyForm();
+    EXPECT_EQ("build-host", m_profile->GetString("REXEC", "HostName", "", 64));
+    EXPECT_EQ("operator", m_profile->GetString("REXEC", "UserName", "", 64));
+    EXPECT_EQ("build-host", Text("edHost")) << "read again by the next start";
+    EXPECT_EQ("operator", Text("edUser"));
+}
+
+TEST_F(RemoteClientForm, LeavingTheLocalPortFieldKeepsOnly513To1024)
+{
+    const std::pair<const char*, const char*> cases[] = {
+        {"2000", "512"}, {"513", "513"}, {"1024", "1024"}, {"1025", "512"},
+        {"512", "512"},  {"100", "512"}, {"abc", "512"},   {"", "512"},
+    };
+    Click("rbRshell");
+    auto* edit = Find<QLineEdit>("edLocPort");
+    for (const auto& [typed, kept] : cases) {
+        edit->setText(typed);
+        emit edit->editingFinished();
+        EXPECT_EQ(kept, edit->text()) << typed;
+    }
+    edit->setText("abc");
+    EXPECT_EQ(512, Form().LocalPort()) << "a text that is no number counts as 512";
+}
+
+TEST_F(RemoteClientForm, ExecuteRunsRexecAndShowsTheOutput)
+{
+    CTestSocket server = CTestSocket::Listen();
+    SServicePorts ports;
+    ports.rexec = server.Port();
+    Form(ports);
+    SetText("edHost", "127.0.0.1");
+    SetText("edUser", "tester");
+    SetText("edPass", "secret");
+    SetText("edCommand", "ls");
+    QTest::keyClick(Find<QLineEdit>("edCommand"), Qt::Key_Return);  // Execute is the default
+    CTestSocket session = server.Accept();
+    ASSERT_TRUE(session.IsOpen());
+    EXPECT_EQ("\0tester\0secret\0ls\0"s, session.Receive(18));
+    ASSERT_TRUE(SpinUntil([&] { return Text("StatusPanel") == "Connected to 127.0.0.1"; }));
+    EXPECT_EQ(kColorGreen, BackgroundColor(Find<QLabel>("StatusPanel")));
+    ASSERT_TRUE(session.SendAll("\0a.txt\nb.txt\n"s));
+    ASSERT_TRUE(SpinUntil([&] { return Display()->Text() == "a.txt\nb.txt\n"; }))
+        << Display()->Text().toStdString();
+    EXPECT_EQ("Successful Login", Text("StatusPanel"));
+    session.Close();
+    ASSERT_TRUE(SpinUntil([&] { return Text("StatusPanel") == "Connection Closed"; }));
+    EXPECT_EQ("Remote Host Closed", Text("ErrorPanel"));
+    EXPECT_TRUE(Find<QLabel>("ErrorPanel")->isVisible());
+}
+
+TEST_F(RemoteClientForm, ChangingTheModeClosesARunningSessionAtOnce)
+{
+    CTestSocket server = CTestSocket::Listen();
+    SServicePorts ports;
+    ports.rexec = server.Port();
+    Form(ports);
+    SetText("edHost", "127.0.0.1");
+    Click("btnExecute");
+    CTestSocket session = server.Accept();
+    ASSERT_TRUE(SpinUntil([&] { return Form().RexecClient().GetState() == CVoltTcp::Connected; }));
+    Click("rbRshell");
+    EXPECT_EQ(CVoltTcp::Closed, Form().RexecClient().GetState());
+    EXPECT_EQ("Connection Closed", Text("StatusPanel"));
+    session.Drain(50ms);
+    EXPECT_TRUE(session.PeerClosed());
+}
+
+TEST_F(RemoteClientForm, KeysInTheDisplayGoToAnRloginSessionOnly)
+{
+    CTestSocket server = CTestSocket::Listen();
+    SServicePorts ports;
+    ports.rexec = ports.rlogin = server.Port();
+    Form(ports);
+    SetText("edHost", "127.0.0.1");
+    SetText("edUser", "tester");
+
+    // In rexec mode a key sends nothing.
+    Click("btnExecute");
+    CTestSocket rexec = server.Accept();
+    EXPECT_EQ("\0tester\0\0ls -l\0"s, rexec.Receive(15));
+    QTest::keyClicks(Display(), "x");
+    EXPECT_EQ("", rexec.Drain(50ms));
+
+    Click("rbRlogin");
+    SetText("edLocPort", "0");  // any port: this server does not ask
+    Click("btnLogin");
+    CTestSocket login = server.Accept();
+    EXPECT_EQ("\0tester\0tester\0TTY\0"s, login.Receive(19));
+    ASSERT_TRUE(login.SendAll("\0"s + "Password: "));
+    ASSERT_TRUE(SpinUntil([&] { return Display()->Text() == "Password: "; }));
+    EXPECT_TRUE(Display()->hasFocus());
+    QTest::keyClicks(Display(), "ls -l");
+    QTest::keyClick(Display(), Qt::Key_Backspace);
+    QTest::keyClick(Display(), Qt::Key_Return);
+    QTest::keyClick(Display(), Qt::Key_C, Qt::ControlModifier);
+    QTest::keyClick(Display(), Qt::Key_Tab);
+    QTest::keyClick(Display(), Qt::Key_Left);  // no character: nothing goes out
+    EXPECT_EQ("ls -l\x7f\r\x03\t", login.Receive(9));
+    EXPECT_EQ("", login.Drain(30ms));
+
+    Click("btnLogout");
+    login.Drain(200ms);
+    EXPECT_TRUE(login.PeerClosed());
+    ASSERT_TRUE(SpinUntil([&] { return Form().RloginClient().GetState() == CVoltTcp::Closed; }));
+    QTest::keyClicks(Display(), "y");
+    EXPECT_EQ(CVoltTcp::Closed, Form().RloginClient().GetState()) << "keys after the session go nowhere";
+}
+
+TEST_F(RemoteClientForm, ClosingTheWindowEndsTheSession)
+{
+    CTestSocket server = CTestSocket::Listen();
+    SServicePorts ports;
+    ports.rlogin = server.Port();
+    Form(ports);
+    SetText("edHost", "127.0.0.1");
+    Click("rbRlogin");
+    SetText("edLocPort", "0");
+    Click("btnLogin");
+    CTestSocket login = server.Accept();
+    ASSERT_TRUE(SpinUntil([&] { return Form().RloginClient().GetState() == CVoltTcp::Connected; }));
+    Form().close();
+    EXPECT_EQ(CVoltTcp::Closed, Form().RloginClient().GetState());
+    login.Drain(100ms);
+    EXPECT_TRUE(login.PeerClosed());
+}
+
+TEST_F(RemoteClientForm, NothingIsCutAtTheSmallestSize)
+{
+    TfrmMain& form = Form();
+    form.resize(form.minimumSize());
+    for (const char* radio : {"rbRexec", "rbRshell", "rbRlogin"}) {
+        SCOPED_TRACE(radio);
+        Click(radio);
+        QApplication::processEvents();
+        for (QWidget* child : form.findChildren<QWidget*>()) {
+            if (!child->isVisible() || child->objectName().isEmpty() || child == Display())
+                continue;
+            const QSize need = child->minimumSizeHint();
+            EXPECT_GE(child->width(), need.width()) << child->objectName().toStdString();
+            EXPECT_GE(child->height(), need.height()) << child->objectName().toStdString();
+            if (child->hasHeightForWidth()) {
+                EXPECT_GE(child->height(), child->heightForWidth(child->width()))
+                    << child->objectName().toStdString();
+            }
+            EXPECT_TRUE(form.rect().contains(QRect(child->mapTo(&form, QPoint(0, 0)), child->size())))
+                << child->objectName().toStdString();
+        }
+        EXPECT_GE(Display()->height(), 100);
+    }
+}
+
+TEST_F(RemoteClientForm, KeyBytesOfTheDisplay)
+{
+    struct SCase {
+        int key;
+        Qt::KeyboardModifiers modifiers;
+        QString text;
+        std::string bytes;
+    };
+    const SCase cases[] = {
+        {Qt::Key_A, Qt::NoModifier, "a", "a"},
+        {Qt::Key_Return, Qt::NoModifier, "\r", "\r"},
+        {Qt::Key_Enter, Qt::KeypadModifier, "\r", "\r"},
+        {Qt::Key_Backspace, Qt::NoModifier, "\b", "\x7f"},
+        {Qt::Key_Escape, Qt::NoModifier, "\x1b", "\x1b"},
+        {Qt::Key_D, Qt::ControlModifier, "", "\x04"},
+        {Qt::Key_BracketLeft, Qt::ControlModifier, "", "\x1b"},
+        {Qt::Key_Space, Qt::ControlModifier, "", "\0"s},
+        {Qt::Key_Eacute, Qt::NoModifier, QString(QChar(0xE9)), "\xC3\xA9"},
+        {Qt::Key_F1, Qt::NoModifier, "", ""},
+        {Qt::Key_Up, Qt::NoModifier, "", ""},
+    };
+    for (const SCase& c : cases) {
+        const QKeyEvent event(QEvent::KeyPress, c.key, c.modifiers, c.text);
+        EXPECT_EQ(c.bytes, TfrmMain::KeyBytes(event)) << c.key;
+    }
+}
+
+}  // namespace
