@@ -15,5 +15,8 @@ public:
     static std::string DefaultAnswer(uint8_t command, uint8_t option);
     // What the terminal client answers: it reports its type and window size, and lets
     // the host keep echoing.
-    static std::string TerminalAnswer(uint8_t command, uint8_t option);
+    static std::string TerminalAnswer(uint8_t command, uint8_t option, uint16_t columns = kColumns,
+                                      uint16_t rows = kRows);
+    // The window-size subnegotiation (RFC 1073).
+    static std::string WindowSize(uint16_t columns, uint16_t rows);
 };

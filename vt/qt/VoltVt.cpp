@@ -138,7 +138,9 @@ void CVoltVt::SetAltSendsEscape(bool on)
 void CVoltVt::SetFollowWindow(bool on)
 {
     m_followWindow = on;
-    if (on && m_widget) {
+    m_windowCells = QSize();
+    // A window not yet shown has no size of its own; it reports one when it appears.
+    if (on && m_widget && m_widget->isVisible()) {
         const QSize cells = m_widget->CellsThatFit();
         FitToWindow(cells.width(), cells.height());
     }
@@ -148,8 +150,11 @@ void CVoltVt::FitToWindow(int columns, int rows)
 {
     if (m_widget)
         m_vt->SetCellSize(m_widget->CellWidth(), m_widget->CellHeight());
-    if (m_followWindow)
-        m_vt->ResizeToWindow(columns, rows);
+    // Only a change of the window counts: a width the host chose (132 columns) stays until then.
+    if (!m_followWindow || QSize(columns, rows) == m_windowCells)
+        return;
+    m_windowCells = QSize(columns, rows);
+    m_vt->ResizeToWindow(columns, rows);
 }
 
 QString CVoltVt::SelectedText() const

@@ -7,6 +7,7 @@
 
 #include <QFont>
 #include <QPointer>
+#include <QSize>
 
 #include "vt/Vt.h"
 #include "vt/VtKeyboard.h"
@@ -95,4 +96,5 @@ private:
     EVtKeyLayout m_keyLayout = kKeyLayoutDec;
     bool m_altSendsEscape = false;
     bool m_followWindow = false;
+    QSize m_windowCells;  // the window's size in cells when the screen last took it
 };

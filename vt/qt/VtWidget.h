@@ -73,6 +73,8 @@ public:
     // The family "VT220_ascii" stands for the user's fixed-pitch font.
     void SetTerminalFont(const QFont& font);
     const QFont& TerminalFont() const { return m_font; }
+    // The font as the owner set it, before zooming.
+    const QFont& OwnerFont() const { return m_ownerFont; }
     // A step larger (+1) or smaller (-1), or back to the size the owner set (0).
     void ZoomFont(int step);
     // Cells the text area holds at its size; the horizontal bar is not counted, since a
