@@ -1,18 +1,30 @@
 #include "pop3/QpDecoder.h"
 
+#include <array>
+#include <cstdint>
 #include <cstring>
 
 namespace {
 
+constexpr std::array<int8_t, 256> MakeHex()
+{
+    std::array<int8_t, 256> table{};
+    for (auto& entry : table)
+        entry = -1;
+    for (int i = 0; i < 10; ++i)
+        table[static_cast<size_t>('0' + i)] = static_cast<int8_t>(i);
+    for (int i = 0; i < 6; ++i) {
+        table[static_cast<size_t>('A' + i)] = static_cast<int8_t>(10 + i);
+        table[static_cast<size_t>('a' + i)] = static_cast<int8_t>(10 + i);
+    }
+    return table;
+}
+
+constexpr std::array<int8_t, 256> kHex = MakeHex();
+
 int HexValue(char c)
 {
-    if (c >= '0' && c <= '9')
-        return c - '0';
-    if (c >= 'A' && c <= 'F')
-        return c - 'A' + 10;
-    if (c >= 'a' && c <= 'f')
-        return c - 'a' + 10;
-    return -1;
+    return kHex[static_cast<unsigned char>(c)];
 }
 
 }  // namespace
@@ -29,11 +41,16 @@ size_t CQpDecoder::DecodeLine(const char* line, size_t length, char* out, bool* 
     char* o = out;
     const char* p = line;
     const char* const end = line + length;
+    // Plain runs are copied whole; only "=" and a LF (rare inside a line) need a look.
+    const bool lf = std::memchr(line, '\n', length) != nullptr;
     while (p < end) {
-        // Plain runs are copied whole; only "=" and LF need a look.
-        const char* special = p;
-        while (special < end && *special != '=' && *special != '\n')
-            ++special;
+        const char* special =
+            lf ? p : static_cast<const char*>(std::memchr(p, '=', static_cast<size_t>(end - p)));
+        if (lf)
+            while (special < end && *special != '=' && *special != '\n')
+                ++special;
+        if (!special)
+            special = end;
         const auto run = static_cast<size_t>(special - p);
         std::memcpy(o, p, run);
         o += run;

@@ -15,6 +15,7 @@ constexpr char32_t kSubstitute = 0x1A;
 constexpr char32_t kDelete = 0x7F;
 constexpr char32_t kLastC1 = 0x9F;
 constexpr std::size_t kTabWidth = 8;
+constexpr std::size_t kMaxSequence = 4096;  // characters, longer than any a terminal knows
 
 // Where the run of printable ASCII bytes (0x20 to 0x7E) that starts at from ends; eight
 // bytes at a time.
@@ -37,11 +38,23 @@ std::size_t PrintableRun(const unsigned char* bytes, std::size_t from, std::size
     return end;
 }
 
-// Latin-1 to UTF-16; the pointers do not overlap, so the compiler may use vectors.
-void Widen(const unsigned char* __restrict from, std::size_t length, char16_t* __restrict to)
+void AppendUtf8(char32_t character, std::string& text)
 {
-    for (std::size_t i = 0; i < length; ++i)
-        to[i] = from[i];
+    if (character < 0x80) {
+        text.push_back(static_cast<char>(character));
+    } else if (character < 0x800) {
+        text.push_back(static_cast<char>(0xC0 | (character >> 6)));
+        text.push_back(static_cast<char>(0x80 | (character & 0x3F)));
+    } else if (character < 0x10000) {
+        text.push_back(static_cast<char>(0xE0 | (character >> 12)));
+        text.push_back(static_cast<char>(0x80 | ((character >> 6) & 0x3F)));
+        text.push_back(static_cast<char>(0x80 | (character & 0x3F)));
+    } else {
+        text.push_back(static_cast<char>(0xF0 | (character >> 18)));
+        text.push_back(static_cast<char>(0x80 | ((character >> 12) & 0x3F)));
+        text.push_back(static_cast<char>(0x80 | ((character >> 6) & 0x3F)));
+        text.push_back(static_cast<char>(0x80 | (character & 0x3F)));
+    }
 }
 
 // Bytes a UTF-8 sequence starting with this byte needs, 0 when it cannot start one.
@@ -94,9 +107,7 @@ void CDisplayFilter::Feed(const char* data, std::size_t length, SEdit& edit)
             // Plain printable ASCII, the bulk of any output, goes through in runs.
             const std::size_t end = PrintableRun(bytes, i, length);
             if (end > i) {
-                const std::size_t old = edit.text.size();
-                edit.text.resize(old + (end - i));
-                Widen(bytes + i, end - i, edit.text.data() + old);
+                edit.text.append(data + i, end - i);
                 m_column += end - i;
                 m_lineInEdit += end - i;
                 i = end;
@@ -143,12 +154,17 @@ void CDisplayFilter::Decode(unsigned char byte, SEdit& edit)
 
 void CDisplayFilter::Character(char32_t character, SEdit& edit)
 {
+    // A sequence that never ends must not hide the rest of the output.
+    if (m_state != kInText && ++m_sequenceLength > kMaxSequence)
+        m_state = kInText;
     switch (m_state) {
     case kInText:
-        if (character == kEscape)
+        if (character == kEscape) {
             m_state = kAfterEscape;
-        else
+            m_sequenceLength = 0;
+        } else {
             Show(character, edit);
+        }
         return;
     case kAfterEscape:
         if (character == '[') {
@@ -177,7 +193,7 @@ void CDisplayFilter::Character(char32_t character, SEdit& edit)
 void CDisplayFilter::Show(char32_t character, SEdit& edit)
 {
     if (character == kLineFeed) {
-        edit.text.push_back(u'\n');
+        edit.text.push_back('\n');
         m_column = m_lineInEdit = 0;
         return;
     }
@@ -187,20 +203,14 @@ void CDisplayFilter::Show(char32_t character, SEdit& edit)
     }
     if (character == kTab) {
         const std::size_t spaces = kTabWidth - m_column % kTabWidth;
-        edit.text.append(spaces, u' ');
+        edit.text.append(spaces, ' ');
         m_column += spaces;
         m_lineInEdit += spaces;
         return;
     }
     if (character < 0x20 || (character >= kDelete && character <= kLastC1))
         return;  // CR among them: a CR LF ends a line once
-    if (character >= 0x10000) {
-        const char32_t offset = character - 0x10000;
-        edit.text.push_back(static_cast<char16_t>(0xD800 + (offset >> 10)));
-        edit.text.push_back(static_cast<char16_t>(0xDC00 + (offset & 0x3FF)));
-    } else {
-        edit.text.push_back(static_cast<char16_t>(character));
-    }
+    AppendUtf8(character, edit.text);
     ++m_column;
     ++m_lineInEdit;
 }
@@ -215,8 +225,9 @@ void CDisplayFilter::Backspace(SEdit& edit)
         return;
     }
     --m_lineInEdit;
-    const char16_t last = edit.text.back();
-    edit.text.pop_back();
-    if (last >= 0xDC00 && last <= 0xDFFF && !edit.text.empty())
-        edit.text.pop_back();  // the high half of a pair
+    // The last character, with all the bytes of its sequence.
+    while (!edit.text.empty() && (static_cast<unsigned char>(edit.text.back()) & 0xC0) == 0x80)
+        edit.text.pop_back();
+    if (!edit.text.empty())
+        edit.text.pop_back();
 }

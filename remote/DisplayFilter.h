@@ -3,16 +3,16 @@
 #include <cstddef>
 #include <string>
 
-// What a plain text view shows of the bytes the clients append to the display: UTF-8 where
-// it is valid and Latin-1 where it is not, CR LF as one line end, backspace taking back the
+// What a plain text view shows of the bytes the clients append to the display, as UTF-8:
+// the bytes as UTF-8 where they are valid and as Latin-1 where they are not, CR LF as one line end, backspace taking back the
 // character before it on its line, tabs as spaces to the next of every eighth column, and no
 // other control characters or terminal control sequences.
 // Sequences and characters cut between two calls are carried over.
 class CDisplayFilter final {
 public:
     struct SEdit {
-        std::size_t erase = 0;  // characters (not UTF-16 units) to take off what is shown, first
-        std::u16string text;    // then appended
+        std::size_t erase = 0;  // characters to take off what is shown, first
+        std::string text;       // then appended: valid UTF-8, '\n' between lines
     };
 
     // A cleared display.
@@ -29,6 +29,7 @@ private:
     void Backspace(SEdit& edit);
 
     EState m_state = kInText;
+    std::size_t m_sequenceLength = 0;
     // A UTF-8 sequence under way: its bytes so far and how many it needs in all.
     unsigned char m_bytes[4] = {};
     int m_count = 0;

@@ -1,9 +1,14 @@
 #include "apps/remoteclient/MainForm.h"
 
+#include <algorithm>
+
+#include <QApplication>
+#include <QClipboard>
 #include <QCloseEvent>
 #include <QGridLayout>
 #include <QGroupBox>
 #include <QHBoxLayout>
+#include <QIcon>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
@@ -93,6 +98,7 @@ TfrmMain::TfrmMain(TfrmAbout& about, CProfile& profile, SServicePorts ports, QWi
 {
     setObjectName("TfrmMain");
     setWindowTitle("VoltTCP R-Protocol Sample");
+    setWindowIcon(QIcon::fromTheme("remoteclient"));
 
     m_rbRexec->setChecked(true);
     auto* radios = new QVBoxLayout(m_Protocol);
@@ -318,6 +324,23 @@ void TfrmMain::edDisplayKeyPress(QKeyEvent* event)
 {
     if (m_rlogin->GetState() != CVoltTcp::Connected)
         return;  // the display's own keys (copy, scrolling) go on
+    // Ctrl+C belongs to the session; copying and pasting take Shift as terminals do.
+    const Qt::KeyboardModifiers modifiers = event->modifiers() & ~Qt::KeypadModifier;
+    const bool controlShift = modifiers == (Qt::ControlModifier | Qt::ShiftModifier);
+    if (controlShift && event->key() == Qt::Key_C) {
+        m_edDisplay->Copy();
+        event->accept();
+        return;
+    }
+    if ((controlShift && event->key() == Qt::Key_V) ||
+        (modifiers == Qt::ShiftModifier && event->key() == Qt::Key_Insert)) {
+        std::string text = QApplication::clipboard()->text().toStdString();
+        std::replace(text.begin(), text.end(), '\n', '\r');  // lines end as Enter ends them
+        if (!text.empty())
+            m_rlogin->Send(text.data(), static_cast<uint32_t>(text.size()));
+        event->accept();
+        return;
+    }
     const std::string bytes = KeyBytes(*event);
     if (bytes.empty())
         return;
@@ -353,10 +376,11 @@ void TfrmMain::ClearDisplay()
 
 void TfrmMain::AppendDisplay(const char* text, size_t length)
 {
-    CDisplayFilter::SEdit edit;
-    m_filter.Feed(text, length, edit);
-    if (edit.erase != 0 || !edit.text.empty())
-        m_edDisplay->Append(edit.erase, edit.text);
+    m_edit.erase = 0;
+    m_edit.text.clear();  // keeps its capacity for the next block
+    m_filter.Feed(text, length, m_edit);
+    if (m_edit.erase != 0 || !m_edit.text.empty())
+        m_edDisplay->Append(m_edit.erase, m_edit.text);
 }
 
 void TfrmMain::FocusDisplay()

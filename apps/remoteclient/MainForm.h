@@ -97,6 +97,7 @@ private:
     QLabel* m_ErrorPanel;
     CRemoteDisplay* m_edDisplay;
     CDisplayFilter m_filter;
+    CDisplayFilter::SEdit m_edit;
     std::unique_ptr<CRexecClient> m_rexec;
     std::unique_ptr<CRshellClient> m_rshell;
     std::unique_ptr<CRloginClient> m_rlogin;

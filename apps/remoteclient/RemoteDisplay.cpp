@@ -1,6 +1,8 @@
 #include "apps/remoteclient/RemoteDisplay.h"
 
 #include <algorithm>
+#include <cctype>
+#include <cstring>
 
 #include <QApplication>
 #include <QClipboard>
@@ -18,28 +20,38 @@ namespace {
 
 constexpr int kMargin = 3;
 constexpr int kFrameMs = 16;
-// A line this long is broken: one endless line would hold every byte of a flood.
-constexpr std::size_t kMaxLineLength = 1u << 16;
-constexpr std::size_t kSpareBlocks = 4;
+// A line this long (in bytes) is broken: one endless line would hold every byte of a flood.
+constexpr std::size_t kMaxLineBytes = 1u << 16;
+constexpr std::size_t kSpareBlocks = 8;
 const QColor kColorTeal(0x00, 0x80, 0x80);
 
-QString ToQString(const char16_t* text, std::size_t length)
+bool IsContinuation(char byte)
 {
-    return QString(reinterpret_cast<const QChar*>(text), static_cast<qsizetype>(length));
+    return (static_cast<unsigned char>(byte) & 0xC0) == 0x80;
 }
 
-bool IsWordCharacter(char16_t c)
+std::size_t CountCharacters(const char* text, std::size_t bytes)
 {
-    return QChar(c).isLetterOrNumber() || c == u'_' || c == u'-' || c == u'.' || c == u'/';
+    std::size_t continuations = 0;
+    for (std::size_t i = 0; i < bytes; ++i)
+        continuations += IsContinuation(text[i]) ? 1 : 0;
+    return bytes - continuations;
+}
+
+// Letters and digits of any script, and what joins words in names and paths.
+bool IsWordByte(char byte)
+{
+    const auto c = static_cast<unsigned char>(byte);
+    return c >= 0x80 || std::isalnum(c) || c == '_' || c == '-' || c == '.' || c == '/';
 }
 
 }  // namespace
 
-CRemoteDisplay::CRemoteDisplay(QWidget* parent, std::size_t maxCharacters, std::size_t maxLines)
+CRemoteDisplay::CRemoteDisplay(QWidget* parent, std::size_t maxBytes, std::size_t maxLines)
     : QAbstractScrollArea(parent),
-      m_maxCharacters(maxCharacters),
+      m_maxBytes(maxBytes),
       m_maxLines(maxLines),
-      m_lines{{0, 0}},
+      m_lines{{0, 0, 0}},
       m_rowStart{0}
 {
     QFont font = QFontDatabase::systemFont(QFontDatabase::FixedFont);
@@ -72,7 +84,7 @@ void CRemoteDisplay::Clear()
         m_blocks.pop_back();
     }
     m_firstBlock = 0;
-    m_lines.assign(1, SLine{0, 0});
+    m_lines.assign(1, SLine{0, 0, 0});
     m_lines.shrink_to_fit();
     m_rowStart.assign(1, 0);
     m_rowStart.shrink_to_fit();
@@ -83,40 +95,65 @@ void CRemoteDisplay::Clear()
     Refresh();
 }
 
-const char16_t* CRemoteDisplay::LineData(std::size_t line) const
+const char* CRemoteDisplay::LineData(std::size_t line) const
 {
     const uint64_t start = m_lines[line].start;
     const uint64_t block = start / kBlockSize - m_firstBlock;
     return block < m_blocks.size() ? m_blocks[block].get() + start % kBlockSize : nullptr;
 }
 
-char16_t* CRemoteDisplay::Block(uint64_t number)
+std::size_t CRemoteDisplay::ByteOffset(std::size_t line, std::size_t column) const
+{
+    const SLine& entry = m_lines[line];
+    if (entry.bytes == entry.length)
+        return std::min<std::size_t>(column, entry.bytes);  // plain ASCII
+    const char* text = LineData(line);
+    std::size_t offset = 0;
+    for (std::size_t i = 0; i < column && offset < entry.bytes; ++i) {
+        ++offset;
+        while (offset < entry.bytes && IsContinuation(text[offset]))
+            ++offset;
+    }
+    return offset;
+}
+
+QString CRemoteDisplay::LineText(std::size_t line, std::size_t fromColumn, std::size_t toColumn) const
+{
+    const std::size_t from = ByteOffset(line, fromColumn);
+    const std::size_t to = ByteOffset(line, toColumn);
+    if (to <= from)
+        return {};
+    return QString::fromUtf8(LineData(line) + from, static_cast<qsizetype>(to - from));
+}
+
+char* CRemoteDisplay::Block(uint64_t number)
 {
     while (m_firstBlock + m_blocks.size() <= number) {
         if (!m_spareBlocks.empty()) {
             m_blocks.push_back(std::move(m_spareBlocks.back()));
             m_spareBlocks.pop_back();
         } else {
-            m_blocks.push_back(std::make_unique_for_overwrite<char16_t[]>(kBlockSize));
+            m_blocks.push_back(std::make_unique_for_overwrite<char[]>(kBlockSize));
         }
     }
     return m_blocks[number - m_firstBlock].get();
 }
 
-void CRemoteDisplay::AppendToLastLine(const char16_t* text, std::size_t length)
+void CRemoteDisplay::AppendToLastLine(const char* text, std::size_t bytes)
 {
-    if (length == 0)
+    if (bytes == 0)
         return;
     SLine& last = m_lines.back();
     uint64_t block = last.start / kBlockSize;
-    if (last.start % kBlockSize + last.length + length > kBlockSize) {
-        const char16_t* old = Block(block) + last.start % kBlockSize;
+    if (last.start % kBlockSize + last.bytes + bytes > kBlockSize) {
+        const char* old = Block(block) + last.start % kBlockSize;
         ++block;
-        std::copy(old, old + last.length, Block(block));
+        std::memcpy(Block(block), old, last.bytes);
         last.start = block * kBlockSize;
     }
-    std::copy(text, text + length, Block(block) + last.start % kBlockSize + last.length);
-    last.length += static_cast<uint32_t>(length);
+    std::memcpy(Block(block) + last.start % kBlockSize + last.bytes, text, bytes);
+    last.bytes += static_cast<uint32_t>(bytes);
+    last.length += static_cast<uint32_t>(CountCharacters(text, bytes));
 }
 
 std::size_t CRemoteDisplay::RowsOf(std::size_t line) const
@@ -137,26 +174,32 @@ void CRemoteDisplay::RecountRows(std::size_t fromLine)
     m_rowCount = m_rowStart.back() + RowsOf(lines - 1);
 }
 
-void CRemoteDisplay::Append(std::size_t erase, const std::u16string& text)
+void CRemoteDisplay::Append(std::size_t erase, const std::string& text)
 {
     const std::size_t lastLine = m_lines.size() - 1;
     SLine& last = m_lines.back();
-    const char16_t* shown = LineData(lastLine);
+    const char* shown = LineData(lastLine);
     for (; erase > 0 && last.length > 0; --erase) {
+        // One character: its lead byte and whatever continues it.
+        while (last.bytes > 0 && IsContinuation(shown[last.bytes - 1]))
+            --last.bytes;
+        if (last.bytes > 0)
+            --last.bytes;
         --last.length;
-        if (last.length > 0 && QChar::isLowSurrogate(shown[last.length]) &&
-            QChar::isHighSurrogate(shown[last.length - 1]))
-            --last.length;  // a character beyond the basic plane goes whole
     }
-    const char16_t* const chars = text.data();
+    const char* const bytes = text.data();
     std::size_t from = 0;
     while (from < text.size()) {
-        const auto* lineFeed = static_cast<const char16_t*>(
-            std::char_traits<char16_t>::find(chars + from, text.size() - from, u'\n'));
-        const std::size_t end = lineFeed ? static_cast<std::size_t>(lineFeed - chars) : text.size();
-        const std::size_t room = kMaxLineLength - m_lines.back().length;
-        const std::size_t piece = std::min(end - from, room);
-        AppendToLastLine(chars + from, piece);
+        const auto* lineFeed = static_cast<const char*>(std::memchr(bytes + from, '\n', text.size() - from));
+        const std::size_t end = lineFeed ? static_cast<std::size_t>(lineFeed - bytes) : text.size();
+        std::size_t piece = end - from;
+        const std::size_t room = kMaxLineBytes - m_lines.back().bytes;
+        if (piece > room) {
+            piece = room;
+            while (piece > 0 && IsContinuation(bytes[from + piece]))
+                --piece;  // no character is cut in two
+        }
+        AppendToLastLine(bytes + from, piece);
         from += piece;
         if (from == end) {
             if (!lineFeed)
@@ -165,10 +208,10 @@ void CRemoteDisplay::Append(std::size_t erase, const std::u16string& text)
         }
         // After a line feed, or a full line whose rest goes on a line of its own.
         const SLine& full = m_lines.back();
-        m_lines.push_back(SLine{full.start + full.length, 0});
+        m_lines.push_back(SLine{full.start + full.bytes, 0, 0});
     }
-    const uint64_t held = m_lines.back().start + m_lines.back().length - m_lines.front().start;
-    if (held > m_maxCharacters || m_lines.size() > m_maxLines)
+    const uint64_t held = m_lines.back().start + m_lines.back().bytes - m_lines.front().start;
+    if (held > m_maxBytes || m_lines.size() > m_maxLines)
         DropOldest();
     else
         RecountRows(lastLine);
@@ -198,12 +241,12 @@ void CRemoteDisplay::Refresh()
 void CRemoteDisplay::DropOldest()
 {
     // Keep three quarters, so that the next drop is far away.
-    const std::size_t keepCharacters = m_maxCharacters / 4 * 3;
+    const std::size_t keepBytes = m_maxBytes / 4 * 3;
     const std::size_t keepLines = m_maxLines / 4 * 3;
     const std::size_t lines = m_lines.size();
-    const uint64_t end = m_lines.back().start + m_lines.back().length;
+    const uint64_t end = m_lines.back().start + m_lines.back().bytes;
     std::size_t first = 0;
-    while (first + 1 < lines && (lines - first > keepLines || end - m_lines[first].start > keepCharacters))
+    while (first + 1 < lines && (lines - first > keepLines || end - m_lines[first].start > keepBytes))
         ++first;
     m_lines.erase(m_lines.begin(), m_lines.begin() + static_cast<std::ptrdiff_t>(first));
     for (const uint64_t needed = m_lines.front().start / kBlockSize; m_firstBlock < needed; ++m_firstBlock) {
@@ -219,7 +262,7 @@ QString CRemoteDisplay::Line(int index) const
     if (index < 0 || index >= LineCount())
         return {};
     const auto line = static_cast<std::size_t>(index);
-    return ToQString(LineData(line), LineLength(line));
+    return QString::fromUtf8(LineData(line), m_lines[line].bytes);
 }
 
 QString CRemoteDisplay::Text() const
@@ -240,7 +283,7 @@ QString CRemoteDisplay::Slice(const SPosition& from, const SPosition& to) const
         if (line != from.line)
             result += QLatin1Char('\n');
         if (end > begin)
-            result += ToQString(LineData(line) + begin, end - begin);
+            result += LineText(line, begin, end);
     }
     return result;
 }
@@ -320,10 +363,9 @@ void CRemoteDisplay::paintEvent(QPaintEvent* /*event*/)
         const std::size_t length = LineLength(line);
         const std::size_t begin = (row - m_rowStart[line]) * columns;
         const std::size_t end = std::min(length, begin + columns);
-        const char16_t* text = LineData(line);
         painter.setPen(colors.color(QPalette::Text));
         if (end > begin)
-            painter.drawText(kMargin, y + m_ascent, ToQString(text + begin, end - begin));
+            painter.drawText(kMargin, y + m_ascent, LineText(line, begin, end));
         if (!selection || line < selectionStart.line || line > selectionEnd.line)
             continue;
         // The selected part of this row, drawn over in the highlight colours.
@@ -339,7 +381,7 @@ void CRemoteDisplay::paintEvent(QPaintEvent* /*event*/)
         painter.fillRect(QRectF(x, y, width, m_lineHeight), colors.color(QPalette::Highlight));
         painter.setPen(colors.color(QPalette::HighlightedText));
         if (to > from)
-            painter.drawText(QPointF(x, y + m_ascent), ToQString(text + from, to - from));
+            painter.drawText(QPointF(x, y + m_ascent), LineText(line, from, to));
     }
     if (firstRow + rows >= m_rowCount) {
         m_paintedRevision = m_revision;
@@ -477,16 +519,16 @@ void CRemoteDisplay::mouseDoubleClickEvent(QMouseEvent* event)
     if (event->button() != Qt::LeftButton)
         return;
     const SPosition at = PositionAt(event->position().toPoint());
-    const char16_t* text = LineData(at.line);
-    const std::size_t length = LineLength(at.line);
-    std::size_t from = std::min(at.column, length);
+    const char* text = LineData(at.line);
+    const std::size_t bytes = m_lines[at.line].bytes;
+    std::size_t from = ByteOffset(at.line, at.column);
     std::size_t to = from;
-    while (from > 0 && IsWordCharacter(text[from - 1]))
+    while (from > 0 && IsWordByte(text[from - 1]))
         --from;
-    while (to < length && IsWordCharacter(text[to]))
+    while (to < bytes && IsWordByte(text[to]))
         ++to;
-    m_anchor = {at.line, from};
-    m_cursor = {at.line, to};
+    m_anchor = {at.line, CountCharacters(text, from)};
+    m_cursor = {at.line, CountCharacters(text, to)};
     m_selecting = false;
     viewport()->update();
 }

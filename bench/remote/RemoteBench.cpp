@@ -243,6 +243,8 @@ int main(int argc, char** argv)
         return 1;
     }
     int failures = 0;
+    std::vector<double> ratios;
+    double longestPause = 0;
     {
         static int qtArgc = 3;
         static char arg0[] = "remote_bench", arg1[] = "-platform", arg2[] = "xcb";
@@ -275,8 +277,15 @@ int main(int argc, char** argv)
             }
             std::printf("%-6d %12.3f %16.3f %8.2f %18.1f\n", round, rsh, ours.seconds, ours.seconds / rsh,
                         ours.longestPauseMs);
+            ratios.push_back(ours.seconds / rsh);
+            longestPause = std::max(longestPause, ours.longestPauseMs);
             std::fflush(stdout);
         }
+    }
+    if (!ratios.empty()) {
+        std::sort(ratios.begin(), ratios.end());
+        std::printf("median ratio %.2f (goal: at most 2), longest pause %.1f ms (goal: at most 100)\n",
+                    ratios[ratios.size() / 2], longestPause);
     }
     servers.Stop();
     xvfb.Stop(5);

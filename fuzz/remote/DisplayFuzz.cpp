@@ -12,24 +12,30 @@
 
 namespace {
 
+bool IsContinuation(char byte)
+{
+    return (static_cast<unsigned char>(byte) & 0xC0) == 0x80;
+}
+
 // A display kept as text, edited as the program edits its own.
 struct SDisplay {
-    std::u16string text;
+    std::string text;
 
     void Apply(const CDisplayFilter::SEdit& edit)
     {
         for (std::size_t i = 0; i < edit.erase; ++i) {
             // Erasing never reaches into an earlier line.
-            if (text.empty() || text.back() == u'\n')
+            if (text.empty() || text.back() == '\n')
                 std::abort();
-            const bool pair = text.size() >= 2 && text.back() >= 0xDC00 && text.back() <= 0xDFFF;
-            text.resize(text.size() - (pair ? 2 : 1));
+            while (IsContinuation(text.back()))
+                text.pop_back();
+            text.pop_back();
         }
         text += edit.text;
     }
 };
 
-std::u16string Show(const std::string& bytes, const std::size_t* cuts, std::size_t cutCount)
+std::string Show(const std::string& bytes, const std::size_t* cuts, std::size_t cutCount)
 {
     CCommandReply reply;
     CDisplayFilter filter;
@@ -47,19 +53,27 @@ std::u16string Show(const std::string& bytes, const std::size_t* cuts, std::size
     return display.text;
 }
 
-void CheckWellFormed(const std::u16string& text)
+// Valid UTF-8 without overlong forms or surrogates, and no control character but LF.
+void CheckWellFormed(const std::string& text)
 {
-    for (std::size_t i = 0; i < text.size(); ++i) {
-        const char16_t c = text[i];
-        if ((c < 0x20 && c != u'\n') || (c >= 0x7F && c <= 0x9F))
-            std::abort();  // a control character reached the display
-        if (c >= 0xD800 && c <= 0xDBFF) {
-            if (i + 1 >= text.size() || text[i + 1] < 0xDC00 || text[i + 1] > 0xDFFF)
+    const auto* bytes = reinterpret_cast<const unsigned char*>(text.data());
+    for (std::size_t i = 0; i < text.size();) {
+        const unsigned char lead = bytes[i];
+        const std::size_t size = lead < 0x80 ? 1 : lead >= 0xF0 ? 4 : lead >= 0xE0 ? 3 : lead >= 0xC2 ? 2 : 0;
+        if (size == 0 || i + size > text.size())
+            std::abort();
+        char32_t value = size == 1 ? lead : lead & (0x7F >> size);
+        for (std::size_t k = 1; k < size; ++k) {
+            if (!IsContinuation(text[i + k]))
                 std::abort();
-            ++i;
-        } else if (c >= 0xDC00 && c <= 0xDFFF) {
-            std::abort();  // a low half without its high one
+            value = (value << 6) | (bytes[i + k] & 0x3F);
         }
+        static constexpr char32_t kSmallest[] = {0, 0, 0x80, 0x800, 0x10000};
+        if (value < kSmallest[size] || value > 0x10FFFF || (value >= 0xD800 && value <= 0xDFFF))
+            std::abort();
+        if ((value < 0x20 && value != '\n') || (value >= 0x7F && value <= 0x9F))
+            std::abort();  // a control character reached the display
+        i += size;
     }
 }
 
@@ -79,7 +93,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
         last = std::min(bytes.size(), last + step);
         cuts[i] = last;
     }
-    const std::u16string whole = Show(bytes, nullptr, 0);
+    const std::string whole = Show(bytes, nullptr, 0);
     CheckWellFormed(whole);
     if (Show(bytes, cuts, cutCount) != whole)
         std::abort();

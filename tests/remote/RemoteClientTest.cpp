@@ -195,22 +195,33 @@ TEST(RemotePanels, ConnectionFailuresShowTheirTextAndTheClosedStatus)
         CScriptedPeer gone;
         unused = gone.Port();
     }
-    CRecordingView view;
-    CRexecClient client(view);
-    view.display = "old output";
-    ASSERT_TRUE(client.OpenSession("127.0.0.1", unused, 0));
-    ASSERT_TRUE(RunLoopUntil([&] { return !view.error.empty(); }));
-    EXPECT_EQ("Connection Refused", view.error);
-    EXPECT_EQ("Connection Closed", view.status);
-    EXPECT_EQ("", view.display);
-    EXPECT_EQ(CVoltTcp::Closed, client.GetState());
+    struct SCase {
+        const char* host;
+        uint16_t port;
+        const char* error;
+    };
+    const SCase cases[] = {
+        {"127.0.0.1", unused, "Connection Refused"},
+        {"", CBaseClient::kRexecPort, "No RemoteHost or RemotePort given."},
+    };
+    for (const SCase& c : cases) {
+        CRecordingView view;
+        CRexecClient client(view);
+        view.display = "old output";
+        client.OpenSession(c.host, c.port, 0);
+        ASSERT_TRUE(RunLoopUntil([&] { return !view.error.empty(); }));
+        EXPECT_EQ(c.error, view.error);
+        EXPECT_EQ("Connection Closed", view.status);
+        EXPECT_EQ("", view.display);
+        EXPECT_EQ(CVoltTcp::Closed, client.GetState());
 
-    // The next attempt starts clean.
-    CScriptedPeer server;
-    view.calls.clear();
-    ASSERT_TRUE(client.OpenSession("127.0.0.1", server.Port(), 0));
-    EXPECT_EQ("", view.error);
-    EXPECT_TRUE(view.Saw("hide error"));
+        // The next attempt starts clean.
+        CScriptedPeer server;
+        view.calls.clear();
+        ASSERT_TRUE(client.OpenSession("127.0.0.1", server.Port(), 0));
+        EXPECT_EQ("", view.error);
+        EXPECT_TRUE(view.Saw("hide error"));
+    }
 }
 
 TEST(RemotePanels, APrivilegedSourcePortThatCannotBeHadSaysPermissionDenied)

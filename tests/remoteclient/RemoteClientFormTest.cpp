@@ -7,9 +7,12 @@
 #include <gtest/gtest.h>
 
 #include <QApplication>
+#include <QClipboard>
+#include <QElapsedTimer>
 #include <QGroupBox>
 #include <QKeyEvent>
 #include <QTest>
+#include <QTimer>
 
 #include "apps/common/FormColors.h"
 #include "remote/Rexec.h"
@@ -135,6 +138,44 @@ TEST_F(RemoteClientForm, ExecuteRunsRexecAndShowsTheOutput)
     EXPECT_TRUE(Find<QLabel>("ErrorPanel")->isVisible());
 }
 
+TEST_F(RemoteClientForm, AFloodOfOutputCostsBoundedMemoryAndKeepsTheWindowLive)
+{
+    CTestSocket server = CTestSocket::Listen();
+    SServicePorts ports;
+    ports.rexec = server.Port();
+    Form(ports);
+    SetText("edHost", "127.0.0.1");
+    Click("btnExecute");
+    CTestSocket session = server.Accept();
+    ASSERT_TRUE(session.IsOpen());
+    ASSERT_EQ("\0UserName\0\0ls -l\0"s, session.Receive(17))
+        << "all of it: unread bytes would reset the connection";
+    // More than the display holds: 24 MB of lines of 100 characters.
+    const std::string line = std::string(99, 'f') + "\n";
+    std::string block;
+    for (int i = 0; i < 1000; ++i)
+        block += line;
+    QElapsedTimer sinceTick;
+    sinceTick.start();
+    qint64 longestPause = 0;
+    QTimer ticker;
+    QObject::connect(&ticker, &QTimer::timeout,
+                     [&] { longestPause = std::max(longestPause, sinceTick.restart()); });
+    ticker.start(5);
+    ASSERT_TRUE(session.SendAll("\0"s));
+    for (int i = 0; i < 240; ++i)
+        ASSERT_TRUE(session.SendAll(block));
+    session.Close();
+    ASSERT_TRUE(SpinUntil([&] { return Text("StatusPanel") == "Connection Closed"; }, 60s));
+    ticker.stop();
+    const int lines = Display()->LineCount();
+    EXPECT_LE(static_cast<size_t>(lines) * 99, CRemoteDisplay::kMaxBytes);
+    EXPECT_GE(static_cast<size_t>(lines) * 99, CRemoteDisplay::kMaxBytes / 2);
+    EXPECT_EQ(line.substr(0, 99), Display()->Line(lines - 2).toStdString()) << "the newest lines stay";
+    EXPECT_EQ("", Display()->Line(lines - 1).toStdString());
+    EXPECT_LT(longestPause, 1000) << "the window kept answering";
+}
+
 TEST_F(RemoteClientForm, ChangingTheModeClosesARunningSessionAtOnce)
 {
     CTestSocket server = CTestSocket::Listen();
@@ -183,6 +224,14 @@ TEST_F(RemoteClientForm, KeysInTheDisplayGoToAnRloginSessionOnly)
     QTest::keyClick(Display(), Qt::Key_Tab);
     QTest::keyClick(Display(), Qt::Key_Left);  // no character: nothing goes out
     EXPECT_EQ("ls -l\x7f\r\x03\t", login.Receive(9));
+    EXPECT_EQ("", login.Drain(30ms));
+    // Copying and pasting take Shift in a session.
+    QApplication::clipboard()->setText("echo 1\necho 2\n");
+    QTest::keyClick(Display(), Qt::Key_V, Qt::ControlModifier | Qt::ShiftModifier);
+    EXPECT_EQ("echo 1\recho 2\r", login.Receive(14));
+    Display()->SelectAll();
+    QTest::keyClick(Display(), Qt::Key_C, Qt::ControlModifier | Qt::ShiftModifier);
+    EXPECT_EQ("Password: ", QApplication::clipboard()->text());
     EXPECT_EQ("", login.Drain(30ms));
 
     Click("btnLogout");

@@ -33,15 +33,16 @@ TEST_F(RemoteDisplay, AppendsLinesAndTakesBackCharacters)
 {
     struct SCase {
         const char* name;
-        std::vector<std::pair<size_t, std::u16string>> edits;
+        std::vector<std::pair<size_t, std::string>> edits;
         QString lines;
     };
     const SCase cases[] = {
-        {"lines", {{0, u"one\ntwo\n"}}, "one|two||"},
-        {"a line in pieces", {{0, u"on"}, {0, u"e\nt"}, {0, u"wo"}}, "one|two|"},
-        {"erase on the last line", {{0, u"abc"}, {2, u"X"}}, "aX|"},
-        {"erase stops at the line's start", {{0, u"a\nbc"}, {5, u"d"}}, "a|d|"},
-        {"erase takes a pair whole", {{0, u"x\U0001F600"}, {1, u""}}, "x|"},
+        {"lines", {{0, "one\ntwo\n"}}, "one|two||"},
+        {"a line in pieces", {{0, "on"}, {0, "e\nt"}, {0, "wo"}}, "one|two|"},
+        {"erase on the last line", {{0, "abc"}, {2, "X"}}, "aX|"},
+        {"erase stops at the line's start", {{0, "a\nbc"}, {5, "d"}}, "a|d|"},
+        {"erase takes a character whole", {{0, "x\xF0\x9F\x98\x80\xC3\xA9"}, {1, ""}, {1, ""}}, "x|"},
+        {"non-ASCII counts by characters", {{0, "\xC3\xA9t\xC3\xA9"}, {1, "!"}}, "\u00E9t!|"},
     };
     for (const SCase& c : cases) {
         SCOPED_TRACE(c.name);
@@ -54,23 +55,31 @@ TEST_F(RemoteDisplay, AppendsLinesAndTakesBackCharacters)
 
 TEST_F(RemoteDisplay, AFloodCostsBoundedMemory)
 {
-    // One endless line is broken into lines of 65536 characters.
+    // One endless line is broken into lines of 65536 bytes, never inside a character.
     CRemoteDisplay endless;
-    endless.Append(0, std::u16string(200000, u'x'));
+    endless.Append(0, std::string(200000, 'x'));
     ASSERT_EQ(4, endless.LineCount());
     EXPECT_EQ(65536, endless.Line(0).size());
     EXPECT_EQ(200000 - 3 * 65536, endless.Line(3).size());
+    CRemoteDisplay wideCharacters;
+    std::string euros;
+    for (int i = 0; i < 30000; ++i)
+        euros += "\xE2\x82\xAC";  // three bytes each
+    wideCharacters.Append(0, euros);
+    ASSERT_EQ(2, wideCharacters.LineCount());
+    EXPECT_EQ(65535 / 3, wideCharacters.Line(0).size());
+    EXPECT_EQ(QString(30000, QChar(0x20AC)), wideCharacters.Line(0) + wideCharacters.Line(1));
 
     // Beyond the limits the oldest lines go, a quarter at a time.
     CRemoteDisplay small(nullptr, 4000, 100);
     for (int i = 0; i < 1000; ++i)
-        small.Append(0, u"line " + std::u16string(1, static_cast<char16_t>(u'0' + i % 10)) + u"\n");
+        small.Append(0, "line " + std::to_string(i % 10) + "\n");
     EXPECT_LE(small.LineCount(), 101);
     EXPECT_GE(small.LineCount(), 75);
     EXPECT_EQ("line 9", small.Line(small.LineCount() - 2)) << "the newest lines stay";
     CRemoteDisplay wide(nullptr, 4000, 100);
     for (int i = 0; i < 100; ++i)
-        wide.Append(0, std::u16string(99, u'a' + static_cast<char16_t>(i % 26)) + u"\n");
+        wide.Append(0, std::string(99, static_cast<char>('a' + i % 26)) + "\n");
     EXPECT_LE(wide.Text().size(), 4000);
     EXPECT_EQ(QString(99, QChar(u'a' + 99 % 26)), wide.Line(wide.LineCount() - 2));
 }
@@ -81,7 +90,7 @@ TEST_F(RemoteDisplay, FollowsTheOutputUnlessScrolledBack)
     display.resize(400, 200);
     display.show();
     for (int i = 0; i < 200; ++i)
-        display.Append(0, u"line\n");
+        display.Append(0, "line\n");
     ASSERT_TRUE(SpinUntil([&] { return display.PaintedRevision() == display.Revision(); }));
     QScrollBar* bar = display.verticalScrollBar();
     EXPECT_EQ(bar->maximum(), bar->value());
@@ -89,12 +98,12 @@ TEST_F(RemoteDisplay, FollowsTheOutputUnlessScrolledBack)
 
     bar->setValue(10);  // the user scrolls back
     EXPECT_FALSE(display.Following());
-    display.Append(0, u"more\n");
+    display.Append(0, "more\n");
     SpinFor(std::chrono::milliseconds(40));
     EXPECT_EQ(10, bar->value());
 
     bar->setValue(bar->maximum());
-    display.Append(0, u"and more\n");
+    display.Append(0, "and more\n");
     ASSERT_TRUE(SpinUntil([&] { return bar->value() == bar->maximum() && display.Following(); }));
     ASSERT_TRUE(SpinUntil([&] { return display.PaintedRevision() == display.Revision(); }));
 }
@@ -104,7 +113,7 @@ TEST_F(RemoteDisplay, LongLinesWrapAtTheWidth)
     CRemoteDisplay display;
     display.resize(300, 200);
     display.show();
-    display.Append(0, std::u16string(1000, u'w') + u"\nshort\n");
+    display.Append(0, std::string(1000, 'w') + "\nshort\n");
     SpinFor(std::chrono::milliseconds(40));
     const int rowsWrapped = display.verticalScrollBar()->maximum() + display.verticalScrollBar()->pageStep();
     display.resize(600, 200);
@@ -119,7 +128,7 @@ TEST_F(RemoteDisplay, SelectsAndCopies)
     CRemoteDisplay display;
     display.resize(400, 200);
     display.show();
-    display.Append(0, u"first line\nsecond line\n");
+    display.Append(0, "first line\nsecond line\n");
     QApplication::processEvents();
     display.SelectAll();
     EXPECT_EQ("first line\nsecond line\n", display.SelectedText());
