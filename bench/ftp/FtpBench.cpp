@@ -20,6 +20,7 @@
 #include "ftp/FtpTypes.h"
 #include "ftp/VoltFtp.h"
 #include "tests/ftp/FtpServers.h"
+#include "tests/support/RunLoop.h"
 #include "tests/support/ScriptedPeer.h"
 
 extern char** environ;
@@ -55,20 +56,20 @@ double RunComponent(const SFtpServer& server, bool passive, bool upload, const f
     const auto start = Clock::now();
     CBenchFtp ftp;
     ftp.Connect(server.Host().c_str(), nullptr, server.user.c_str(), server.password.c_str(), "", 0);
-    if (!RunLoopUntil([&] { return ftp.done || ftp.failed; }, std::chrono::seconds(30)) || ftp.failed)
+    if (!RunUntil([&] { return ftp.done || ftp.failed; }, std::chrono::seconds(30)) || ftp.failed)
         return -1;
     ftp.done = false;
     if (upload)
         ftp.Store(local.c_str(), "up.bin", kBlock, kFtpTypeImage, passive, 60);
     else
         ftp.Retrieve(local.c_str(), "big.bin", kBlock, kFtpTypeImage, passive, 60);
-    if (!RunLoopUntil([&] { return ftp.done || ftp.failed; }, std::chrono::seconds(120)) || ftp.failed) {
+    if (!RunUntil([&] { return ftp.done || ftp.failed; }, std::chrono::seconds(120)) || ftp.failed) {
         std::fprintf(stderr, "component: %s\n", ftp.last.c_str());
         return -1;
     }
     const double seconds = std::chrono::duration<double>(Clock::now() - start).count();
     ftp.Quit();
-    RunLoopUntil([&] { return ftp.GetState() != 4; }, std::chrono::seconds(2));
+    RunUntil([&] { return ftp.GetState() != 4; }, std::chrono::seconds(2));
     return seconds;
 }
 

@@ -28,6 +28,7 @@
 #include "apps/fileclient/MainForm.h"
 #include "tests/ftp/FtpServers.h"
 #include "tests/support/QtTestApp.h"
+#include "tests/support/RunLoop.h"
 
 namespace {
 
@@ -64,12 +65,12 @@ int main(int argc, char** argv)
     form->findChild<QLineEdit*>("edUser")->setText(QString::fromStdString(server.user));
     form->findChild<QLineEdit*>("edPass")->setText(QString::fromStdString(server.password));
     form->findChild<QPushButton*>("btnLogin")->click();
-    if (!SpinUntil([&] { return text().find("230 ") != std::string::npos; }, 10s))
+    if (!RunUntil([&] { return text().find("230 ") != std::string::npos; }, 10s))
         return 1;
     form->findChild<QComboBox*>("cboCmd")->setCurrentText("CWD");
     form->findChild<QLineEdit*>("edRemFile")->setText("many");
     form->findChild<QPushButton*>("btnCmd")->click();
-    if (!SpinUntil([&] { return text().find("\n250 ") != std::string::npos; }, 10s))
+    if (!RunUntil([&] { return text().find("\n250 ") != std::string::npos; }, 10s))
         return 1;
 
     std::printf("LIST of %d files into the log, %d rounds\n", files, rounds);
@@ -92,7 +93,7 @@ int main(int argc, char** argv)
             clock.start();
             turns.start();
             form->findChild<QPushButton*>("btnCmd")->click();
-            const bool done = SpinUntil(
+            const bool done = RunUntil(
                 [&] {
                     return form->Client().CurrentCommand() == 1 && text().find("226 ") != std::string::npos;
                 },

@@ -14,8 +14,9 @@
 #include <string>
 #include <vector>
 
-#include "bench/loopserver/ChildProcess.h"
-#include "bench/loopserver/EchoLoad.h"
+#include "tests/support/ChildProcess.h"
+#include "tests/support/EchoLoad.h"
+#include "tests/support/Loopback.h"
 
 namespace {
 
@@ -49,7 +50,7 @@ double Measure(const CServer& server, uint32_t connections, double seconds)
 {
     const std::string output = "/tmp/echo_bench." + std::to_string(getpid()) + ".out";
     CChildProcess process;
-    uint16_t port = server.choosesPort ? 0 : CChildProcess::FreePort();
+    uint16_t port = server.choosesPort ? 0 : UnusedLoopbackPort();
     std::vector<std::string> command;
     for (const std::string& arg : server.command) {
         std::string filled = arg;
@@ -69,7 +70,7 @@ double Measure(const CServer& server, uint32_t connections, double seconds)
             return 0;
         }
         port = static_cast<uint16_t>(std::atoi(rest.c_str()));
-    } else if (!CChildProcess::WaitForListener(port, 10)) {
+    } else if (!WaitForListener(port, std::chrono::seconds(10))) {
         std::fprintf(stderr, "%s is not listening\n", server.name);
         return 0;
     }

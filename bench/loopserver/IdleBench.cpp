@@ -12,8 +12,8 @@
 #include <thread>
 #include <vector>
 
-#include "bench/loopserver/ChildProcess.h"
-#include "bench/loopserver/EchoLoad.h"
+#include "tests/support/ChildProcess.h"
+#include "tests/support/EchoLoad.h"
 
 namespace {
 

@@ -32,8 +32,9 @@
 #include "apps/common/Profile.h"
 #include "apps/remoteclient/MainForm.h"
 #include "apps/remoteclient/RemoteDisplay.h"
-#include "bench/loopserver/ChildProcess.h"
 #include "remote/Rshell.h"
+#include "tests/support/ChildProcess.h"
+#include "tests/support/Loopback.h"
 
 namespace {
 
@@ -86,7 +87,7 @@ public:
         m_dir = dir;
         for (uint16_t& port : m_ports) {
             do
-                port = CChildProcess::FreePort();
+                port = UnusedLoopbackPort();
             while (std::count(m_ports, m_ports + 3, port) > 1);
         }
         std::vector<std::string> argv = {"bash", kScript, "serve", dir};
@@ -95,7 +96,7 @@ public:
         if (!m_inetd.Start(argv, dir + "/serve.out"))
             return false;
         for (uint16_t port : m_ports) {
-            if (!CChildProcess::WaitForListener(port, 15)) {
+            if (!WaitForListener(port, std::chrono::seconds(15))) {
                 std::fprintf(stderr, "remote_bench: the servers did not start:\n%s\n",
                              ReadFile(dir + "/inetd.log").c_str());
                 return false;

@@ -7,8 +7,6 @@
 // Usage: render_bench [megabytes] [rounds]
 // Measures the terminal program and, when it is installed, xterm on the same bytes.
 
-#include <arpa/inet.h>
-#include <netinet/in.h>
 #include <poll.h>
 #include <sys/socket.h>
 #include <sys/time.h>
@@ -24,8 +22,9 @@
 #include <string>
 #include <vector>
 
-#include "bench/loopserver/ChildProcess.h"
 #include "bench/support/HostOutput.h"
+#include "tests/support/ChildProcess.h"
+#include "tests/support/Loopback.h"
 
 namespace {
 
@@ -69,17 +68,12 @@ class CListener {
 public:
     CListener()
     {
-        m_fd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-        sockaddr_in address{};
-        address.sin_family = AF_INET;
-        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        socklen_t length = sizeof address;
-        if (bind(m_fd, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 || listen(m_fd, 1) != 0 ||
-            getsockname(m_fd, reinterpret_cast<sockaddr*>(&address), &length) != 0) {
+        m_fd = BindLoopback(SOCK_STREAM);
+        if (m_fd < 0 || listen(m_fd, 1) != 0) {
             std::perror("render_bench: listen");
             std::exit(1);
         }
-        m_port = ntohs(address.sin_port);
+        m_port = LocalPort(m_fd);
     }
     ~CListener() { close(m_fd); }
     uint16_t Port() const { return m_port; }

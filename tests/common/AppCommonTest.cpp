@@ -19,6 +19,7 @@
 #include "apps/common/Application.h"
 #include "apps/common/TraceWindow.h"
 #include "tests/support/QtTestApp.h"
+#include "tests/support/RunLoop.h"
 
 namespace {
 
@@ -116,7 +117,7 @@ TEST_F(AppCommon, TraceWindowKeepsLinesAndReportsAUserClose)
     trace.Window()->close();
     // The close is reported after the event, and the window stays for the library to drop.
     EXPECT_EQ(closes, 0);
-    ASSERT_TRUE(SpinUntil([&] { return closes == 1; }));
+    ASSERT_TRUE(RunUntil([&] { return closes == 1; }));
     EXPECT_TRUE(trace.Window()->isVisible());
 }
 

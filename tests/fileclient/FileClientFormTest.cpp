@@ -23,7 +23,9 @@
 #include "apps/fileclient/MainForm.h"
 #include "lib/VoltTcp.h"
 #include "tests/ftp/FtpServers.h"
+#include "tests/support/Files.h"
 #include "tests/support/QtTestApp.h"
+#include "tests/support/RunLoop.h"
 #include "tests/support/ScriptedPeer.h"
 
 namespace {
@@ -42,12 +44,6 @@ std::string Random(size_t size, unsigned seed)
         c = static_cast<char>(x);
     }
     return bytes;
-}
-
-std::string ReadFile(const fs::path& path)
-{
-    std::ifstream in(path, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
 }
 
 class FileClientForm : public testing::Test {
@@ -92,13 +88,13 @@ protected:
     std::string Log() { return Find<QPlainTextEdit>("mmoResponse")->toPlainText().toStdString(); }
     bool LogHas(const std::string& text, std::chrono::milliseconds timeout = 20s)
     {
-        return SpinUntil([&] { return Log().find(text) != std::string::npos; }, timeout);
+        return RunUntil([&] { return Log().find(text) != std::string::npos; }, timeout);
     }
     // Waits for the end of what was started last: a reply line that begins with code.
     bool WaitReply(const std::string& code)
     {
         const size_t from = Log().size();
-        return SpinUntil(
+        return RunUntil(
             [&] {
                 const std::string log = Log();
                 const size_t at = log.find("\n" + code + " ", from > 0 ? from - 1 : 0);
@@ -113,7 +109,7 @@ protected:
         Type("edUser", server.user);
         Type("edPass", server.password);
         Click("btnLogin");
-        if (!LogHas("230 ") || !SpinUntil([&] { return Form().Client().CurrentCommand() == 1; }))
+        if (!LogHas("230 ") || !RunUntil([&] { return Form().Client().CurrentCommand() == 1; }))
             return false;
         Find<QCheckBox>("cbxPassive")->setChecked(passive);
         return true;
@@ -194,7 +190,7 @@ TEST_F(FileClientForm, NothingIsCutAtTheMinimumSize)
 {
     Command("RETR");
     Form().resize(Form().minimumSizeHint());
-    SpinFor(50ms);
+    RunFor(50ms);
     EXPECT_GE(Form().width(), Form().minimumSizeHint().width());
     for (QWidget* widget : Form().findChildren<QWidget*>()) {
         if (!widget->isVisible() || widget->objectName() == "lblCustom")
@@ -219,7 +215,7 @@ TEST_F(FileClientForm, AFloodingServerCannotGrowTheLogWithoutEnd)
         flood += "200 " + std::string(60, 'x') + "\r\n";
     flood += "garbage without a reply code\r\n211 end\r\n";
     ASSERT_TRUE(server.Send(flood, 30s));
-    ASSERT_TRUE(SpinUntil([&] { return LogHas("Buffers Reset", 0ms); }, 30s));
+    ASSERT_TRUE(RunUntil([&] { return LogHas("Buffers Reset", 0ms); }, 30s));
     const int length = Find<QPlainTextEdit>("mmoResponse")->document()->characterCount();
     EXPECT_GT(length, 1 << 18);
     EXPECT_LE(length, (1 << 20) + 4096);
@@ -282,7 +278,7 @@ TEST_P(FileClientServer, TransfersThroughTheForm)
         const fs::path down = m_dir / (autoSpool ? "auto.bin" : "own.bin");
         Transfer("RETR", "src.bin", down, autoSpool);
         ASSERT_TRUE(WaitReply("226")) << Log();
-        ASSERT_TRUE(SpinUntil([&] { return !Form().Client().SpoolingItself(); }));
+        ASSERT_TRUE(RunUntil([&] { return !Form().Client().SpoolingItself(); }));
         EXPECT_TRUE(ReadFile(down) == content);
         EXPECT_EQ(Find<QLabel>("lblCount")->text().toStdString(), std::to_string(content.size()));
         EXPECT_NE(Find<QLabel>("lblRate")->text().toStdString().find(" Bytes/Sec"), std::string::npos);
@@ -320,9 +316,9 @@ TEST_P(FileClientServer, LongListingClearsTheLogAndKillEndsATransfer)
     m_server->Put(m_work + "/big.bin", "");
     fs::resize_file(m_server->root / m_work / "big.bin", 1ull << 30);
     Transfer("RETR", "big.bin", m_dir / "big.bin", true);
-    ASSERT_TRUE(SpinUntil([&] { return Find<QLabel>("lblCount")->text() != "0"; }, 20s)) << Log();
+    ASSERT_TRUE(RunUntil([&] { return Find<QLabel>("lblCount")->text() != "0"; }, 20s)) << Log();
     Click("btnKill");
-    EXPECT_TRUE(SpinUntil([&] { return BackgroundColor(Find<QLabel>("lblControl")) == kColorMaroon; }, 20s));
+    EXPECT_TRUE(RunUntil([&] { return BackgroundColor(Find<QLabel>("lblControl")) == kColorMaroon; }, 20s));
     EXPECT_GT(fs::file_size(m_dir / "big.bin"), 0u);
     EXPECT_LT(fs::file_size(m_dir / "big.bin"), 1ull << 30);
 }

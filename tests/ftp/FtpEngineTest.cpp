@@ -13,22 +13,13 @@
 #include "ftp/FtpTypes.h"
 #include "lib/VoltTcp.h"
 #include "tests/ftp/FtpRecorder.h"
+#include "tests/support/Files.h"
+#include "tests/support/RunLoop.h"
 #include "tests/support/ScriptedPeer.h"
 
 namespace {
 
 namespace fs = std::filesystem;
-
-std::string ReadFile(const fs::path& path)
-{
-    std::ifstream in(path, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-}
-
-void WriteFile(const fs::path& path, const std::string& bytes)
-{
-    std::ofstream(path, std::ios::binary) << bytes;
-}
 
 std::string Pattern(size_t size)
 {
@@ -55,7 +46,7 @@ protected:
         const std::string host = "127.0.0.1:" + std::to_string(m_server.Port());
         ASSERT_TRUE(m_ftp.Connect(host.c_str(), nullptr, user, password, "", 0));
         ASSERT_TRUE(m_server.Accept());
-        ASSERT_TRUE(RunLoopUntil([this] { return m_ftp.Has("connect"); }));
+        ASSERT_TRUE(RunUntil([this] { return m_ftp.Has("connect"); }));
     }
 
     void LogIn()
@@ -100,7 +91,7 @@ protected:
 
     bool WaitFor(const std::string& event)
     {
-        return RunLoopUntil([&] { return m_ftp.Has(event); });
+        return RunUntil([&] { return m_ftp.Has(event); });
     }
 
     fs::path m_dir;
@@ -139,7 +130,7 @@ TEST_F(FtpEngine, UserNamesAreCutTo63Characters)
         const std::string host = "127.0.0.1:" + std::to_string(server.Port());
         ASSERT_TRUE(ftp.Connect(host.c_str(), nullptr, user.c_str(), "", "", 0));
         ASSERT_TRUE(server.Accept());
-        ASSERT_TRUE(RunLoopUntil([&] { return ftp.Has("connect"); }));
+        ASSERT_TRUE(RunUntil([&] { return ftp.Has("connect"); }));
         ftp.Feed("220 Ready\r\n");
         EXPECT_EQ(server.ReadLine(), "USER " + std::string(63, 'u') + "\r\n") << length;
     }
@@ -270,7 +261,7 @@ TEST_F(FtpEngine, ControlCloseIsReportedOnce)
     m_ftp.List("", true, 60);
     auto data = OpenData(true);
     m_server.Close();
-    ASSERT_TRUE(RunLoopUntil([this] { return m_ftp.closed; }));
+    ASSERT_TRUE(RunUntil([this] { return m_ftp.closed; }));
     EXPECT_EQ(m_ftp.Last(), "reply 1 0 0");
     EXPECT_EQ(m_ftp.Ctl().Data(), nullptr);
     EXPECT_EQ(m_ftp.GetState(), CVoltTcp::Closed);
@@ -337,7 +328,7 @@ TEST_F(FtpEngine, RefusedDownloadLeavesTheLocalFileAlone)
     auto data = OpenData(true);
     EXPECT_EQ(m_server.ReadLine(), "RETR missing\r\n");
     data->Close();
-    ASSERT_TRUE(RunLoopUntil([this] { return m_ftp.Ctl().Data()->AwaitsEmptyDownload(); }));
+    ASSERT_TRUE(RunUntil([this] { return m_ftp.Ctl().Data()->AwaitsEmptyDownload(); }));
     m_ftp.Feed("550 Failed to open file.\r\n");
     EXPECT_EQ(m_ftp.Last(), "reply 3 15 550");
     EXPECT_EQ(ReadFile(local), "precious");
@@ -347,7 +338,7 @@ TEST_F(FtpEngine, RefusedDownloadLeavesTheLocalFileAlone)
     data = OpenData(true);
     EXPECT_EQ(m_server.ReadLine(), "RETR empty\r\n");
     data->Close();
-    ASSERT_TRUE(RunLoopUntil([this] { return m_ftp.Ctl().Data()->AwaitsEmptyDownload(); }));
+    ASSERT_TRUE(RunUntil([this] { return m_ftp.Ctl().Data()->AwaitsEmptyDownload(); }));
     m_ftp.Feed("226 Done\r\n");
     EXPECT_EQ(m_ftp.Last(), "reply 1 15 226");
     EXPECT_TRUE(m_ftp.Has("progress 15 0 0"));
@@ -426,8 +417,7 @@ TEST_F(FtpEngine, RefusedPassiveConnectionDropsTheWaitingTransfer)
     }
     m_ftp.Feed("227 Entering Passive Mode (127,0,0,1," + std::to_string(closedPort / 256) + "," +
                std::to_string(closedPort % 256) + ")\r\n");
-    ASSERT_TRUE(RunLoopUntil([this] { return m_ftp.Last().rfind("exception 4 ", 0) == 0; }))
-        << m_ftp.Joined();
+    ASSERT_TRUE(RunUntil([this] { return m_ftp.Last().rfind("exception 4 ", 0) == 0; })) << m_ftp.Joined();
     EXPECT_TRUE(m_ftp.Ctl().Queue().IsEmpty());
     m_ftp.PrintDir();
     EXPECT_EQ(m_server.ReadLine(), "PWD\r\n");
@@ -518,12 +508,12 @@ TEST_F(FtpEngine, KillClosesDataAtOnceAndControlGracefully)
     auto data = OpenData(true);
     EXPECT_EQ(m_server.ReadLine(), "RETR big\r\n");
     ASSERT_TRUE(data->Send(Pattern(1000)));
-    ASSERT_TRUE(RunLoopUntil([this] { return m_ftp.transferData.size() == 1000; }));
+    ASSERT_TRUE(RunUntil([this] { return m_ftp.transferData.size() == 1000; }));
     m_ftp.Kill();
     EXPECT_TRUE(m_ftp.dataEnded);
     EXPECT_TRUE(data->WaitClosed());
     EXPECT_TRUE(m_server.WaitClosed());
-    ASSERT_TRUE(RunLoopUntil([this] { return m_ftp.closed; }));
+    ASSERT_TRUE(RunUntil([this] { return m_ftp.closed; }));
 }
 
 }  // namespace

@@ -11,6 +11,8 @@
 #include "lib/VoltTcp.h"
 #include "tests/ftp/FtpRecorder.h"
 #include "tests/ftp/FtpServers.h"
+#include "tests/support/Files.h"
+#include "tests/support/RunLoop.h"
 #include "tests/support/ScriptedPeer.h"
 
 namespace {
@@ -31,12 +33,6 @@ std::string Random(size_t size, unsigned seed)
         c = static_cast<char>(x);
     }
     return bytes;
-}
-
-std::string ReadFile(const fs::path& path)
-{
-    std::ifstream in(path, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
 }
 
 struct SParam {
@@ -92,7 +88,7 @@ protected:
     {
         std::string result = "timeout";
         const size_t from = m_seen;
-        RunLoopUntil(
+        RunUntil(
             [&] {
                 for (size_t i = from; i < m_ftp.events.size(); ++i) {
                     const std::string& e = m_ftp.events[i];
@@ -257,14 +253,14 @@ TEST_P(FtpServer, FileAndDirectoryCommands)
 
     // A quoted command leaves the engine idle: its reply comes unsolicited.
     ASSERT_TRUE(m_ftp.Quote("SYST"));
-    EXPECT_TRUE(RunLoopUntil([&] { return m_ftp.Last() == "reply 0 1 215"; })) << m_ftp.Joined();
+    EXPECT_TRUE(RunUntil([&] { return m_ftp.Last() == "reply 0 1 215"; })) << m_ftp.Joined();
 }
 
 TEST_P(FtpServer, WrongPasswordFails)
 {
     CFtpRecorder other;
     ASSERT_TRUE(other.Connect(m_server->Host().c_str(), nullptr, m_server->user.c_str(), "wrong", "", 0));
-    EXPECT_TRUE(RunLoopUntil([&] { return other.Has("reply 3 3 530"); }, 20s)) << other.Joined();
+    EXPECT_TRUE(RunUntil([&] { return other.Has("reply 3 3 530"); }, 20s)) << other.Joined();
 }
 
 TEST_P(FtpServer, AbortStopsALongDownload)
@@ -281,12 +277,12 @@ TEST_P(FtpServer, AbortStopsALongDownload)
         }
     };
     ASSERT_TRUE(m_ftp.Retrieve(nullptr, "big.bin", kBlock, kFtpTypeImage, m_passive, 60));
-    ASSERT_TRUE(RunLoopUntil([&] { return aborted; }, 20s)) << m_ftp.Joined();
+    ASSERT_TRUE(RunUntil([&] { return aborted; }, 20s)) << m_ftp.Joined();
     // The server answers the transfer (426) and the ABOR (226); then the engine is idle.
-    EXPECT_TRUE(RunLoopUntil([&] { return m_ftp.Has("reply 0 1 226") || m_ftp.Has("reply 1 23 226"); }, 20s))
+    EXPECT_TRUE(RunUntil([&] { return m_ftp.Has("reply 0 1 226") || m_ftp.Has("reply 1 23 226"); }, 20s))
         << m_ftp.Joined();
     EXPECT_LT(m_ftp.transferData.size(), size_t{1} << 30);
-    RunLoopFor(200ms);
+    RunFor(200ms);
     m_seen = m_ftp.events.size();
     ASSERT_TRUE(m_ftp.PrintDir());
     EXPECT_EQ(Finish(), "1 27 257") << m_ftp.Joined();
@@ -299,9 +295,9 @@ TEST_P(FtpServer, KillKeepsThePartialFile)
     fs::resize_file(big, 1ull << 30);
     ASSERT_TRUE(
         m_ftp.Retrieve(Local("partial.bin").c_str(), "big.bin", kBlock, kFtpTypeImage, m_passive, 60));
-    ASSERT_TRUE(RunLoopUntil([&] { return !m_ftp.progress.empty(); }, 20s)) << m_ftp.Joined();
+    ASSERT_TRUE(RunUntil([&] { return !m_ftp.progress.empty(); }, 20s)) << m_ftp.Joined();
     m_ftp.Kill();
-    EXPECT_TRUE(RunLoopUntil([&] { return m_ftp.closed; }, 20s)) << m_ftp.Joined();
+    EXPECT_TRUE(RunUntil([&] { return m_ftp.closed; }, 20s)) << m_ftp.Joined();
     EXPECT_EQ(m_ftp.GetState(), CVoltTcp::Closed);
     const auto size = fs::file_size(Local("partial.bin"));
     EXPECT_GT(size, 0u);

@@ -12,6 +12,8 @@
 #include <sstream>
 #include <thread>
 
+#include "tests/support/Files.h"
+
 namespace {
 
 namespace fs = std::filesystem;
@@ -145,8 +147,7 @@ void SFtpServer::Put(const std::string& file, const std::string& bytes) const
 
 std::string SFtpServer::Get(const std::string& file) const
 {
-    std::ifstream in(root / file, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+    return ReadFile(root / file);
 }
 
 const SFtpServer& FtpServer(EFtpServer kind)

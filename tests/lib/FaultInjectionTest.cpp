@@ -8,8 +8,11 @@
 #include <gtest/gtest.h>
 
 #include "tests/lib/SessionHelpers.h"
+#include "tests/support/RunLoop.h"
 
 namespace {
+
+using namespace std::chrono_literals;
 
 int s_calls = 0;
 
@@ -45,7 +48,7 @@ void RunCase(const FaultCase& c)
     if (c.action == Action::Connect) {
         c.inject(SocketBinding());
         EXPECT_EQ(c.result, client.Connect(0, "127.0.0.1", port));
-        RunFor(50);
+        RunFor(50ms);
         EXPECT_EQ(c.exceptions, client.exceptions);
         EXPECT_EQ(c.closed, client.closedCount);
         EXPECT_EQ(CVoltTcp::Closed, client.GetState());
@@ -55,7 +58,7 @@ void RunCase(const FaultCase& c)
         c.inject(SocketBinding());
         CTestSession other;
         EXPECT_EQ(c.result, other.Listen(0, nullptr, 0, 0));
-        RunFor(20);
+        RunFor(20ms);
         EXPECT_EQ(c.exceptions, other.exceptions);
         EXPECT_EQ(CVoltTcp::Closed, other.GetState());
         return;
@@ -68,8 +71,8 @@ void RunCase(const FaultCase& c)
     c.inject(SocketBinding());
     if (c.action == Action::Receive) {
         ASSERT_TRUE(server.Send("data", 4, false, 0));
-        RunUntil([&] { return !client.exceptions.empty(); }, 2000);
-        RunFor(50);
+        RunUntil([&] { return !client.exceptions.empty(); }, 2s);
+        RunFor(50ms);
         EXPECT_TRUE(client.received.empty());
     } else {
         const bool queued = c.action == Action::SendQueued;
@@ -77,8 +80,8 @@ void RunCase(const FaultCase& c)
         if (queued) {
             EXPECT_EQ(CVoltTcp::Connected, client.GetState()) << "the failure comes from the queue, later";
         }
-        RunUntil([&] { return !client.exceptions.empty(); }, 2000);
-        RunFor(50);
+        RunUntil([&] { return !client.exceptions.empty(); }, 2s);
+        RunFor(50ms);
         EXPECT_TRUE(client.sentTags.empty());
     }
     EXPECT_EQ(c.exceptions, client.exceptions);
@@ -196,7 +199,7 @@ TEST(FaultInjection, LookupThatCannotStartIsReported)
     EXPECT_FALSE(client.Connect(0, "localhost", 7));
     EXPECT_EQ((std::vector<std::string>{"7 Buffer Deadlock Condition"}), client.exceptions);
     EXPECT_EQ(CVoltTcp::Closed, client.GetState());
-    RunFor(30);
+    RunFor(30ms);
     EXPECT_EQ(0, client.closedCount);
 }
 
@@ -312,7 +315,7 @@ TEST(FaultInjection, OwnerMayEndTheSessionInTheNoticeOfARefusedOption)
             break;
         }
         }
-        RunFor(30);
+        RunFor(30ms);
         EXPECT_EQ(c.log, log);
         EXPECT_EQ(c.destroy, session == nullptr);
     }

@@ -11,9 +11,11 @@
 
 #include <gtest/gtest.h>
 
-#include "tests/lib/LoopHelpers.h"
+#include "tests/support/RunLoop.h"
 
 namespace {
+
+using namespace std::chrono_literals;
 
 CMessageLoop& Loop()
 {
@@ -89,7 +91,7 @@ TEST(MessageLoop, DeadTargetGetsNothingAndItsHandleIsNotReused)
     Loop().Unregister(old);
     Recorder fresh;  // likely takes the same slot
     Loop().Post(old, 1, 0, 0);
-    RunFor(50);
+    RunFor(50ms);
     EXPECT_EQ(0, delivered);
     EXPECT_TRUE(fresh.seen.empty());
     EXPECT_FALSE(Loop().IsAlive(old));
@@ -123,7 +125,7 @@ TEST(MessageLoop, ReentrantRunOnceDeliversEachMessageOnceInOrder)
     Loop().Post(a.handle, 1, 0, 0);
     Loop().Post(a.handle, 2, 0, 0);
     ASSERT_TRUE(RunUntil([&] { return a.seen.size() == 3; }));
-    RunFor(20);
+    RunFor(20ms);
     EXPECT_EQ((std::vector<std::string>{"1:0:0", "2:0:0", "3:0:0"}), a.seen);
     EXPECT_EQ(0, depth);
 }
@@ -134,14 +136,14 @@ TEST(MessageLoop, TimersArePerTargetAndIdAndRepeatUntilKilled)
     Loop().SetTimer(a.handle, 10, 20);
     Loop().SetTimer(b.handle, 10, 1000);
     Loop().SetTimer(a.handle, 11, 1000);
-    ASSERT_TRUE(RunUntil([&] { return a.seen.size() >= 2; }, 2000));
+    ASSERT_TRUE(RunUntil([&] { return a.seen.size() >= 2; }, 2s));
     EXPECT_EQ(std::to_string(kMsgTimer) + ":10:0", a.seen[0]);
     EXPECT_TRUE(b.seen.empty());
     Loop().KillTimer(a.handle, 10);
     Loop().KillTimer(a.handle, 11);
     Loop().KillTimer(b.handle, 10);
     const size_t count = a.seen.size();
-    RunFor(60);
+    RunFor(60ms);
     EXPECT_EQ(count, a.seen.size());
 }
 
@@ -159,7 +161,7 @@ TEST(MessageLoop, TimersArriveByDeadlineEvenWhenDueTogether)
     Loop().SetTimer(b.handle, 10, 10);
     Loop().SetTimer(c.handle, 10, 20);
     usleep(40000);  // all three are due before the loop looks
-    ASSERT_TRUE(RunUntil([&] { return order.size() == 3; }, 2000)) << order;
+    ASSERT_TRUE(RunUntil([&] { return order.size() == 3; }, 2s)) << order;
     EXPECT_EQ("bca", order);
 }
 
@@ -171,7 +173,7 @@ TEST(MessageLoop, ReadIsPostedOnceUntilReenabled)
     ASSERT_EQ(1, write(pair.fd[1], "x", 1));
     ASSERT_TRUE(RunUntil([&] { return !a.seen.empty(); }));
     ASSERT_EQ(1, write(pair.fd[1], "y", 1));
-    RunFor(40);
+    RunFor(40ms);
     EXPECT_EQ((std::vector<std::string>{SocketEvent(pair.fd[0], kFdRead)}), a.seen);
 
     char buffer[1];
@@ -180,7 +182,7 @@ TEST(MessageLoop, ReadIsPostedOnceUntilReenabled)
     ASSERT_TRUE(RunUntil([&] { return a.seen.size() == 2; }));
     ASSERT_EQ(1, read(pair.fd[0], buffer, 1));
     Loop().ReenableSocket(pair.fd[0], kFdRead);  // nothing left: silence
-    RunFor(40);
+    RunFor(40ms);
     EXPECT_EQ(2u, a.seen.size());
 }
 
@@ -190,7 +192,7 @@ TEST(MessageLoop, WriteIsPostedOnceAndCloseOnce)
     SocketPair pair;
     ASSERT_TRUE(Loop().SelectSocket(pair.fd[0], a.handle, kMsgSocket, kFdWrite | kFdClose));
     ASSERT_TRUE(RunUntil([&] { return !a.seen.empty(); }));
-    RunFor(30);
+    RunFor(30ms);
     EXPECT_EQ((std::vector<std::string>{SocketEvent(pair.fd[0], kFdWrite)}), a.seen);
     Loop().ReenableSocket(pair.fd[0], kFdWrite);
     ASSERT_TRUE(RunUntil([&] { return a.seen.size() == 2; }));
@@ -199,7 +201,7 @@ TEST(MessageLoop, WriteIsPostedOnceAndCloseOnce)
     pair.fd[1] = -1;
     ASSERT_TRUE(RunUntil([&] { return a.seen.size() == 3; }));
     EXPECT_EQ(SocketEvent(pair.fd[0], kFdClose), a.seen[2]);
-    RunFor(30);
+    RunFor(30ms);
     EXPECT_EQ(3u, a.seen.size());
 }
 
@@ -211,7 +213,7 @@ TEST(MessageLoop, DeselectDropsQueuedSocketEvents)
     a.also = [&](uint32_t, uintptr_t, intptr_t) { Loop().SelectSocket(pair.fd[0], {}, 0, 0); };
     Loop().Post(a.handle, kMsgSocket, static_cast<uintptr_t>(pair.fd[0]), MakeSelectLParam(kFdRead, 0));
     Loop().Post(a.handle, kMsgSocket, static_cast<uintptr_t>(pair.fd[0]), MakeSelectLParam(kFdRead, 0));
-    RunFor(40);
+    RunFor(40ms);
     EXPECT_EQ(1u, a.seen.size());
 }
 
@@ -230,7 +232,7 @@ TEST(MessageLoop, LookupAnswersWithAddressAndCancelSilences)
     const uint32_t cancelled = Loop().StartLookup(a.handle, kMsgRemoteHost, "localhost", &other);
     EXPECT_TRUE(Loop().CancelLookup(cancelled));
     EXPECT_FALSE(Loop().CancelLookup(cancelled));
-    RunFor(50);
+    RunFor(50ms);
     EXPECT_EQ(1u, a.seen.size());
     EXPECT_TRUE(other.addresses.empty());
 }
@@ -254,7 +256,7 @@ TEST(MessageLoop, FailedLookupCarriesErrorInHighWord)
     Recorder a;
     CHostEntry entry;
     ASSERT_NE(0u, Loop().StartLookup(a.handle, kMsgRemoteHost, "no-such-host.invalid", &entry));
-    ASSERT_TRUE(RunUntil([&] { return !a.seen.empty(); }, 15000));
+    ASSERT_TRUE(RunUntil([&] { return !a.seen.empty(); }, 15s));
     const auto last = a.seen[0].rfind(':');
     const int error = SelectError(std::stol(a.seen[0].substr(last + 1)));
     EXPECT_GE(error, 11001);

@@ -8,7 +8,7 @@
 #include "lib/SocketBinding.h"
 #include "lib/TraceView.h"
 #include "lib/VoltTcp.h"
-#include "tests/lib/LoopHelpers.h"
+#include "tests/support/RunLoop.h"
 
 // A facade that records every event as a readable string, keeps the received bytes and
 // lets a test hook into any event.

@@ -1,7 +1,4 @@
-#include <arpa/inet.h>
-#include <netinet/in.h>
 #include <sys/socket.h>
-#include <unistd.h>
 
 #include <algorithm>
 #include <chrono>
@@ -11,24 +8,14 @@
 
 #include "lib/Winsock.h"
 #include "tests/lib/SessionHelpers.h"
+#include "tests/support/Loopback.h"
+#include "tests/support/RunLoop.h"
 
 namespace {
 
-using Clock = std::chrono::steady_clock;
+using namespace std::chrono_literals;
 
-// A port on which nobody listens: bound once, then released.
-uint16_t UnusedPort()
-{
-    const int fd = socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address);
-    socklen_t length = sizeof address;
-    getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length);
-    close(fd);
-    return ntohs(address.sin_port);
-}
+using Clock = std::chrono::steady_clock;
 
 std::string Pattern(size_t size, size_t seed = 0)
 {
@@ -110,7 +97,7 @@ TEST(TcpSession, ConnectFailuresReportCodeAndText)
         std::string exception;
     };
     const Case cases[] = {
-        {"127.0.0.1", UnusedPort(), true, "4 Connection Refused"},
+        {"127.0.0.1", UnusedLoopbackPort(), true, "4 Connection Refused"},
         {"127.0.0.1", 0, false, "3 No RemoteHost or RemotePort given."},
         {"", 80, false, "3 No RemoteHost or RemotePort given."},
         {"no-such-host.invalid", 80, true, ""},
@@ -118,12 +105,12 @@ TEST(TcpSession, ConnectFailuresReportCodeAndText)
     for (const Case& c : cases) {
         CTestSession client;
         EXPECT_EQ(c.started, client.Connect(0, c.host, c.port)) << c.host;
-        ASSERT_TRUE(RunUntil([&] { return !client.exceptions.empty(); }, 15000)) << c.host;
+        ASSERT_TRUE(RunUntil([&] { return !client.exceptions.empty(); }, 15s)) << c.host;
         if (!c.exception.empty())
             EXPECT_EQ(c.exception, client.exceptions[0]);
         else
             EXPECT_EQ('3', client.exceptions[0][0]) << client.exceptions[0];
-        RunFor(20);
+        RunFor(20ms);
         EXPECT_EQ(1u, client.exceptions.size());
         EXPECT_EQ(0, client.closedCount) << "a failed attempt ends without the closed event";
         EXPECT_EQ(CVoltTcp::Closed, client.GetState());
@@ -144,7 +131,7 @@ TEST(TcpSession, SessionInUse)
     EXPECT_FALSE(client.Connect(0, "localhost", listener.listenPort));
     EXPECT_EQ((std::vector<std::string>{"22 Session in use."}), client.exceptions);
     EXPECT_EQ(CVoltTcp::Closed, client.GetState()) << "a connecting session is closed first";
-    RunFor(50);
+    RunFor(50ms);
     EXPECT_FALSE(client.connected) << "the cancelled look-up must not connect a closed session";
 
     CTestSession orphan;
@@ -161,12 +148,12 @@ TEST(TcpSession, ListenTimeOutClosesTheListener)
     CTestListener listener;
     const auto start = Clock::now();
     ASSERT_TRUE(listener.Listen(0, nullptr, 0, 5));
-    ASSERT_TRUE(RunUntil([&] { return listener.closedCount > 0; }, 10000));
+    ASSERT_TRUE(RunUntil([&] { return listener.closedCount > 0; }, 10s));
     const auto elapsed = std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - start).count();
     EXPECT_GE(elapsed, 4900);
     EXPECT_LT(elapsed, 7000);
     EXPECT_EQ(CVoltTcp::Closed, listener.GetState());
-    RunFor(50);
+    RunFor(50ms);
     EXPECT_EQ(1, listener.closedCount);
 }
 
@@ -203,14 +190,14 @@ TEST(TcpSession, SlowPeerGetsEveryQueuedByteInOrderAndEverySendReportsOnce)
     uint32_t tag = 0;
     for (size_t offset = 0; offset < data.size(); offset += chunk)
         ASSERT_TRUE(pair.client.Send(data.data() + offset, static_cast<uint32_t>(chunk), false, ++tag));
-    RunFor(100);
+    RunFor(100ms);
     EXPECT_TRUE(pair.server->received.empty());
     EXPECT_LT(pair.client.sentTags.size(), 256u) << "the peer reads nothing, so the queue must hold data";
 
     pair.server->SetReceiveSize(32766);
     ASSERT_TRUE(RunUntil(
         [&] { return pair.server->received.size() == data.size() && pair.client.sentTags.size() == 256; },
-        30000));
+        30s));
     EXPECT_TRUE(pair.server->received == data);
     std::vector<uint32_t> expected(256);
     for (uint32_t i = 0; i < 256; ++i)
@@ -228,7 +215,7 @@ TEST(TcpSession, ReceiveSizePausesAndResumesInBoundedPieces)
     EXPECT_TRUE(pair.server->SetReceiveSize(0));
     const std::string data = Pattern(1000, 7);
     ASSERT_TRUE(pair.client.Send(data.data(), 1000, false, 1));
-    RunFor(100);
+    RunFor(100ms);
     EXPECT_TRUE(pair.server->received.empty());
     EXPECT_TRUE(pair.server->SetReceiveSize(100));
     ASSERT_TRUE(RunUntil([&] { return pair.server->received.size() == 1000; }));
@@ -250,12 +237,11 @@ TEST(TcpSession, GracefulCloseDrainsTheQueueBeforeTheClosedEvent)
     EXPECT_TRUE(pair.client.Close(false));
     EXPECT_EQ(CVoltTcp::Closing, pair.client.GetState());
     EXPECT_TRUE(pair.client.Close(false));
-    RunFor(100);
+    RunFor(100ms);
     EXPECT_EQ(0, pair.client.closedCount);
 
     pair.server->SetReceiveSize(32766);
-    ASSERT_TRUE(
-        RunUntil([&] { return pair.client.closedCount == 1 && pair.server->closedCount == 1; }, 20000));
+    ASSERT_TRUE(RunUntil([&] { return pair.client.closedCount == 1 && pair.server->closedCount == 1; }, 20s));
     EXPECT_TRUE(pair.server->received == data);
     EXPECT_EQ((std::vector<uint32_t>{9}), pair.client.sentTags);
     EXPECT_EQ("closed", pair.client.events.back());
@@ -280,7 +266,7 @@ TEST(TcpSession, AbortDropsTheQueueAndTheClosedEventFollowsAtOnce)
     EXPECT_LT(pair.server->received.size(), data.size());
     EXPECT_TRUE(pair.client.sentTags.empty());
     EXPECT_EQ("13 Connection Aborted (Reset) by Peer", pair.server->exceptions.at(0));
-    RunFor(30);
+    RunFor(30ms);
     EXPECT_EQ(1, pair.client.closedCount);
 }
 
@@ -323,7 +309,7 @@ TEST(TcpSession, FacadeMayBeDestroyedInsideItsClosedEvent)
     ASSERT_TRUE(RunUntil([&] { return victim->connected && listener.children.size() == 2; }));
     victim->Close(false);
     ASSERT_TRUE(RunUntil([&] { return listener.children.empty(); }));
-    RunFor(30);
+    RunFor(30ms);
 }
 
 TEST(TcpSession, HandlersMaySendCloseAndResizeFromInsideEvents)
@@ -361,7 +347,7 @@ TEST(TcpSession, ZeroLengthSendOnEmptyQueueRaisesNoEvent)
     Pair pair;
     ASSERT_NE(nullptr, pair.server);
     EXPECT_TRUE(pair.client.Send("", 0, false, 77));
-    RunFor(50);
+    RunFor(50ms);
     EXPECT_TRUE(pair.client.sentTags.empty());
 }
 
@@ -383,7 +369,7 @@ TEST(TcpSession, QueueLimitRefusesTheSendAndKeepsWhatIsQueued)
         [&] {
             return pair.server->received.size() == expected.size() && pair.client.sentTags.size() == 65535;
         },
-        60000));
+        60s));
     EXPECT_TRUE(pair.server->received == expected);
     EXPECT_EQ(65535u, pair.client.sentTags.back());
 }
@@ -454,7 +440,7 @@ TEST(TcpSession, SessionDestroyedWhilePumpingIsNotTouchedAgain)
     ASSERT_TRUE(RunUntil([&] { return client == nullptr; }));
     CMessageLoop::Instance().SetPumpHook(nullptr);
     EXPECT_EQ(1, pumps);
-    RunFor(30);
+    RunFor(30ms);
 }
 
 TEST(TcpSession, SendFromThePumpKeepsTheByteOrder)
@@ -479,7 +465,7 @@ TEST(TcpSession, StackQueryReportsTheStartupData)
 {
     CTestSession query;
     ASSERT_TRUE(query.QueryStack());
-    ASSERT_TRUE(RunUntil([&] { return !query.events.empty(); }, 15000));
+    ASSERT_TRUE(RunUntil([&] { return !query.events.empty(); }, 15s));
     EXPECT_EQ("stackinfo", query.events[0]);
     EXPECT_EQ(0x0101, query.stackVersion);
     EXPECT_EQ("Running", query.stackStatus);

@@ -11,8 +11,11 @@
 
 #include "lib/Winsock.h"
 #include "tests/lib/SessionHelpers.h"
+#include "tests/support/RunLoop.h"
 
 namespace {
+
+using namespace std::chrono_literals;
 
 namespace fs = std::filesystem;
 
@@ -84,7 +87,7 @@ TEST_F(TraceFiles, NextFreeNumberHoldsExactlyTheTrafficRecords)
                     return true;
             return false;
         },
-        5000));
+        5s));
     EXPECT_GE(capture.record->shown, 1);
     EXPECT_EQ("Closed", capture.record->titles.back());
     EXPECT_EQ("Connected to 127.0.0.1", capture.record->titles.at(capture.record->titles.size() - 2));
@@ -168,7 +171,7 @@ TEST(Startup, FailedHostNameShowsUnknown)
     };
     CTestSession query;
     ASSERT_TRUE(query.QueryStack());
-    ASSERT_TRUE(RunUntil([&] { return !query.events.empty(); }, 5000));
+    ASSERT_TRUE(RunUntil([&] { return !query.events.empty(); }, 5s));
     EXPECT_EQ((std::vector<std::string>{""}), query.stackAddresses) << "no host record was looked up";
     EXPECT_STREQ("Unknown", CWinsock::LocalHostName());
     EXPECT_EQ("Unknown", query.stackHost);

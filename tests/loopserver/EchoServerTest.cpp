@@ -1,5 +1,3 @@
-#include <arpa/inet.h>
-#include <netinet/in.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -7,7 +5,6 @@
 #include <cerrno>
 #include <chrono>
 #include <csignal>
-#include <functional>
 #include <string>
 #include <vector>
 
@@ -18,6 +15,8 @@
 #include "apps/loopserver/Server.h"
 #include "lib/MessageLoop.h"
 #include "lib/SocketBinding.h"
+#include "tests/support/Loopback.h"
+#include "tests/support/RunLoop.h"
 
 namespace {
 
@@ -35,29 +34,6 @@ public:
     std::vector<uint32_t> counts;
     std::vector<std::string> errors;
 };
-
-bool RunUntil(const std::function<bool()>& done, std::chrono::milliseconds timeout = std::chrono::seconds(10))
-{
-    const auto deadline = Clock::now() + timeout;
-    while (!done()) {
-        if (Clock::now() > deadline) {
-            return false;
-        }
-        CMessageLoop::Instance().RunOnce(2);
-    }
-    return true;
-}
-
-int ConnectTo(uint16_t port)
-{
-    const int fd = socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_port = htons(port);
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address);
-    return fd;
-}
 
 std::vector<CTcpChild*> Chain(const CEchoServer& server)
 {
@@ -92,7 +68,7 @@ protected:
     }
     int Client()
     {
-        m_fds.push_back(ConnectTo(m_view.listeningPort));
+        m_fds.push_back(ConnectLoopback(m_view.listeningPort));
         return m_fds.back();
     }
 

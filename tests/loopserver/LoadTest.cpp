@@ -8,8 +8,9 @@
 
 #include <gtest/gtest.h>
 
-#include "bench/loopserver/ChildProcess.h"
-#include "bench/loopserver/EchoLoad.h"
+#include "tests/support/ChildProcess.h"
+#include "tests/support/EchoLoad.h"
+#include "tests/support/Loopback.h"
 
 namespace {
 
@@ -101,7 +102,7 @@ TEST(HeadlessWorkers, ShareThePortAndStopTogether)
     EXPECT_EQ(WEXITSTATUS(status), 0);
     EXPECT_TRUE(server.WaitForLine("worker 1: stopped", 1, rest));
     EXPECT_TRUE(server.WaitForLine("worker 2: stopped", 1, rest));
-    EXPECT_FALSE(CChildProcess::WaitForListener(port, 0.2)) << "a worker outlived the server";
+    EXPECT_FALSE(WaitForListener(port, std::chrono::milliseconds(200))) << "a worker outlived the server";
     if (!HasFailure()) {
         std::remove(output.c_str());
     }
@@ -136,11 +137,7 @@ TEST(HeadlessStart, ASecondServerOnABusyPortEndsWithAnError)
         ASSERT_TRUE(second.Start(command, output + ".2")) << name;
         std::string error;
         EXPECT_TRUE(second.WaitForLine("error: Address Already in Use", 10, error)) << name;
-        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
-        while (second.Running() && std::chrono::steady_clock::now() < deadline) {
-            usleep(10000);
-        }
-        EXPECT_FALSE(second.Running()) << name;
+        EXPECT_TRUE(second.WaitForExit(10)) << name;
         first.Stop();
     }
     std::remove((output + ".1").c_str());

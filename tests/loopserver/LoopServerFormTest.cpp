@@ -14,6 +14,8 @@
 #include "apps/loopserver/MainForm.h"
 #include "apps/loopserver/Server.h"
 #include "tests/support/QtTestApp.h"
+#include "tests/support/RunLoop.h"
+#include "tests/support/ScriptedPeer.h"
 
 namespace {
 
@@ -51,7 +53,7 @@ protected:
     }
     static bool WaitListening(QWidget& form)
     {
-        return SpinUntil([&] { return Text(form, "lblServerStatus") == "SERVER ON"; });
+        return RunUntil([&] { return Text(form, "lblServerStatus") == "SERVER ON"; });
     }
     static unsigned short PortOf(QWidget& form)
     {
@@ -89,24 +91,24 @@ TEST_F(LoopServerForm, TwoClientsGetTheirOwnBytesBack)
 {
     auto form = NewForm();
     ASSERT_TRUE(WaitListening(*form));
-    CTestSocket first = CTestSocket::Connect(PortOf(*form));
-    CTestSocket second = CTestSocket::Connect(PortOf(*form));
-    ASSERT_TRUE(first.WaitConnected());
-    ASSERT_TRUE(second.WaitConnected());
-    ASSERT_TRUE(SpinUntil([&] { return Text(*form, "lblConn") == "2"; }));
+    const auto first = CScriptedPeer::ConnectTo(PortOf(*form));
+    const auto second = CScriptedPeer::ConnectTo(PortOf(*form));
+    ASSERT_TRUE(first->Connected());
+    ASSERT_TRUE(second->Connected());
+    ASSERT_TRUE(RunUntil([&] { return Text(*form, "lblConn") == "2"; }));
 
     const std::string one = "first client's line\r\n";
     const std::string two(100000, 'x');
-    ASSERT_TRUE(first.SendAll(one));
-    ASSERT_TRUE(second.SendAll(two));
-    EXPECT_EQ(first.Receive(one.size()), one);
-    EXPECT_EQ(second.Receive(two.size()), two);
+    ASSERT_TRUE(first->Send(one));
+    ASSERT_TRUE(second->Send(two));
+    EXPECT_EQ(first->Read(one.size()), one);
+    EXPECT_EQ(second->Read(two.size()), two);
     EXPECT_EQ(Text(*form, "lblConn"), "2");
 
-    first.Close();
-    ASSERT_TRUE(SpinUntil([&] { return Text(*form, "lblConn") == "1"; }));
-    ASSERT_TRUE(second.SendAll("still here"));
-    EXPECT_EQ(second.Receive(10), "still here");
+    first->Close();
+    ASSERT_TRUE(RunUntil([&] { return Text(*form, "lblConn") == "1"; }));
+    ASSERT_TRUE(second->Send("still here"));
+    EXPECT_EQ(second->Read(10), "still here");
 }
 
 TEST_F(LoopServerForm, PortFieldAcceptsOnlyPorts)
@@ -135,7 +137,7 @@ TEST_F(LoopServerForm, SecondServerOnTheSamePortReportsAddressInUse)
     auto first = NewForm();
     ASSERT_TRUE(WaitListening(*first));
     auto second = NewForm(PortOf(*first));
-    ASSERT_TRUE(SpinUntil([&] { return Find<QLabel>(*second, "lblError")->isVisible(); }));
+    ASSERT_TRUE(RunUntil([&] { return Find<QLabel>(*second, "lblError")->isVisible(); }));
     EXPECT_EQ(Text(*second, "lblError"), "Address Already in Use");
     EXPECT_EQ(Text(*second, "btnToggle"), "ON");
     EXPECT_EQ(Text(*second, "lblServerStatus"), "SERVER OFF");
@@ -153,20 +155,19 @@ TEST_F(LoopServerForm, SwitchingOffKeepsAcceptedClientsEchoing)
     auto form = NewForm();
     ASSERT_TRUE(WaitListening(*form));
     const unsigned short port = PortOf(*form);
-    CTestSocket client = CTestSocket::Connect(port);
-    ASSERT_TRUE(client.WaitConnected());
-    ASSERT_TRUE(SpinUntil([&] { return Text(*form, "lblConn") == "1"; }));
+    const auto client = CScriptedPeer::ConnectTo(port);
+    ASSERT_TRUE(client->Connected());
+    ASSERT_TRUE(RunUntil([&] { return Text(*form, "lblConn") == "1"; }));
 
     Find<QPushButton>(*form, "btnToggle")->click();
-    ASSERT_TRUE(SpinUntil([&] { return Text(*form, "lblServerStatus") == "SERVER OFF"; }));
+    ASSERT_TRUE(RunUntil([&] { return Text(*form, "lblServerStatus") == "SERVER OFF"; }));
     EXPECT_EQ(Text(*form, "btnToggle"), "ON");
     EXPECT_TRUE(Find<QLineEdit>(*form, "edListeningPort")->isEnabled());
 
-    ASSERT_TRUE(client.SendAll("after switch-off"));
-    EXPECT_EQ(client.Receive(16), "after switch-off");
+    ASSERT_TRUE(client->Send("after switch-off"));
+    EXPECT_EQ(client->Read(16), "after switch-off");
     EXPECT_EQ(Text(*form, "lblConn"), "1");
-    CTestSocket late = CTestSocket::Connect(port);
-    EXPECT_FALSE(late.WaitConnected(std::chrono::milliseconds(300)));
+    EXPECT_FALSE(CScriptedPeer::ConnectTo(port, std::chrono::milliseconds(300))->Connected());
 
     // On again, on the same port.
     Find<QPushButton>(*form, "btnToggle")->click();
@@ -178,16 +179,14 @@ TEST_F(LoopServerForm, ClosingTheFormEndsEveryConnection)
 {
     auto form = NewForm();
     ASSERT_TRUE(WaitListening(*form));
-    CTestSocket a = CTestSocket::Connect(PortOf(*form));
-    CTestSocket b = CTestSocket::Connect(PortOf(*form));
-    ASSERT_TRUE(a.WaitConnected());
-    ASSERT_TRUE(b.WaitConnected());
-    ASSERT_TRUE(SpinUntil([&] { return Text(*form, "lblConn") == "2"; }));
+    const auto a = CScriptedPeer::ConnectTo(PortOf(*form));
+    const auto b = CScriptedPeer::ConnectTo(PortOf(*form));
+    ASSERT_TRUE(a->Connected());
+    ASSERT_TRUE(b->Connected());
+    ASSERT_TRUE(RunUntil([&] { return Text(*form, "lblConn") == "2"; }));
     form.reset();
-    a.Drain(std::chrono::milliseconds(200));
-    b.Drain(std::chrono::milliseconds(200));
-    EXPECT_TRUE(a.PeerClosed());
-    EXPECT_TRUE(b.PeerClosed());
+    EXPECT_TRUE(a->WaitClosed());
+    EXPECT_TRUE(b->WaitClosed());
 }
 
 }  // namespace

@@ -27,7 +27,9 @@
 #include "lib/VoltTcp.h"
 #include "tests/pop3/DovecotPeer.h"
 #include "tests/pop3/MailText.h"
+#include "tests/support/Loopback.h"
 #include "tests/support/QtTestApp.h"
+#include "tests/support/RunLoop.h"
 
 namespace {
 
@@ -79,11 +81,11 @@ protected:
     bool ListHeaders(int count)
     {
         m_form->mnuHeadersClick();
-        return SpinUntil([&] { return List()->isEnabled() && List()->count() == count; }, 15s);
+        return RunUntil([&] { return List()->isEnabled() && List()->count() == count; }, 15s);
     }
     bool WaitClosed()
     {
-        return SpinUntil(
+        return RunUntil(
             [&] { return Status() == "Not Connected" && m_form->Client().GetState() == CVoltTcp::Closed; },
             15s);
     }
@@ -133,14 +135,14 @@ TEST_F(MailClientTest, ListRetrieveDeleteAndClose)
 
     List()->setCurrentRow(2);
     m_form->lbxMessageDblClick();
-    ASSERT_TRUE(SpinUntil([&] { return Find<QGroupBox>("ViewMailMessage")->isVisible(); }, 15s));
+    ASSERT_TRUE(RunUntil([&] { return Find<QGroupBox>("ViewMailMessage")->isVisible(); }, 15s));
     EXPECT_EQ(Action(), "Retrieved Message Number  3");
     const QString memo = Find<QPlainTextEdit>("mmoMessage")->toPlainText();
     EXPECT_TRUE(memo.contains("Subject: Mixed with a binary attachment")) << memo.toStdString();
     EXPECT_TRUE(memo.contains("See the attached binary."));
     EXPECT_EQ(dovecot::Sha256(m_attach.File("random.bin")),
               s_peer->Manifest().messages[3].files["random.bin"]);
-    SpinFor(100ms);
+    RunFor(100ms);
     Screenshot(m_form.get(), "mailclient-message");
 
     List()->setCurrentRow(0);
@@ -152,7 +154,7 @@ TEST_F(MailClientTest, ListRetrieveDeleteAndClose)
         return true;
     });
     EXPECT_EQ(asked, 1);
-    ASSERT_TRUE(SpinUntil([&] { return List()->isEnabled() && List()->count() == 6; }, 10s));
+    ASSERT_TRUE(RunUntil([&] { return List()->isEnabled() && List()->count() == 6; }, 10s));
     EXPECT_TRUE(List()->item(0)->text().startsWith("2 "));
 
     m_form->mnuCloseClick();
@@ -168,7 +170,7 @@ TEST_F(MailClientTest, ListRetrieveDeleteAndClose)
 TEST_F(MailClientTest, SaveMessagesWritesEveryMessageAndDisconnects)
 {
     m_form->mnuSaveAllClick();
-    ASSERT_TRUE(SpinUntil([&] { return !m_form->Client().SaveAll && m_form->Client().Count == 7; }, 20s));
+    ASSERT_TRUE(RunUntil([&] { return !m_form->Client().SaveAll && m_form->Client().Count == 7; }, 20s));
     ASSERT_TRUE(WaitClosed());
     const dovecot::SManifest manifest = s_peer->Manifest();
     for (int n = 1; n <= 7; ++n) {
@@ -181,7 +183,7 @@ TEST_F(MailClientTest, SaveMessagesWritesEveryMessageAndDisconnects)
     // Unique names: a second run keeps the first run's files.
     m_form->Client().Unique = true;
     m_form->mnuSaveAllClick();
-    ASSERT_TRUE(SpinUntil([&] { return !m_form->Client().SaveAll && m_form->Client().Count == 7; }, 20s));
+    ASSERT_TRUE(RunUntil([&] { return !m_form->Client().SaveAll && m_form->Client().Count == 7; }, 20s));
     ASSERT_TRUE(WaitClosed());
     EXPECT_EQ(dovecot::Sha256(m_attach.File("Messag1.1")), manifest.messages.at(1).sha256);
     EXPECT_EQ(dovecot::Sha256(m_attach.File("rando1.bin")), manifest.messages.at(3).files.at("random.bin"));
@@ -193,7 +195,7 @@ TEST_F(MailClientTest, WrongPasswordShowsTheServerError)
 {
     m_form->Client().Password = "wrong";
     m_form->mnuHeadersClick();
-    ASSERT_TRUE(SpinUntil([&] { return Find<QLabel>("ServerErrorPanel")->isVisible(); }, 15s));
+    ASSERT_TRUE(RunUntil([&] { return Find<QLabel>("ServerErrorPanel")->isVisible(); }, 15s));
     EXPECT_TRUE(Find<QLabel>("ServerErrorPanel")->text().startsWith("-ERR"));
     ASSERT_TRUE(WaitClosed());
     EXPECT_TRUE(Find<QAction>("mnuHeaders")->isEnabled());
@@ -211,12 +213,9 @@ TEST_F(MailClientTest, EmptyMailbox)
 
 TEST_F(MailClientTest, RefusedConnectionComesBackToRest)
 {
-    CTestSocket closed = CTestSocket::Listen();
-    const unsigned short port = closed.Port();
-    closed.Close();
-    m_form->Client().Server = "127.0.0.1:" + std::to_string(port);
+    m_form->Client().Server = "127.0.0.1:" + std::to_string(UnusedLoopbackPort());
     m_form->mnuHeadersClick();
-    ASSERT_TRUE(SpinUntil([&] { return Action().startsWith("EXCEPTION:"); }, 10s));
+    ASSERT_TRUE(RunUntil([&] { return Action().startsWith("EXCEPTION:"); }, 10s));
     EXPECT_TRUE(Find<QAction>("mnuHeaders")->isEnabled());
     EXPECT_TRUE(Find<QAction>("mnuSettings")->isEnabled());
     m_form->Client().Server = "127.0.0.1:notaport";
@@ -257,7 +256,7 @@ TEST_F(MailClientTest, ClosingDuringARetrievalLeavesNoHalfFile)
     ASSERT_TRUE(ListHeaders(1));
     List()->setCurrentRow(0);
     m_form->lbxMessageDblClick();
-    ASSERT_TRUE(SpinUntil([&] { return Action().startsWith("Decoding:"); }, 15s));
+    ASSERT_TRUE(RunUntil([&] { return Action().startsWith("Decoding:"); }, 15s));
     EXPECT_FALSE(m_attach.Files().empty());  // being written, under a hidden name
     m_form->close();
     m_form.reset();

@@ -17,19 +17,19 @@
 #include "apps/mibagent/Trap.h"
 #include "lib/SocketBinding.h"
 #include "tests/mibagent/AgentHarness.h"
+#include "tests/support/ChildProcess.h"
+#include "tests/support/Files.h"
+#include "tests/support/Loopback.h"
+#include "tests/support/QtTestApp.h"
+#include "tests/support/RunLoop.h"
 
 namespace {
 
+using namespace std::chrono_literals;
+
 class AgentFormsTest : public ::testing::Test {
 protected:
-    static void SetUpTestSuite()
-    {
-        static int argc = 1;
-        static char name[] = "mibagent_forms_test";
-        static char* argv[] = {name, nullptr};
-        if (QApplication::instance() == nullptr)
-            new QApplication(argc, argv);
-    }
+    static void SetUpTestSuite() { EnsureQtTestApp("VoltTCP SNMP Agent"); }
     void TearDown() override { SocketBinding() = NativeSocketBinding(); }
 
     template <typename T>
@@ -42,7 +42,7 @@ protected:
     // The form opened on a port the system chooses.
     uint16_t WaitListening(TfrmMain& form)
     {
-        PumpUntil([](void* f) { return static_cast<TfrmMain*>(f)->Agent().ListeningPort() != 0; }, &form);
+        RunUntil([&] { return form.Agent().ListeningPort() != 0; });
         return form.Agent().ListeningPort();
     }
 
@@ -89,7 +89,7 @@ TEST_F(AgentFormsTest, SetChangesTheEditAndAGetReturnsIt)
     TfrmMain form(m_about, m_trap, 0);
     const uint16_t port = WaitListening(form);
     ASSERT_NE(port, 0);
-    ToolResult r = RunTool(SnmpCommand("snmpset", port, {"1.3.6.1.2.1.1.5.0", "s", "Lighthouse"}));
+    SCommandResult r = RunCommand(SnmpCommand("snmpset", port, {"1.3.6.1.2.1.1.5.0", "s", "Lighthouse"}));
     ASSERT_EQ(r.exitCode, 0) << r.output;
     EXPECT_EQ(Find<QLineEdit>(form, "edSysName")->text(), "Lighthouse");
     auto* action = Find<QLabel>(form, "ActionPanel");
@@ -97,7 +97,7 @@ TEST_F(AgentFormsTest, SetChangesTheEditAndAGetReturnsIt)
     EXPECT_EQ(action->text(), "Last Action: SetRequest from: 127.0.0.1");
 
     Find<QLineEdit>(form, "edSysLocation")->setText("Up the hill");
-    r = RunTool(SnmpCommand("snmpget", port, {"1.3.6.1.2.1.1.5.0", "1.3.6.1.2.1.1.6.0"}));
+    r = RunCommand(SnmpCommand("snmpget", port, {"1.3.6.1.2.1.1.5.0", "1.3.6.1.2.1.1.6.0"}));
     EXPECT_NE(r.output.find("STRING: \"Lighthouse\""), std::string::npos) << r.output;
     EXPECT_NE(r.output.find("STRING: \"Up the hill\""), std::string::npos) << r.output;
     EXPECT_EQ(action->text(), "Last Action: GetRequest from: 127.0.0.1");
@@ -108,7 +108,7 @@ TEST_F(AgentFormsTest, VersionTwoShowsTheErrorUntilReset)
     TfrmMain form(m_about, m_trap, 0);
     const uint16_t port = WaitListening(form);
     ASSERT_NE(port, 0);
-    const ToolResult r = RunTool(SnmpCommand("snmpget", port, {"1.3.6.1.2.1.1.5.0"}, "2c"));
+    const SCommandResult r = RunCommand(SnmpCommand("snmpget", port, {"1.3.6.1.2.1.1.5.0"}, "2c"));
     EXPECT_NE(r.output.find("Timeout"), std::string::npos) << r.output;
     auto* error = Find<QLabel>(form, "ErrorPanel");
     EXPECT_FALSE(error->isHidden());
@@ -158,16 +158,16 @@ TEST_F(AgentFormsTest, TrapFormSendsTheDefaultTrap)
 
     TfrmMain form(m_about, m_trap, 0);
     ASSERT_NE(WaitListening(form), 0);
-    const std::string dir = TempDir();
-    const std::string config = dir + "/snmptrapd.conf";
+    const CTempDir dir("mibagent-test");
+    const std::string config = dir.Path("snmptrapd.conf");
     std::ofstream(config) << "disableAuthorization yes\n";
-    const uint16_t trapPort = FreeUdpPort();
-    const std::string log = dir + "/traps.log";
-    const int pid = StartBackground({"snmptrapd", "-f", "-Lo", "-C", "-c", config, "-n", "-m", "", "-On",
-                                     "-F", "TRAP %N generic=%w specific=%q from %a\\n%v\\n",
-                                     "127.0.0.1:" + std::to_string(trapPort)},
-                                    log);
-    ASSERT_GT(pid, 0);
+    const uint16_t trapPort = UnusedLoopbackPort(SOCK_DGRAM);
+    const std::string log = dir.Path("traps.log");
+    CChildProcess trapd;
+    ASSERT_TRUE(trapd.Start({"snmptrapd", "-f", "-Lo", "-C", "-c", config, "-n", "-m", "", "-On", "-F",
+                             "TRAP %N generic=%w specific=%q from %a\\n%v\\n",
+                             "127.0.0.1:" + std::to_string(trapPort)},
+                            log));
     m_trap.SetAgent(&form.Agent());
     m_trap.SetTrapPort(trapPort);
     Find<QLineEdit>(m_trap, "edDestination")->setText("127.0.0.1");
@@ -175,10 +175,10 @@ TEST_F(AgentFormsTest, TrapFormSendsTheDefaultTrap)
     for (int attempt = 0; attempt < 40 && !received; ++attempt) {
         if (ReadFile(log).find("NET-SNMP version") != std::string::npos)
             Find<QPushButton>(m_trap, "btnSend")->click();
-        PumpUntil([](void*) { return false; }, nullptr, 100);
+        RunFor(100ms);
         received = ReadFile(log).find("TRAP") != std::string::npos;
     }
-    StopBackground(pid);
+    trapd.Stop();
     const std::string text = ReadFile(log);
     ASSERT_TRUE(received) << text;
     EXPECT_NE(text.find("TRAP .1.3.6.1 generic=6 specific=.1 from " + form.Agent().AgentAddress() + "\n"),

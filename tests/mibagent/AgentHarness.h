@@ -37,26 +37,23 @@ public:
     std::string action;
 };
 
-struct ToolResult {
-    int exitCode = -1;
-    std::string output;  // standard output and error together
-};
-
-// Runs a command while the library's message loop keeps running, so an agent in this
-// process can answer it; the command is killed after timeoutMs.
-ToolResult RunTool(const std::vector<std::string>& argv, int timeoutMs = 10000);
-
-// Starts a command in the background with its output going to a file; returns its pid.
-int StartBackground(const std::vector<std::string>& argv, const std::string& outputFile);
-void StopBackground(int pid);
-
-// Runs the message loop until the condition holds or timeoutMs has passed.
-bool PumpUntil(bool (*done)(void*), void* context, int timeoutMs = 3000);
-
-uint16_t FreeUdpPort();
-std::string ReadFile(const std::string& path);
-std::string TempDir();
-
 // The SNMP tools' common arguments: version 1, community orchid, no MIB files, one try.
-std::vector<std::string> SnmpCommand(const char* tool, uint16_t port, const std::vector<std::string>& rest,
-                                     const char* version = "1");
+inline std::vector<std::string> SnmpCommand(const char* tool, uint16_t port,
+                                            const std::vector<std::string>& rest, const char* version = "1")
+{
+    std::vector<std::string> argv{tool,
+                                  "-v",
+                                  version,
+                                  "-c",
+                                  "orchid",
+                                  "-m",
+                                  "",
+                                  "-r",
+                                  "0",
+                                  "-t",
+                                  "2",
+                                  "-On",
+                                  "127.0.0.1:" + std::to_string(port)};
+    argv.insert(argv.end(), rest.begin(), rest.end());
+    return argv;
+}

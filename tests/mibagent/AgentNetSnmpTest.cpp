@@ -14,6 +14,9 @@
 #include "lib/MessageLoop.h"
 #include "snmp/SnmpDecoder.h"
 #include "tests/mibagent/AgentHarness.h"
+#include "tests/support/ChildProcess.h"
+#include "tests/support/RunLoop.h"
+#include "tests/support/ScriptedPeer.h"
 
 namespace {
 
@@ -23,16 +26,14 @@ protected:
     {
         m_agent.SetPort(0);
         m_agent.Reset();
-        ASSERT_TRUE(
-            PumpUntil([](void* a) { return static_cast<CSnmpAgent*>(a)->ListeningPort() != 0; }, &m_agent))
-            << m_view.error;
+        ASSERT_TRUE(RunUntil([&] { return m_agent.ListeningPort() != 0; })) << m_view.error;
         m_port = m_agent.ListeningPort();
         EXPECT_EQ(m_view.status, "Listening on port " + std::to_string(m_port));
         EXPECT_TRUE(m_view.listening);
     }
-    ToolResult Run(const char* tool, const std::vector<std::string>& rest, const char* version = "1")
+    SCommandResult Run(const char* tool, const std::vector<std::string>& rest, const char* version = "1")
     {
-        return RunTool(SnmpCommand(tool, m_port, rest, version));
+        return RunCommand(SnmpCommand(tool, m_port, rest, version));
     }
 
     CMemoryAgentView m_view;
@@ -47,7 +48,7 @@ TEST_F(AgentNetSnmpTest, GetReturnsAllFourteenVariables)
                                          "1.3.6.1.2.1.5.1.0",  "1.3.6.1.2.1.5.14.0", "1.3.6.1.2.1.4.3.0",
                                          "1.3.6.1.2.1.4.10.0", "1.3.6.1.2.1.7.1.0",  "1.3.6.1.2.1.7.4.0",
                                          "1.3.6.1.2.1.6.10.0", "1.3.6.1.2.1.6.11.0"};
-    const ToolResult r = Run("snmpget", names);
+    const SCommandResult r = Run("snmpget", names);
     ASSERT_EQ(r.exitCode, 0) << r.output;
     const char* const expected[] = {
         ".1.3.6.1.2.1.1.1.0 = STRING: \"RODAVIV X.23b System A\"\n",
@@ -84,7 +85,7 @@ TEST_F(AgentNetSnmpTest, GetReturnsAllFourteenVariables)
 
 TEST_F(AgentNetSnmpTest, UnknownSecondBindingIsNoSuchNameAtIndexTwo)
 {
-    const ToolResult r = Run("snmpget", {"1.3.6.1.2.1.1.5.0", "1.3.6.1.2.1.1.9.0"});
+    const SCommandResult r = Run("snmpget", {"1.3.6.1.2.1.1.5.0", "1.3.6.1.2.1.1.9.0"});
     EXPECT_NE(r.output.find("(noSuchName)"), std::string::npos) << r.output;
     EXPECT_NE(r.output.find("Failed object: .1.3.6.1.2.1.1.9.0"), std::string::npos) << r.output;
 }
@@ -104,19 +105,19 @@ TEST_F(AgentNetSnmpTest, GetNextWalksTheAddressTable)
     };
     std::string name = "1.3.6.1.2.1.3.1.0";
     for (const std::string& line : expected) {
-        const ToolResult r = Run("snmpgetnext", {name});
+        const SCommandResult r = Run("snmpgetnext", {name});
         ASSERT_EQ(r.exitCode, 0) << r.output;
         ASSERT_EQ(r.output.substr(0, line.size()), line) << "after " << name;
         name = line.substr(1, line.find(' ') - 1);
     }
-    const ToolResult end = Run("snmpgetnext", {name});
+    const SCommandResult end = Run("snmpgetnext", {name});
     EXPECT_NE(end.output.find("(noSuchName)"), std::string::npos) << end.output;
     EXPECT_EQ(m_view.action, "Last Action: GetNextRequest from: 127.0.0.1");
 }
 
 TEST_F(AgentNetSnmpTest, SetChangesTheSystemText)
 {
-    ToolResult r = Run("snmpset", {"1.3.6.1.2.1.1.5.0", "s", "Rotterdam"});
+    SCommandResult r = Run("snmpset", {"1.3.6.1.2.1.1.5.0", "s", "Rotterdam"});
     ASSERT_EQ(r.exitCode, 0) << r.output;
     EXPECT_NE(r.output.find(".1.3.6.1.2.1.1.5.0 = STRING: \"Rotterdam\""), std::string::npos) << r.output;
     EXPECT_EQ(m_view.texts[CAgentView::SysName], "Rotterdam");
@@ -136,40 +137,8 @@ TEST_F(AgentNetSnmpTest, SetChangesTheSystemText)
     EXPECT_NE(r.output.find("STRING: \"" + std::string(62, 'c') + "\"\n"), std::string::npos) << r.output;
 }
 
-// A raw socket for requests the command-line tools cannot make.
-class CRawClient {
-public:
-    CRawClient()
-    {
-        m_fd = socket(AF_INET, SOCK_DGRAM | SOCK_NONBLOCK, 0);
-        const int size = 1 << 20;
-        setsockopt(m_fd, SOL_SOCKET, SO_RCVBUF, &size, sizeof size);
-    }
-    ~CRawClient() { close(m_fd); }
-    void Send(uint16_t port, const std::vector<uint8_t>& datagram)
-    {
-        sockaddr_in a{};
-        a.sin_family = AF_INET;
-        a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        a.sin_port = htons(port);
-        sendto(m_fd, datagram.data(), datagram.size(), 0, reinterpret_cast<sockaddr*>(&a), sizeof a);
-    }
-    std::vector<std::vector<uint8_t>> Received()
-    {
-        std::vector<uint8_t> buffer(70000);
-        ssize_t n;
-        while ((n = recv(m_fd, buffer.data(), buffer.size(), 0)) >= 0)
-            m_received.emplace_back(buffer.begin(), buffer.begin() + n);
-        return m_received;
-    }
-
-private:
-    int m_fd;
-    std::vector<std::vector<uint8_t>> m_received;
-};
-
 // A GetRequest for the same name `count` times, with a request-id of 0x1234.
-std::vector<uint8_t> ManyBindings(size_t count, const std::vector<uint8_t>& name)
+std::string ManyBindings(size_t count, const std::vector<uint8_t>& name)
 {
     auto tlv = [](uint8_t tag, const std::vector<uint8_t>& c) {
         std::vector<uint8_t> out{tag, 0x82, static_cast<uint8_t>(c.size() >> 8),
@@ -191,7 +160,8 @@ std::vector<uint8_t> ManyBindings(size_t count, const std::vector<uint8_t>& name
     std::vector<uint8_t> message{0x02, 0x01, 0x00, 0x04, 0x06, 'o', 'r', 'c', 'h', 'i', 'd'};
     const auto wrapped = tlv(0xA0, pdu);
     message.insert(message.end(), wrapped.begin(), wrapped.end());
-    return tlv(0x30, message);
+    const std::vector<uint8_t> datagram = tlv(0x30, message);
+    return {datagram.begin(), datagram.end()};
 }
 
 TEST_F(AgentNetSnmpTest, LargeAnswersAreSplitAndOversizedRequestsRefused)
@@ -199,16 +169,16 @@ TEST_F(AgentNetSnmpTest, LargeAnswersAreSplitAndOversizedRequestsRefused)
     // 1000 names of sysDescr.0 fit one request, but not the answer with its longest texts.
     const std::string longest(62, 'd');
     m_view.texts[CAgentView::SysDescr] = longest;
-    CRawClient client;
-    client.Send(m_port, ManyBindings(1000, {0x2B, 6, 1, 2, 1, 1, 1, 0}));
-    ASSERT_TRUE(
-        PumpUntil([](void* c) { return static_cast<CRawClient*>(c)->Received().size() == 2; }, &client));
+    CDatagramPeer client;
+    client.SendTo(m_port, ManyBindings(1000, {0x2B, 6, 1, 2, 1, 1, 1, 0}));
+    ASSERT_TRUE(RunUntil([&] { return client.Received().size() == 2; }));
     uint32_t bindings = 0;
     for (const auto& message : client.Received()) {
         EXPECT_LE(message.size(), 65507u);
         std::vector<uint8_t> area(1 << 20);
         SnmpRecord r;
-        ASSERT_EQ(CSnmpDecoder::Decode(message.data(), message.size(), area.data(), area.size(), r),
+        ASSERT_EQ(CSnmpDecoder::Decode(reinterpret_cast<const uint8_t*>(message.data()), message.size(),
+                                       area.data(), area.size(), r),
                   SnmpDecodeResult::Request);
         EXPECT_EQ(r.pduType, kPduGetResponse);
         EXPECT_EQ(r.requestId, 0x1234);
@@ -221,8 +191,8 @@ TEST_F(AgentNetSnmpTest, LargeAnswersAreSplitAndOversizedRequestsRefused)
     // Names whose text is four times their encoding do not fit the decode area.
     std::vector<uint8_t> name{0x2B};
     name.insert(name.end(), 100, 0x7F);
-    client.Send(m_port, ManyBindings(500, name));
-    PumpUntil([](void* v) { return !static_cast<CMemoryAgentView*>(v)->error.empty(); }, &m_view);
+    client.SendTo(m_port, ManyBindings(500, name));
+    RunUntil([&] { return !m_view.error.empty(); });
     EXPECT_EQ(m_view.error, "Could not allocate memory to decode received packet");
     EXPECT_EQ(client.Received().size(), 2u) << "no answer";
 }

@@ -46,7 +46,7 @@ struct SManifest {
     static SManifest Read(const std::string& path)
     {
         SManifest m;
-        std::istringstream lines(mailtext::ReadFile(path));
+        std::istringstream lines(ReadFile(path));
         std::string line;
         while (std::getline(lines, line)) {
             std::vector<std::string> f;

@@ -12,6 +12,8 @@
 #include <string>
 #include <vector>
 
+#include "tests/support/Files.h"
+
 // Builders for message text and a scratch directory for the files a retrieval writes.
 namespace mailtext {
 
@@ -82,19 +84,6 @@ inline std::string Wire(const std::string& message)
     if (!out.empty() && out.back() != '\n')
         out += "\r\n";
     return out + ".\r\n";
-}
-
-inline std::string ReadFile(const std::string& path)
-{
-    std::ifstream file(path, std::ios::binary);
-    std::stringstream data;
-    data << file.rdbuf();
-    return data.str();
-}
-
-inline void WriteFile(const std::string& path, const std::string& data)
-{
-    std::ofstream(path, std::ios::binary) << data;
 }
 
 // A directory of its own for one test, removed with everything in it.

@@ -15,11 +15,13 @@
 
 #include "pop3/HeaderText.h"
 #include "pop3/VoltPop3.h"
-#include "tests/lib/LoopHelpers.h"
 #include "tests/pop3/DovecotPeer.h"
 #include "tests/pop3/MailText.h"
+#include "tests/support/RunLoop.h"
 
 namespace {
+
+using namespace std::chrono_literals;
 
 using dovecot::CDovecotPeer;
 using dovecot::Sha256;
@@ -104,7 +106,7 @@ protected:
         if (password.empty())
             password = s_peer->Password();
         box.Connect(0, "127.0.0.1", s_peer->Port(), nullptr, 0, user, password.c_str());
-        return RunUntil([&] { return box.loggedIn || box.failed || box.closed; }, 10000) && box.loggedIn;
+        return RunUntil([&] { return box.loggedIn || box.failed || box.closed; }, 10s) && box.loggedIn;
     }
     static bool Stat(CMailbox& box)
     {
@@ -153,7 +155,7 @@ TEST_F(DovecotTest, EveryMessageWithItsAttachmentsByteExact)
         mailtext::CScratchDir attachments, mail;
         box.text.clear();
         box.Retrieve(n, mail.File("Message." + std::to_string(n)).c_str(), attachments.Path().c_str());
-        ASSERT_TRUE(RunUntil([&] { return box.completed == static_cast<int>(n) || box.closed; }, 10000));
+        ASSERT_TRUE(RunUntil([&] { return box.completed == static_cast<int>(n) || box.closed; }, 10s));
         const SManifest::SMessage& wanted = m_manifest.messages[static_cast<int>(n)];
         std::map<std::string, std::string> found;
         for (const auto& [name, data] : attachments.Files())

@@ -14,6 +14,7 @@
 #include "pop3/MailFile.h"
 #include "tests/pop3/MailText.h"
 #include "tests/pop3/Pop3Recorder.h"
+#include "tests/support/Files.h"
 
 namespace {
 
@@ -202,8 +203,8 @@ TEST(Pop3Retrieve, MailFileHoldsTheWholeMessage)
     CPop3Recorder r;
     r.Retrieve(1, dir.File("Message.1").c_str(), dir.Path().c_str());
     Feed(r, {"+OK\r\n", mailtext::Wire(message)});
-    EXPECT_EQ(mailtext::ReadFile(dir.File("Message.1")), message);
-    EXPECT_EQ(mailtext::ReadFile(dir.File("a.txt")), "file");
+    EXPECT_EQ(ReadFile(dir.File("Message.1")), message);
+    EXPECT_EQ(ReadFile(dir.File("a.txt")), "file");
     EXPECT_EQ(dir.Files().size(), 2u);
     EXPECT_EQ(r.transcript[r.transcript.size() - 2], "saved Message.1   " + std::to_string(message.size()));
 }
@@ -211,14 +212,14 @@ TEST(Pop3Retrieve, MailFileHoldsTheWholeMessage)
 TEST(Pop3Retrieve, UniqueNamesKeepEveryFile)
 {
     mailtext::CScratchDir dir;
-    mailtext::WriteFile(dir.File("report.txt"), "old");
-    mailtext::WriteFile(dir.File("repor1.txt"), "older");
+    WriteFile(dir.File("report.txt"), "old");
+    WriteFile(dir.File("repor1.txt"), "older");
     CPop3Recorder r;
     ASSERT_TRUE(r.Connect(UniqueNames, "127.0.0.1", 110, nullptr, 0, "u", "p"));
     r.Retrieve(1, nullptr, dir.Path().c_str());
     Feed(r, {"+OK\r\n", "Content-Disposition: attachment; filename=report.txt\r\n\r\nnew\r\n.\r\n"});
-    EXPECT_EQ(mailtext::ReadFile(dir.File("repor2.txt")), "new\r\n");
-    EXPECT_EQ(mailtext::ReadFile(dir.File("report.txt")), "old");
+    EXPECT_EQ(ReadFile(dir.File("repor2.txt")), "new\r\n");
+    EXPECT_EQ(ReadFile(dir.File("report.txt")), "old");
     EXPECT_EQ(CMailFile::NumberedName("report.txt", 10), "repo10.txt");
     EXPECT_EQ(CMailFile::NumberedName("a.tar.gz", 12), "a12.tar.gz");
     EXPECT_EQ(CMailFile::NumberedName("Message", 3), "Messag3");

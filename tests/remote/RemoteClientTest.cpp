@@ -17,6 +17,7 @@
 #include "remote/Rlogin.h"
 #include "remote/Rshell.h"
 #include "tests/remote/RecordingView.h"
+#include "tests/support/RunLoop.h"
 #include "tests/support/ScriptedPeer.h"
 
 namespace {
@@ -62,12 +63,12 @@ struct SSession {
     {
         const size_t before = view.Changes();
         ASSERT_TRUE(server.Send(bytes));
-        RunLoopUntil([&] { return view.Changes() != before; }, 30ms);
+        RunUntil([&] { return view.Changes() != before; }, 30ms);
     }
     void Finish()
     {
         server.Close();
-        ASSERT_TRUE(RunLoopUntil([&] { return client->GetState() == CVoltTcp::Closed; }));
+        ASSERT_TRUE(RunUntil([&] { return client->GetState() == CVoltTcp::Closed; }));
     }
 
     EService service;
@@ -209,7 +210,7 @@ TEST(RemotePanels, ConnectionFailuresShowTheirTextAndTheClosedStatus)
         CRexecClient client(view);
         view.display = "old output";
         client.OpenSession(c.host, c.port, 0);
-        ASSERT_TRUE(RunLoopUntil([&] { return !view.error.empty(); }));
+        ASSERT_TRUE(RunUntil([&] { return !view.error.empty(); }));
         EXPECT_EQ(c.error, view.error);
         EXPECT_EQ("Connection Closed", view.status);
         EXPECT_EQ("", view.display);
@@ -284,10 +285,10 @@ TEST(RemoteLogin, UrgentControlBytesAreNotShown)
     session.Open();
     session.Block("\0"s);
     ASSERT_TRUE(session.server.SendUrgent("\x80"));  // the window-size request
-    RunLoopFor(20ms);
+    RunFor(20ms);
     session.Block("$ ");
     ASSERT_TRUE(session.server.SendUrgent("\x90"));  // with a flow-control bit
-    RunLoopFor(20ms);
+    RunFor(20ms);
     session.Block("ls\r\n");
     session.Finish();
     EXPECT_EQ("$ ls\r\n", session.view.display);
@@ -317,7 +318,7 @@ TEST(RemoteLogin, KeysAndLogoutReachTheServer)
     EXPECT_EQ("l\r", session.server.Read(2));
     ASSERT_TRUE(session.client->Close(false));
     EXPECT_TRUE(session.server.WaitClosed());
-    ASSERT_TRUE(RunLoopUntil([&] { return session.client->GetState() == CVoltTcp::Closed; }));
+    ASSERT_TRUE(RunUntil([&] { return session.client->GetState() == CVoltTcp::Closed; }));
     EXPECT_EQ("Connection Closed", session.view.status);
 }
 

@@ -17,6 +17,7 @@
 #include "remote/Rshell.h"
 #include "tests/remote/RecordingView.h"
 #include "tests/support/PeerServer.h"
+#include "tests/support/RunLoop.h"
 #include "tests/support/ScriptedPeer.h"
 
 namespace {
@@ -86,8 +87,7 @@ protected:
     std::string Run(CBaseClient& client, int service, uint16_t localPort = 0)
     {
         EXPECT_TRUE(client.OpenSession("127.0.0.1", s_server->Port(service), localPort));
-        EXPECT_TRUE(RunLoopUntil([&] { return m_view.status == "Connection Closed"; }, 20s))
-            << s_server->Log();
+        EXPECT_TRUE(RunUntil([&] { return m_view.status == "Connection Closed"; }, 20s)) << s_server->Log();
         return m_view.display;
     }
     bool LoggedIn() const { return m_view.Saw("status Successful Login (008000/FFFFFF)"); }
@@ -168,21 +168,21 @@ TEST_F(RemoteServers, RloginLogsInEchoesATypedCommandAndLogsOut)
     ASSERT_NE(0, localPort);
     CRloginClient client(m_view);
     ASSERT_TRUE(client.OpenSession("127.0.0.1", s_server->Port(kRloginPort), localPort));
-    ASSERT_TRUE(RunLoopUntil([&] { return client.Acknowledged(); }, 20s)) << s_server->Log();
+    ASSERT_TRUE(RunUntil([&] { return client.Acknowledged(); }, 20s)) << s_server->Log();
     EXPECT_TRUE(m_view.Saw("focus"));
-    ASSERT_TRUE(RunLoopUntil([&] { return m_view.display.find("$ ") != std::string::npos; }, 20s))
+    ASSERT_TRUE(RunUntil([&] { return m_view.display.find("$ ") != std::string::npos; }, 20s))
         << m_view.display;
     const std::string typed = "echo volt$((6*7))\r";
     for (char key : typed)
         ASSERT_TRUE(client.Send(&key, 1));
-    ASSERT_TRUE(RunLoopUntil([&] { return m_view.display.find("volt42\r\n") != std::string::npos; }, 10s))
+    ASSERT_TRUE(RunUntil([&] { return m_view.display.find("volt42\r\n") != std::string::npos; }, 10s))
         << m_view.display;
     EXPECT_NE(std::string::npos, m_view.display.find("echo volt$((6*7))\r\n")) << "the remote echo";
     for (unsigned char byte : m_view.display)
         EXPECT_LT(byte, 0x80) << "no control byte of the server's reaches the display";
 
     ASSERT_TRUE(client.Close(false));  // Logout
-    ASSERT_TRUE(RunLoopUntil([&] { return client.GetState() == CVoltTcp::Closed; }, 10s));
+    ASSERT_TRUE(RunUntil([&] { return client.GetState() == CVoltTcp::Closed; }, 10s));
     EXPECT_EQ("Connection Closed", m_view.status);
 }
 

@@ -18,6 +18,8 @@
 #include "remote/Rexec.h"
 #include "remote/Rlogin.h"
 #include "tests/remoteclient/FormFixture.h"
+#include "tests/support/RunLoop.h"
+#include "tests/support/ScriptedPeer.h"
 
 namespace {
 
@@ -114,7 +116,7 @@ TEST_F(RemoteClientForm, LeavingTheLocalPortFieldKeepsOnly513To1024)
 
 TEST_F(RemoteClientForm, ExecuteRunsRexecAndShowsTheOutput)
 {
-    CTestSocket server = CTestSocket::Listen();
+    CScriptedPeer server;
     SServicePorts ports;
     ports.rexec = server.Port();
     Form(ports);
@@ -123,32 +125,32 @@ TEST_F(RemoteClientForm, ExecuteRunsRexecAndShowsTheOutput)
     SetText("edPass", "secret");
     SetText("edCommand", "ls");
     QTest::keyClick(Find<QLineEdit>("edCommand"), Qt::Key_Return);  // Execute is the default
-    CTestSocket session = server.Accept();
-    ASSERT_TRUE(session.IsOpen());
-    EXPECT_EQ("\0tester\0secret\0ls\0"s, session.Receive(18));
-    ASSERT_TRUE(SpinUntil([&] { return Text("StatusPanel") == "Connected to 127.0.0.1"; }));
+    ASSERT_TRUE(server.Accept());
+    const auto session = server.TakeConnection();
+    EXPECT_EQ("\0tester\0secret\0ls\0"s, session->Read(18));
+    ASSERT_TRUE(RunUntil([&] { return Text("StatusPanel") == "Connected to 127.0.0.1"; }));
     EXPECT_EQ(kColorGreen, BackgroundColor(Find<QLabel>("StatusPanel")));
-    ASSERT_TRUE(session.SendAll("\0a.txt\nb.txt\n"s));
-    ASSERT_TRUE(SpinUntil([&] { return Display()->Text() == "a.txt\nb.txt\n"; }))
+    ASSERT_TRUE(session->Send("\0a.txt\nb.txt\n"s));
+    ASSERT_TRUE(RunUntil([&] { return Display()->Text() == "a.txt\nb.txt\n"; }))
         << Display()->Text().toStdString();
     EXPECT_EQ("Successful Login", Text("StatusPanel"));
-    session.Close();
-    ASSERT_TRUE(SpinUntil([&] { return Text("StatusPanel") == "Connection Closed"; }));
+    session->Close();
+    ASSERT_TRUE(RunUntil([&] { return Text("StatusPanel") == "Connection Closed"; }));
     EXPECT_EQ("Remote Host Closed", Text("ErrorPanel"));
     EXPECT_TRUE(Find<QLabel>("ErrorPanel")->isVisible());
 }
 
 TEST_F(RemoteClientForm, AFloodOfOutputCostsBoundedMemoryAndKeepsTheWindowLive)
 {
-    CTestSocket server = CTestSocket::Listen();
+    CScriptedPeer server;
     SServicePorts ports;
     ports.rexec = server.Port();
     Form(ports);
     SetText("edHost", "127.0.0.1");
     Click("btnExecute");
-    CTestSocket session = server.Accept();
-    ASSERT_TRUE(session.IsOpen());
-    ASSERT_EQ("\0UserName\0\0ls -l\0"s, session.Receive(17))
+    ASSERT_TRUE(server.Accept());
+    const auto session = server.TakeConnection();
+    ASSERT_EQ("\0UserName\0\0ls -l\0"s, session->Read(17))
         << "all of it: unread bytes would reset the connection";
     // More than the display holds: 24 MB of lines of 100 characters.
     const std::string line = std::string(99, 'f') + "\n";
@@ -162,11 +164,11 @@ TEST_F(RemoteClientForm, AFloodOfOutputCostsBoundedMemoryAndKeepsTheWindowLive)
     QObject::connect(&ticker, &QTimer::timeout,
                      [&] { longestPause = std::max(longestPause, sinceTick.restart()); });
     ticker.start(5);
-    ASSERT_TRUE(session.SendAll("\0"s));
+    ASSERT_TRUE(session->Send("\0"s));
     for (int i = 0; i < 240; ++i)
-        ASSERT_TRUE(session.SendAll(block));
-    session.Close();
-    ASSERT_TRUE(SpinUntil([&] { return Text("StatusPanel") == "Connection Closed"; }, 60s));
+        ASSERT_TRUE(session->Send(block));
+    session->Close();
+    ASSERT_TRUE(RunUntil([&] { return Text("StatusPanel") == "Connection Closed"; }, 60s));
     ticker.stop();
     const int lines = Display()->LineCount();
     EXPECT_LE(static_cast<size_t>(lines) * 99, CRemoteDisplay::kMaxBytes);
@@ -178,24 +180,24 @@ TEST_F(RemoteClientForm, AFloodOfOutputCostsBoundedMemoryAndKeepsTheWindowLive)
 
 TEST_F(RemoteClientForm, ChangingTheModeClosesARunningSessionAtOnce)
 {
-    CTestSocket server = CTestSocket::Listen();
+    CScriptedPeer server;
     SServicePorts ports;
     ports.rexec = server.Port();
     Form(ports);
     SetText("edHost", "127.0.0.1");
     Click("btnExecute");
-    CTestSocket session = server.Accept();
-    ASSERT_TRUE(SpinUntil([&] { return Form().RexecClient().GetState() == CVoltTcp::Connected; }));
+    ASSERT_TRUE(server.Accept());
+    const auto session = server.TakeConnection();
+    ASSERT_TRUE(RunUntil([&] { return Form().RexecClient().GetState() == CVoltTcp::Connected; }));
     Click("rbRshell");
     EXPECT_EQ(CVoltTcp::Closed, Form().RexecClient().GetState());
     EXPECT_EQ("Connection Closed", Text("StatusPanel"));
-    session.Drain(50ms);
-    EXPECT_TRUE(session.PeerClosed());
+    EXPECT_TRUE(session->WaitClosed());
 }
 
 TEST_F(RemoteClientForm, KeysInTheDisplayGoToAnRloginSessionOnly)
 {
-    CTestSocket server = CTestSocket::Listen();
+    CScriptedPeer server;
     SServicePorts ports;
     ports.rexec = ports.rlogin = server.Port();
     Form(ports);
@@ -204,18 +206,20 @@ TEST_F(RemoteClientForm, KeysInTheDisplayGoToAnRloginSessionOnly)
 
     // In rexec mode a key sends nothing.
     Click("btnExecute");
-    CTestSocket rexec = server.Accept();
-    EXPECT_EQ("\0tester\0\0ls -l\0"s, rexec.Receive(15));
+    ASSERT_TRUE(server.Accept());
+    const auto rexec = server.TakeConnection();
+    EXPECT_EQ("\0tester\0\0ls -l\0"s, rexec->Read(15));
     QTest::keyClicks(Display(), "x");
-    EXPECT_EQ("", rexec.Drain(50ms));
+    EXPECT_EQ("", rexec->Drain(50ms));
 
     Click("rbRlogin");
     SetText("edLocPort", "0");  // any port: this server does not ask
     Click("btnLogin");
-    CTestSocket login = server.Accept();
-    EXPECT_EQ("\0tester\0tester\0TTY\0"s, login.Receive(19));
-    ASSERT_TRUE(login.SendAll("\0"s + "Password: "));
-    ASSERT_TRUE(SpinUntil([&] { return Display()->Text() == "Password: "; }));
+    ASSERT_TRUE(server.Accept());
+    const auto login = server.TakeConnection();
+    EXPECT_EQ("\0tester\0tester\0TTY\0"s, login->Read(19));
+    ASSERT_TRUE(login->Send("\0"s + "Password: "));
+    ASSERT_TRUE(RunUntil([&] { return Display()->Text() == "Password: "; }));
     EXPECT_TRUE(Display()->hasFocus());
     QTest::keyClicks(Display(), "ls -l");
     QTest::keyClick(Display(), Qt::Key_Backspace);
@@ -223,28 +227,27 @@ TEST_F(RemoteClientForm, KeysInTheDisplayGoToAnRloginSessionOnly)
     QTest::keyClick(Display(), Qt::Key_C, Qt::ControlModifier);
     QTest::keyClick(Display(), Qt::Key_Tab);
     QTest::keyClick(Display(), Qt::Key_Left);  // no character: nothing goes out
-    EXPECT_EQ("ls -l\x7f\r\x03\t", login.Receive(9));
-    EXPECT_EQ("", login.Drain(30ms));
+    EXPECT_EQ("ls -l\x7f\r\x03\t", login->Read(9));
+    EXPECT_EQ("", login->Drain(30ms));
     // Copying and pasting take Shift in a session.
     QApplication::clipboard()->setText("echo 1\necho 2\n");
     QTest::keyClick(Display(), Qt::Key_V, Qt::ControlModifier | Qt::ShiftModifier);
-    EXPECT_EQ("echo 1\recho 2\r", login.Receive(14));
+    EXPECT_EQ("echo 1\recho 2\r", login->Read(14));
     Display()->SelectAll();
     QTest::keyClick(Display(), Qt::Key_C, Qt::ControlModifier | Qt::ShiftModifier);
     EXPECT_EQ("Password: ", QApplication::clipboard()->text());
-    EXPECT_EQ("", login.Drain(30ms));
+    EXPECT_EQ("", login->Drain(30ms));
 
     Click("btnLogout");
-    login.Drain(200ms);
-    EXPECT_TRUE(login.PeerClosed());
-    ASSERT_TRUE(SpinUntil([&] { return Form().RloginClient().GetState() == CVoltTcp::Closed; }));
+    EXPECT_TRUE(login->WaitClosed());
+    ASSERT_TRUE(RunUntil([&] { return Form().RloginClient().GetState() == CVoltTcp::Closed; }));
     QTest::keyClicks(Display(), "y");
     EXPECT_EQ(CVoltTcp::Closed, Form().RloginClient().GetState()) << "keys after the session go nowhere";
 }
 
 TEST_F(RemoteClientForm, ClosingTheWindowEndsTheSession)
 {
-    CTestSocket server = CTestSocket::Listen();
+    CScriptedPeer server;
     SServicePorts ports;
     ports.rlogin = server.Port();
     Form(ports);
@@ -252,12 +255,12 @@ TEST_F(RemoteClientForm, ClosingTheWindowEndsTheSession)
     Click("rbRlogin");
     SetText("edLocPort", "0");
     Click("btnLogin");
-    CTestSocket login = server.Accept();
-    ASSERT_TRUE(SpinUntil([&] { return Form().RloginClient().GetState() == CVoltTcp::Connected; }));
+    ASSERT_TRUE(server.Accept());
+    const auto login = server.TakeConnection();
+    ASSERT_TRUE(RunUntil([&] { return Form().RloginClient().GetState() == CVoltTcp::Connected; }));
     Form().close();
     EXPECT_EQ(CVoltTcp::Closed, Form().RloginClient().GetState());
-    login.Drain(100ms);
-    EXPECT_TRUE(login.PeerClosed());
+    EXPECT_TRUE(login->WaitClosed());
 }
 
 TEST_F(RemoteClientForm, NothingIsCutAtTheSmallestSize)

@@ -16,6 +16,7 @@
 #include "remote/Rshell.h"
 #include "tests/remoteclient/FormFixture.h"
 #include "tests/support/PeerServer.h"
+#include "tests/support/RunLoop.h"
 
 namespace {
 
@@ -88,8 +89,8 @@ protected:
     {
         SetText("edCommand", command);
         Click("btnExecute");
-        EXPECT_TRUE(SpinUntil([&] { return Text("StatusPanel") == "Connected to 127.0.0.1"; }, 10s));
-        EXPECT_TRUE(SpinUntil([&] { return Text("StatusPanel") == "Connection Closed"; }, 30s))
+        EXPECT_TRUE(RunUntil([&] { return Text("StatusPanel") == "Connected to 127.0.0.1"; }, 10s));
+        EXPECT_TRUE(RunUntil([&] { return Text("StatusPanel") == "Connection Closed"; }, 30s))
             << s_server->Log();
         return Display()->Text();
     }
@@ -131,18 +132,18 @@ TEST_F(RemoteClientServers, RloginMode)
     Click("rbRlogin");
     SetText("edLocPort", FreeReservedPort());
     Click("btnLogin");
-    ASSERT_TRUE(SpinUntil([&] { return Form().RloginClient().Acknowledged(); }, 20s)) << s_server->Log();
+    ASSERT_TRUE(RunUntil([&] { return Form().RloginClient().Acknowledged(); }, 20s)) << s_server->Log();
     EXPECT_TRUE(Display()->hasFocus());
-    ASSERT_TRUE(SpinUntil([&] { return Display()->Text().endsWith("$ "); }, 20s))
+    ASSERT_TRUE(RunUntil([&] { return Display()->Text().endsWith("$ "); }, 20s))
         << Display()->Text().toStdString();
     QTest::keyClicks(Display(), "echo volt$((6*7))");
     QTest::keyClick(Display(), Qt::Key_Return);
-    ASSERT_TRUE(SpinUntil([&] { return Display()->Text().contains("\nvolt42\n"); }, 10s))
+    ASSERT_TRUE(RunUntil([&] { return Display()->Text().contains("\nvolt42\n"); }, 10s))
         << Display()->Text().toStdString();
     EXPECT_TRUE(Display()->Text().contains("$ echo volt$((6*7))\n")) << "the remote echo, once";
 
     Click("btnLogout");
-    ASSERT_TRUE(SpinUntil([&] { return Text("StatusPanel") == "Connection Closed"; }, 10s));
+    ASSERT_TRUE(RunUntil([&] { return Text("StatusPanel") == "Connection Closed"; }, 10s));
 }
 
 }  // namespace

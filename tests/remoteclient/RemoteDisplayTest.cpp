@@ -13,6 +13,7 @@
 #include <QTest>
 
 #include "tests/support/QtTestApp.h"
+#include "tests/support/RunLoop.h"
 
 namespace {
 
@@ -91,7 +92,7 @@ TEST_F(RemoteDisplay, FollowsTheOutputUnlessScrolledBack)
     display.show();
     for (int i = 0; i < 200; ++i)
         display.Append(0, "line\n");
-    ASSERT_TRUE(SpinUntil([&] { return display.PaintedRevision() == display.Revision(); }));
+    ASSERT_TRUE(RunUntil([&] { return display.PaintedRevision() == display.Revision(); }));
     QScrollBar* bar = display.verticalScrollBar();
     EXPECT_EQ(bar->maximum(), bar->value());
     EXPECT_TRUE(display.Following());
@@ -99,13 +100,13 @@ TEST_F(RemoteDisplay, FollowsTheOutputUnlessScrolledBack)
     bar->setValue(10);  // the user scrolls back
     EXPECT_FALSE(display.Following());
     display.Append(0, "more\n");
-    SpinFor(std::chrono::milliseconds(40));
+    RunFor(std::chrono::milliseconds(40));
     EXPECT_EQ(10, bar->value());
 
     bar->setValue(bar->maximum());
     display.Append(0, "and more\n");
-    ASSERT_TRUE(SpinUntil([&] { return bar->value() == bar->maximum() && display.Following(); }));
-    ASSERT_TRUE(SpinUntil([&] { return display.PaintedRevision() == display.Revision(); }));
+    ASSERT_TRUE(RunUntil([&] { return bar->value() == bar->maximum() && display.Following(); }));
+    ASSERT_TRUE(RunUntil([&] { return display.PaintedRevision() == display.Revision(); }));
 }
 
 TEST_F(RemoteDisplay, LongLinesWrapAtTheWidth)
@@ -114,10 +115,10 @@ TEST_F(RemoteDisplay, LongLinesWrapAtTheWidth)
     display.resize(300, 200);
     display.show();
     display.Append(0, std::string(1000, 'w') + "\nshort\n");
-    SpinFor(std::chrono::milliseconds(40));
+    RunFor(std::chrono::milliseconds(40));
     const int rowsWrapped = display.verticalScrollBar()->maximum() + display.verticalScrollBar()->pageStep();
     display.resize(600, 200);
-    SpinFor(std::chrono::milliseconds(40));
+    RunFor(std::chrono::milliseconds(40));
     const int rowsWider = display.verticalScrollBar()->maximum() + display.verticalScrollBar()->pageStep();
     EXPECT_GT(rowsWrapped, rowsWider) << "a wider view needs fewer rows";
     EXPECT_EQ(3, display.LineCount()) << "wrapping changes no line";

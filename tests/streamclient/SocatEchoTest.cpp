@@ -1,10 +1,7 @@
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <cstdlib>
 #include <filesystem>
-#include <fstream>
-#include <iterator>
 #include <memory>
 #include <string>
 
@@ -17,8 +14,11 @@
 #include "apps/common/About.h"
 #include "apps/common/Profile.h"
 #include "apps/streamclient/MainForm.h"
-#include "bench/loopserver/ChildProcess.h"
+#include "tests/support/ChildProcess.h"
+#include "tests/support/Files.h"
+#include "tests/support/Loopback.h"
 #include "tests/support/QtTestApp.h"
+#include "tests/support/RunLoop.h"
 
 namespace {
 
@@ -31,21 +31,17 @@ protected:
 
     void SetUp() override
     {
-        char dirTemplate[] = "/tmp/streamclient_socat.XXXXXX";
-        ASSERT_NE(mkdtemp(dirTemplate), nullptr);
-        m_dir = dirTemplate;
-        m_port = CChildProcess::FreePort();
+        ASSERT_TRUE(m_temp.IsValid());
+        m_dir = m_temp.Path();
+        m_port = UnusedLoopbackPort();
         ASSERT_NE(m_port, 0);
         const std::string listen = "TCP-LISTEN:" + std::to_string(m_port) + ",bind=127.0.0.1,fork,reuseaddr";
         ASSERT_TRUE(m_socat.Start({"socat", listen, "PIPE"}, m_dir + "/socat.out"));
-        ASSERT_TRUE(CChildProcess::WaitForListener(m_port, 10)) << "socat did not start";
+        ASSERT_TRUE(WaitForListener(m_port, std::chrono::seconds(10))) << "socat did not start";
     }
-    void TearDown() override
-    {
-        m_socat.Stop();
-        fs::remove_all(m_dir);
-    }
+    void TearDown() override { m_socat.Stop(); }
 
+    CTempDir m_temp{"streamclient_socat"};
     std::string m_dir;
     uint16_t m_port = 0;
     CChildProcess m_socat;
@@ -65,18 +61,16 @@ TEST_F(SocatEcho, FormEchoTestEndsWithReportAndGracefulClose)
         form.findChild<QLineEdit*>("edReps")->setText("20");
         form.findChild<QPushButton*>("btnEcho")->click();
         auto* incoming = form.findChild<QPlainTextEdit*>("mmoIncoming");
-        ASSERT_TRUE(SpinUntil([&] { return incoming->toPlainText().contains("Bytes/Sec"); },
-                              std::chrono::seconds(30)));
+        ASSERT_TRUE(RunUntil([&] { return incoming->toPlainText().contains("Bytes/Sec"); },
+                             std::chrono::seconds(30)));
         EXPECT_TRUE(incoming->toPlainText().contains("2000000 Bytes in "))
             << incoming->toPlainText().toStdString();
         auto* status = form.findChild<QWidget*>("StatusPanel");
-        ASSERT_TRUE(SpinUntil([&] { return status->property("text").toString() == "Not Connected"; }));
+        ASSERT_TRUE(RunUntil([&] { return status->property("text").toString() == "Not Connected"; }));
         EXPECT_FALSE(form.findChild<QWidget*>("ErrorPanel")->isVisible());
     }
     // The session's trace file holds the block that went out.
-    std::ifstream trace(m_dir + "/VTCP0.DBG", std::ios::binary);
-    const std::string bytes{std::istreambuf_iterator<char>(trace), std::istreambuf_iterator<char>()};
-    EXPECT_EQ(bytes.compare(0, 19, "\r\n---> Hello World!"), 0);
+    EXPECT_EQ(ReadFile(m_dir + "/VTCP0.DBG").compare(0, 19, "\r\n---> Hello World!"), 0);
     fs::current_path(oldDir);
 }
 
@@ -90,30 +84,21 @@ TEST_F(SocatEcho, CommandLineEchoTestPrintsTheReport)
     std::string rest;
     EXPECT_TRUE(client.WaitForLine("655360 Bytes in ", 30, rest)) << rest;
     EXPECT_TRUE(client.WaitForLine("", 1, rest));
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
-    while (client.Running() && std::chrono::steady_clock::now() < deadline) {
-        usleep(10000);
-    }
-    EXPECT_FALSE(client.Running());
-    std::ifstream in(output);
-    const std::string text{std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+    EXPECT_TRUE(client.WaitForExit(10));
+    const std::string text = ReadFile(output);
     EXPECT_NE(text.find(" Bytes/Sec\n"), std::string::npos) << text;
 }
 
 TEST(EchoCommandLine, RefusedPortFailsWithTheErrorText)
 {
-    const uint16_t port = CChildProcess::FreePort();
+    const uint16_t port = UnusedLoopbackPort();
     const std::string output = "/tmp/streamclient_refused." + std::to_string(getpid());
     CChildProcess client;
     ASSERT_TRUE(
         client.Start({STREAMCLIENT_PATH, "--echo-test", "127.0.0.1:" + std::to_string(port)}, output));
     std::string rest;
     EXPECT_TRUE(client.WaitForLine("error 4: ", 10, rest)) << rest;
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
-    while (client.Running() && std::chrono::steady_clock::now() < deadline) {
-        usleep(10000);
-    }
-    EXPECT_FALSE(client.Running());
+    EXPECT_TRUE(client.WaitForExit(10));
     std::remove(output.c_str());
 }
 

@@ -24,7 +24,11 @@
 #include "apps/loopserver/Server.h"
 #include "apps/streamclient/Client.h"
 #include "apps/streamclient/MainForm.h"
+#include "tests/support/Files.h"
+#include "tests/support/Loopback.h"
 #include "tests/support/QtTestApp.h"
+#include "tests/support/RunLoop.h"
+#include "tests/support/ScriptedPeer.h"
 
 namespace {
 
@@ -46,9 +50,8 @@ protected:
 
     void SetUp() override
     {
-        char dirTemplate[] = "/tmp/streamclient_test.XXXXXX";
-        ASSERT_NE(mkdtemp(dirTemplate), nullptr);
-        m_dir = dirTemplate;
+        ASSERT_TRUE(m_temp.IsValid());
+        m_dir = m_temp.Path();
         m_oldDir = fs::current_path();
         fs::current_path(m_dir);  // trace files land here
         setenv("VOLTTCP_INI", (m_dir + "/VOLTTCP.INI").c_str(), 1);
@@ -63,7 +66,6 @@ protected:
         m_echo.reset();
         unsetenv("VOLTTCP_INI");
         fs::current_path(m_oldDir);
-        fs::remove_all(m_dir);
     }
 
     TfrmMain& Form()
@@ -104,9 +106,10 @@ protected:
     }
     bool WaitStatus(const char* status)
     {
-        return SpinUntil([&] { return Text("StatusPanel") == status; });
+        return RunUntil([&] { return Text("StatusPanel") == status; });
     }
 
+    CTempDir m_temp{"streamclient_test"};
     std::string m_dir;
     fs::path m_oldDir;
     TfrmAbout m_about;
@@ -153,14 +156,13 @@ TEST_F(StreamClientForm, TotalSizePadsWithZerosOrCuts)
         {"12", "Hello World!"},
     };
     for (const Case& c : cases) {
-        CTestSocket listener = CTestSocket::Listen();
-        ConnectTo(listener.Port());
-        CTestSocket peer = listener.Accept();
-        ASSERT_TRUE(peer.IsOpen());
+        CScriptedPeer peer;
+        ConnectTo(peer.Port());
+        ASSERT_TRUE(peer.Accept());
         ASSERT_TRUE(WaitStatus("Connected"));
         Find<QLineEdit>("edTotal")->setText(c.total);
         Click("btnSend");
-        EXPECT_EQ(peer.Receive(c.expected.size()), c.expected) << c.total;
+        EXPECT_EQ(peer.Read(c.expected.size()), c.expected) << c.total;
         EXPECT_EQ(peer.Drain(std::chrono::milliseconds(50)), "") << c.total;
         Click("btnAbort");
         ASSERT_TRUE(WaitStatus("Not Connected"));
@@ -169,16 +171,16 @@ TEST_F(StreamClientForm, TotalSizePadsWithZerosOrCuts)
 
 TEST_F(StreamClientForm, RepetitionsCountSubmittedAndSentBytes)
 {
-    CTestSocket listener = CTestSocket::Listen();
-    ConnectTo(listener.Port());
-    CTestSocket peer = listener.Accept();
+    CScriptedPeer peer;
+    ConnectTo(peer.Port());
+    ASSERT_TRUE(peer.Accept());
     ASSERT_TRUE(WaitStatus("Connected"));
     EXPECT_EQ(BackgroundColor(Find<QLabel>("StatusPanel")), kColorGreen);
     Find<QLineEdit>("edReps")->setText("3");
     emit Find<QLineEdit>("edReps")->returnPressed();  // Enter presses the default button
     EXPECT_EQ(Text("lblBytesSub"), "36");
-    ASSERT_TRUE(SpinUntil([&] { return Text("lblBytesOut") == "36"; }));
-    EXPECT_EQ(peer.Receive(36), "Hello World!Hello World!Hello World!");
+    ASSERT_TRUE(RunUntil([&] { return Text("lblBytesOut") == "36"; }));
+    EXPECT_EQ(peer.Read(36), "Hello World!Hello World!Hello World!");
 }
 
 TEST_F(StreamClientForm, EchoTestEndsWithReportAndGracefulClose)
@@ -187,14 +189,14 @@ TEST_F(StreamClientForm, EchoTestEndsWithReportAndGracefulClose)
     Find<QLineEdit>("edReps")->setText("4");
     Click("btnEcho");
     EXPECT_EQ(Text("edPort"), QString::number(m_echoView.port));
-    ASSERT_TRUE(SpinUntil([&] { return Text("mmoIncoming").contains("Bytes/Sec"); }));
+    ASSERT_TRUE(RunUntil([&] { return Text("mmoIncoming").contains("Bytes/Sec"); }));
     const QString result = Text("mmoIncoming");
     EXPECT_TRUE(result.contains("48 Bytes in ")) << result.toStdString();
     EXPECT_TRUE(result.contains(" Sec.")) << result.toStdString();
     EXPECT_FALSE(Form().Client().EchoMode());
     ASSERT_TRUE(WaitStatus("Not Connected"));
     EXPECT_FALSE(Find<QLabel>("ErrorPanel")->isVisible());
-    ASSERT_TRUE(SpinUntil([&] { return m_echoView.connections == 0; }));
+    ASSERT_TRUE(RunUntil([&] { return m_echoView.connections == 0; }));
 }
 
 TEST_F(StreamClientForm, ReceivedDataShowsAsSizesOrAsText)
@@ -202,13 +204,13 @@ TEST_F(StreamClientForm, ReceivedDataShowsAsSizesOrAsText)
     ConnectTo(m_echoView.port);
     ASSERT_TRUE(WaitStatus("Connected"));
     Click("btnSend");
-    ASSERT_TRUE(SpinUntil([&] { return Text("lblBytesRec") == "12"; }));
+    ASSERT_TRUE(RunUntil([&] { return Text("lblBytesRec") == "12"; }));
     EXPECT_EQ(Text("mmoIncoming"), "12 Bytes Received\n");
 
     Find<QCheckBox>("cbxShow")->setChecked(true);
     Find<QLineEdit>("edTotal")->setText("5");
     Click("btnSend");
-    ASSERT_TRUE(SpinUntil([&] { return Text("lblBytesRec") == "17"; }));
+    ASSERT_TRUE(RunUntil([&] { return Text("lblBytesRec") == "17"; }));
     EXPECT_EQ(Text("mmoIncoming"), "12 Bytes Received\nHello");
 }
 
@@ -219,22 +221,22 @@ TEST_F(StreamClientForm, TrackBarAtZeroHoldsReceptionBack)
     Find<QSlider>("TrackBar")->setValue(0);
     EXPECT_EQ(Text("lblRecvSize"), "0");
     Click("btnSend");
-    ASSERT_TRUE(SpinUntil([&] { return Text("lblBytesOut") == "12"; }));
-    SpinFor(std::chrono::milliseconds(200));
+    ASSERT_TRUE(RunUntil([&] { return Text("lblBytesOut") == "12"; }));
+    RunFor(std::chrono::milliseconds(200));
     EXPECT_EQ(Text("lblBytesRec"), "0");
 
     Find<QSlider>("TrackBar")->setValue(5);
     EXPECT_EQ(Text("lblRecvSize"), "5");
-    ASSERT_TRUE(SpinUntil([&] { return Text("lblBytesRec") == "12"; }));
+    ASSERT_TRUE(RunUntil([&] { return Text("lblBytesRec") == "12"; }));
     // Pieces of at most five bytes.
     EXPECT_EQ(Text("mmoIncoming"), "5 Bytes Received\n5 Bytes Received\n2 Bytes Received\n");
 }
 
 TEST_F(StreamClientForm, PeerCloseShowsRemoteHostClosed)
 {
-    CTestSocket listener = CTestSocket::Listen();
-    ConnectTo(listener.Port());
-    CTestSocket peer = listener.Accept();
+    CScriptedPeer peer;
+    ConnectTo(peer.Port());
+    ASSERT_TRUE(peer.Accept());
     ASSERT_TRUE(WaitStatus("Connected"));
     peer.Close();
     ASSERT_TRUE(WaitStatus("Not Connected"));
@@ -245,9 +247,9 @@ TEST_F(StreamClientForm, PeerCloseShowsRemoteHostClosed)
 
 TEST_F(StreamClientForm, ClosingTheTraceWindowAbortsTheConnection)
 {
-    CTestSocket listener = CTestSocket::Listen();
-    ConnectTo(listener.Port());
-    CTestSocket peer = listener.Accept();
+    CScriptedPeer peer;
+    ConnectTo(peer.Port());
+    ASSERT_TRUE(peer.Accept());
     ASSERT_TRUE(WaitStatus("Connected"));
     QWidget* trace = nullptr;
     for (QWidget* window : QApplication::topLevelWidgets()) {
@@ -259,17 +261,13 @@ TEST_F(StreamClientForm, ClosingTheTraceWindowAbortsTheConnection)
     ASSERT_NE(trace, nullptr);
     trace->close();
     ASSERT_TRUE(WaitStatus("Not Connected"));
-    peer.Drain(std::chrono::milliseconds(100));
-    EXPECT_TRUE(peer.PeerClosed());
+    EXPECT_TRUE(peer.WaitClosed());
 }
 
 TEST_F(StreamClientForm, RefusedConnectionIsReported)
 {
-    CTestSocket listener = CTestSocket::Listen();
-    const unsigned short port = listener.Port();
-    listener.Close();
-    ConnectTo(port);
-    ASSERT_TRUE(SpinUntil([&] { return Find<QLabel>("ErrorPanel")->isVisible(); }));
+    ConnectTo(UnusedLoopbackPort());
+    ASSERT_TRUE(RunUntil([&] { return Find<QLabel>("ErrorPanel")->isVisible(); }));
     EXPECT_FALSE(Text("ErrorPanel").isEmpty());
     EXPECT_EQ(Text("StatusPanel"), "Not Connected");
 }
@@ -280,7 +278,7 @@ TEST_F(StreamClientForm, QueryStackFillsThePanel)
     auto* panel = Find<QGroupBox>("StackInfo");
     EXPECT_TRUE(panel->isVisible());
     EXPECT_EQ(panel->geometry(), Form().rect());
-    ASSERT_TRUE(SpinUntil([&] { return !Text("lblVersion").isEmpty(); }));
+    ASSERT_TRUE(RunUntil([&] { return !Text("lblVersion").isEmpty(); }));
     EXPECT_EQ(Text("lblVersion"), "257");
     EXPECT_EQ(Text("lblMaxGram"), "65507");
     EXPECT_EQ(Text("lblStatus"), "Running");
@@ -293,7 +291,7 @@ TEST_F(StreamClientForm, QueryStackFillsThePanel)
     // A second query answers at once and does not add lines.
     const int lines = Find<QListWidget>("lbxAddress")->count();
     Click("btnQuery");
-    SpinFor(std::chrono::milliseconds(50));
+    RunFor(std::chrono::milliseconds(50));
     EXPECT_EQ(Find<QListWidget>("lbxAddress")->count(), lines);
     Click("btnHide");
     EXPECT_FALSE(panel->isVisible());

@@ -1,8 +1,6 @@
 #include "tests/support/PeerServer.h"
 
-#include <arpa/inet.h>
 #include <fcntl.h>
-#include <netinet/in.h>
 #include <signal.h>
 #include <sys/file.h>
 #include <sys/prctl.h>
@@ -19,41 +17,19 @@
 #include <sstream>
 #include <thread>
 
+#include "tests/support/Files.h"
+#include "tests/support/Loopback.h"
+
 namespace {
 
 using Clock = std::chrono::steady_clock;
 using namespace std::chrono_literals;
-
-std::string ReadAll(const std::string& path)
-{
-    std::ifstream file(path, std::ios::binary);
-    std::stringstream text;
-    text << file.rdbuf();
-    return text.str();
-}
 
 const char* LockPath()
 {
     struct stat info {};
     return stat("/run/lock", &info) == 0 && S_ISDIR(info.st_mode) ? "/run/lock/volttcp-tester.lock"
                                                                   : "/tmp/volttcp-tester.lock";
-}
-
-// A loopback port that nothing uses right now: bound once, then released.
-uint16_t UnusedPort()
-{
-    const int fd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    socklen_t length = sizeof address;
-    uint16_t port = 0;
-    if (fd >= 0 && bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0 &&
-        getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length) == 0)
-        port = ntohs(address.sin_port);
-    if (fd >= 0)
-        close(fd);
-    return port;
 }
 
 template <typename Done>
@@ -96,7 +72,7 @@ bool CPeerServer::Listening(uint16_t port)
 
 std::string CPeerServer::Log() const
 {
-    return m_dir.empty() ? std::string() : ReadAll(m_dir + "/inetd.log");
+    return m_dir.empty() ? std::string() : ReadFile(m_dir + "/inetd.log");
 }
 
 std::string CPeerServer::Start(size_t ports)
@@ -118,7 +94,7 @@ std::string CPeerServer::Start(size_t ports)
     for (int attempt = 0; attempt < 3; ++attempt) {
         m_ports.clear();
         while (m_ports.size() < ports) {
-            const uint16_t port = UnusedPort();
+            const uint16_t port = UnusedLoopbackPort();
             if (port != 0 && std::find(m_ports.begin(), m_ports.end(), port) == m_ports.end())
                 m_ports.push_back(port);
         }
@@ -166,7 +142,7 @@ std::string CPeerServer::Launch()
                 if (!Listening(port))
                     return false;
             }
-            return !ReadAll(m_dir + "/password").empty();
+            return !ReadFile(m_dir + "/password").empty();
         },
         15s);
     if (ended) {
@@ -175,7 +151,7 @@ std::string CPeerServer::Launch()
     }
     if (!up)
         return "the server does not listen after 15 s: " + Log();
-    m_password = ReadAll(m_dir + "/password");
+    m_password = ReadFile(m_dir + "/password");
     while (!m_password.empty() && m_password.back() == '\n')
         m_password.pop_back();
     return {};

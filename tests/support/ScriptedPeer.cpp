@@ -1,6 +1,5 @@
 #include "tests/support/ScriptedPeer.h"
 
-#include <arpa/inet.h>
 #include <fcntl.h>
 #include <netinet/in.h>
 #include <netinet/tcp.h>
@@ -10,54 +9,22 @@
 
 #include <cerrno>
 
-#include "lib/MessageLoop.h"
+#include "tests/support/Loopback.h"
+#include "tests/support/RunLoop.h"
 
-bool RunLoopUntil(const std::function<bool()>& done, std::chrono::milliseconds timeout)
+CScriptedPeer::CScriptedPeer() : m_listen(BindLoopback(SOCK_STREAM | SOCK_NONBLOCK))
 {
-    const auto deadline = std::chrono::steady_clock::now() + timeout;
-    while (!done()) {
-        if (std::chrono::steady_clock::now() >= deadline)
-            return false;
-        CMessageLoop::Instance().RunOnce(5);
-    }
-    return true;
-}
-
-void RunLoopFor(std::chrono::milliseconds duration)
-{
-    const auto deadline = std::chrono::steady_clock::now() + duration;
-    while (std::chrono::steady_clock::now() < deadline)
-        CMessageLoop::Instance().RunOnce(5);
-}
-
-CScriptedPeer::CScriptedPeer()
-{
-    m_listen = ::socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    socklen_t length = sizeof address;
-    if (m_listen >= 0 && ::bind(m_listen, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0 &&
-        ::listen(m_listen, 4) == 0 &&
-        ::getsockname(m_listen, reinterpret_cast<sockaddr*>(&address), &length) == 0)
-        m_port = ntohs(address.sin_port);
+    if (m_listen >= 0 && ::listen(m_listen, 4) == 0)
+        m_port = LocalPort(m_listen);
 }
 
 std::unique_ptr<CScriptedPeer> CScriptedPeer::ConnectTo(uint16_t port, Ms timeout)
 {
     std::unique_ptr<CScriptedPeer> peer(new CScriptedPeer(SOutgoing{}));
-    const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    address.sin_port = htons(port);
+    const int fd = ConnectLoopback(port);
     if (fd < 0)
         return peer;
-    if (::connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 && errno != EINPROGRESS) {
-        ::close(fd);
-        return peer;
-    }
-    const bool connected = RunLoopUntil(
+    const bool connected = RunUntil(
         [fd] {
             pollfd entry{fd, POLLOUT, 0};
             return ::poll(&entry, 1, 0) == 1;
@@ -84,7 +51,7 @@ bool CScriptedPeer::Accept(Ms timeout)
 {
     if (m_fd >= 0)
         return true;
-    RunLoopUntil(
+    RunUntil(
         [this] {
             m_fd = ::accept4(m_listen, nullptr, nullptr, SOCK_NONBLOCK | SOCK_CLOEXEC);
             return m_fd >= 0;
@@ -99,10 +66,19 @@ bool CScriptedPeer::Accept(Ms timeout)
     return m_fd >= 0;
 }
 
+std::unique_ptr<CScriptedPeer> CScriptedPeer::TakeConnection()
+{
+    std::unique_ptr<CScriptedPeer> peer(new CScriptedPeer(SOutgoing{}));
+    std::swap(peer->m_fd, m_fd);
+    std::swap(peer->m_peerClosed, m_peerClosed);
+    std::swap(peer->m_in, m_in);
+    return peer;
+}
+
 bool CScriptedPeer::Send(const std::string& bytes, Ms timeout)
 {
     size_t sent = 0;
-    return RunLoopUntil(
+    return RunUntil(
                [&] {
                    if (m_fd < 0)
                        return true;
@@ -117,6 +93,17 @@ bool CScriptedPeer::Send(const std::string& bytes, Ms timeout)
            sent == bytes.size();
 }
 
+bool CScriptedPeer::SendPieces(const std::vector<std::string>& pieces, Ms gap)
+{
+    for (size_t i = 0; i < pieces.size(); ++i) {
+        if (i > 0)
+            RunFor(gap);
+        if (!Send(pieces[i]))
+            return false;
+    }
+    return true;
+}
+
 bool CScriptedPeer::SendUrgent(const std::string& bytes)
 {
     return m_fd >= 0 && ::send(m_fd, bytes.data(), bytes.size(), MSG_OOB | MSG_NOSIGNAL) ==
@@ -125,7 +112,7 @@ bool CScriptedPeer::SendUrgent(const std::string& bytes)
 
 bool CScriptedPeer::Fill(Ms timeout, const std::function<bool()>& done)
 {
-    return RunLoopUntil(
+    return RunUntil(
         [&] {
             if (done())
                 return true;
@@ -194,4 +181,33 @@ void CScriptedPeer::Reset()
         ::setsockopt(m_fd, SOL_SOCKET, SO_LINGER, &value, sizeof value);
     }
     Close();
+}
+
+CDatagramPeer::CDatagramPeer() : m_fd(BindLoopback(SOCK_DGRAM | SOCK_NONBLOCK)), m_port(LocalPort(m_fd))
+{
+    // Room for a few datagrams of the largest size, whatever the system's default.
+    const int size = 1 << 20;
+    ::setsockopt(m_fd, SOL_SOCKET, SO_RCVBUF, &size, sizeof size);
+}
+
+CDatagramPeer::~CDatagramPeer()
+{
+    if (m_fd >= 0)
+        ::close(m_fd);
+}
+
+void CDatagramPeer::SendTo(uint16_t port, const std::string& datagram)
+{
+    const sockaddr_in address = LoopbackAddress(port);
+    ::sendto(m_fd, datagram.data(), datagram.size(), 0, reinterpret_cast<const sockaddr*>(&address),
+             sizeof address);
+}
+
+const std::vector<std::string>& CDatagramPeer::Received()
+{
+    std::string buffer(70000, '\0');
+    ssize_t n;
+    while ((n = ::recv(m_fd, buffer.data(), buffer.size(), 0)) >= 0)
+        m_received.emplace_back(buffer.data(), static_cast<size_t>(n));
+    return m_received;
 }

@@ -1,4 +1,4 @@
-// CVoltTelnet against a peer facade in the same process, over 127.0.0.1.
+// CVoltTelnet against a scripted host on 127.0.0.1.
 
 #include <chrono>
 #include <functional>
@@ -12,60 +12,13 @@
 #include "lib/VoltTcp.h"
 #include "telnet/TelnetPolicy.h"
 #include "telnet/VoltTelnet.h"
-#include "tests/lib/LoopHelpers.h"
+#include "tests/support/RunLoop.h"
+#include "tests/support/ScriptedPeer.h"
 #include "tests/telnet/TelnetRecorder.h"
 
 namespace {
 
 using namespace std::string_literals;
-
-// The host side: a plain stream facade that records what the Telnet client sends.
-class CHost final : public CVoltTcp {
-public:
-    std::string m_received;
-    std::vector<std::string> m_exceptions;
-    bool m_connected = false;
-    bool m_closed = false;
-    std::function<void()> m_onConnect;
-
-    void OnConnect(const char*, uint16_t, const char*, uint16_t, const char*) override
-    {
-        m_connected = true;
-        if (m_onConnect)
-            m_onConnect();
-    }
-    void OnReceive(const char* data, uint32_t length) override
-    {
-        if (data == nullptr)
-            m_closed = true;
-        else
-            m_received.append(data, length);
-    }
-    void OnException(uint8_t code, const char* text) override
-    {
-        m_exceptions.push_back(std::to_string(code) + " " + text);
-    }
-};
-
-class CListener final : public CVoltTcp {
-public:
-    uint16_t m_port = 0;
-    std::unique_ptr<CHost> m_host;
-    std::function<void()> m_onHostConnect;
-    std::vector<std::string> m_exceptions;
-
-    void OnListen(const char*, uint16_t port, const char*) override { m_port = port; }
-    void OnAccept() override
-    {
-        m_host = std::make_unique<CHost>();
-        m_host->m_onConnect = m_onHostConnect;
-        m_host->Accept(0, this);
-    }
-    void OnException(uint8_t code, const char* text) override
-    {
-        m_exceptions.push_back(std::to_string(code) + " " + text);
-    }
-};
 
 class CClient final : public CVoltTelnet {
 public:
@@ -100,57 +53,44 @@ public:
 
 class TelnetSession : public testing::Test {
 protected:
-    void Start(const std::string& greeting)
+    // Connects the client to the host, which sends the greeting in the pieces given.
+    void Start(const std::vector<std::string>& greeting)
     {
-        m_listener.m_onHostConnect = [this, greeting] {
-            m_listener.m_host->Send(greeting.data(), static_cast<uint32_t>(greeting.size()));
-        };
-        ASSERT_TRUE(m_listener.Listen(0, "127.0.0.1", 0));
-        ASSERT_TRUE(RunUntil([&] { return m_listener.m_port != 0; }));
-        ASSERT_TRUE(m_client.Connect(0, "127.0.0.1", m_listener.m_port));
-        ASSERT_TRUE(RunUntil([&] { return m_listener.m_host && m_listener.m_host->m_connected; }));
-    }
-    CHost& Host() { return *m_listener.m_host; }
-
-    void TearDown() override
-    {
-        m_client.Close(true);
-        if (m_listener.m_host)
-            m_listener.m_host->Close(true);
-        m_listener.Close(true);
+        ASSERT_TRUE(m_client.Connect(0, "127.0.0.1", m_host.Port()));
+        ASSERT_TRUE(m_host.Accept());
+        ASSERT_TRUE(m_host.SendPieces(greeting));
     }
 
-    CListener m_listener;
+    void TearDown() override { m_client.Close(true); }
+
+    CScriptedPeer m_host;
     CClient m_client;
 };
 
 TEST_F(TelnetSession, TerminalNegotiationOverTheWire)
 {
     m_client.m_terminal = true;
-    Start("\xff\xfd\x18\xff\xfd\x1f\xff\xfb\x01\xff\xfa\x18\x01\xff\xf0"
-          "login: \r\0"
-          "\xff\xfa\x1f\xff\xf0\xff\xff\r\n"s);
+    // Commands, the CR NUL pair and the doubled IAC are each cut across reads.
+    Start({"\xff\xfd\x18\xff", "\xfd\x1f\xff\xfb\x01\xff\xfa\x18\x01\xff", "\xf0login: \r",
+           "\0\xff\xfa\x1f\xff\xf0\xff"s, "\xff\r\n"});
     // The size follows WILL NAWS unasked, and again for a host that asks all the same.
     const std::string expected = "\xff\xfb\x18\xff\xfb\x1f\xff\xfa\x1f\0\x50\0\x18\xff\xf0\xff\xfd\x01"
                                  "\xff\xfa\x18\0vt320\xff\xf0"
                                  "\xff\xfa\x1f\0\x50\0\x18\xff\xf0"s;
-    ASSERT_TRUE(RunUntil([&] { return Host().m_received.size() >= expected.size(); }))
-        << CTelnetRecorder::Hex(Host().m_received);
-    EXPECT_EQ(CTelnetRecorder::Hex(Host().m_received), CTelnetRecorder::Hex(expected));
-    ASSERT_TRUE(RunUntil([&] { return m_client.m_data.size() >= 10; }));
-    EXPECT_EQ(m_client.m_data, "login: \r\xff\r\n");
+    EXPECT_EQ(CTelnetRecorder::Hex(m_host.Read(expected.size())), CTelnetRecorder::Hex(expected));
+    const std::string data = "login: \r\xff\r\n";
+    ASSERT_TRUE(RunUntil([&] { return m_client.m_data.size() >= data.size(); })) << m_client.m_data;
+    EXPECT_EQ(m_client.m_data, data);
     EXPECT_EQ(m_client.m_events.size(), 5u);
 }
 
 TEST_F(TelnetSession, DefaultPolicyAndCommandsSentByTheClient)
 {
-    Start("\xff\xfb\x01\xff\xfd\x03\xff\xfd\x01\xff\xfb\x18"
-          "220 ready\r\n");
+    Start({"\xff\xfb\x01\xff\xfd\x03\xff\xfd\x01\xff\xfb\x18"
+           "220 ready\r\n"});
     const std::string answers = "\xff\xfd\x01\xff\xfb\x03\xff\xfc\x01\xff\xfe\x18";
-    ASSERT_TRUE(RunUntil([&] { return Host().m_received.size() >= answers.size(); }));
-    EXPECT_EQ(CTelnetRecorder::Hex(Host().m_received), CTelnetRecorder::Hex(answers));
+    EXPECT_EQ(CTelnetRecorder::Hex(m_host.Read(answers.size())), CTelnetRecorder::Hex(answers));
 
-    Host().m_received.clear();
     const std::string sub = "a\xff"
                             "b";
     EXPECT_TRUE(m_client.SendTelnetCommand(kTelnetIp, 0, nullptr, 0, 1));
@@ -160,16 +100,15 @@ TEST_F(TelnetSession, DefaultPolicyAndCommandsSentByTheClient)
                                  "a\xff\xff"
                                  "b\xff\xf0"
                                  "data\xff";
-    ASSERT_TRUE(RunUntil([&] { return Host().m_received.size() >= expected.size(); }));
-    EXPECT_EQ(CTelnetRecorder::Hex(Host().m_received), CTelnetRecorder::Hex(expected));
+    EXPECT_EQ(CTelnetRecorder::Hex(m_host.Read(expected.size())), CTelnetRecorder::Hex(expected));
     EXPECT_EQ(m_client.m_data, "220 ready\r\n");
 }
 
 TEST_F(TelnetSession, HostCloseEndsWithTheClosedCall)
 {
-    Start("bye\r\n");
+    Start({"bye\r\n"});
     ASSERT_TRUE(RunUntil([&] { return m_client.m_data == "bye\r\n"; }));
-    Host().Close(false);
+    m_host.Close();
     ASSERT_TRUE(RunUntil([&] { return m_client.m_closed; }));
     ASSERT_GE(m_client.m_events.size(), 2u);
     EXPECT_EQ(m_client.m_events[m_client.m_events.size() - 2], "exception 13 Remote Host Closed");
@@ -206,13 +145,9 @@ TEST_F(TelnetSession, AbortInsideDataEventStopsTheBlock)
     aborting->m_self = &aborting;
     aborting->m_log = &log;
 
-    m_listener.m_onHostConnect = [this] {
-        const std::string burst = "one\r\ntwo\xff\xfd\x01three";
-        m_listener.m_host->Send(burst.data(), static_cast<uint32_t>(burst.size()));
-    };
-    ASSERT_TRUE(m_listener.Listen(0, "127.0.0.1", 0));
-    ASSERT_TRUE(RunUntil([&] { return m_listener.m_port != 0; }));
-    ASSERT_TRUE(aborting->Connect(0, "127.0.0.1", m_listener.m_port));
+    ASSERT_TRUE(aborting->Connect(0, "127.0.0.1", m_host.Port()));
+    ASSERT_TRUE(m_host.Accept());
+    ASSERT_TRUE(m_host.Send("one\r\ntwo\xff\xfd\x01three"));
     ASSERT_TRUE(RunUntil([&] { return aborting == nullptr; })) << "no closed call";
     EXPECT_EQ(log, (std::vector<std::string>{"one\r\n", "closed"}));
 }

@@ -34,7 +34,10 @@
 #include "apps/termclient/MainForm.h"
 #include "apps/termclient/Prefs.h"
 #include "telnet/TelnetCodes.h"
+#include "tests/support/Files.h"
+#include "tests/support/Loopback.h"
 #include "tests/support/QtTestApp.h"
+#include "tests/support/RunLoop.h"
 
 namespace {
 
@@ -46,14 +49,6 @@ constexpr const char* kAccount = "volttcp-tester";
 bool Executable(const char* path)
 {
     return access(path, X_OK) == 0;
-}
-
-std::string ReadFile(const std::string& path)
-{
-    std::ifstream file(path, std::ios::binary);
-    std::stringstream text;
-    text << file.rdbuf();
-    return text.str();
 }
 
 bool PortListening(unsigned short port)
@@ -72,12 +67,6 @@ bool PortListening(unsigned short port)
     return false;
 }
 
-unsigned short FreeLoopbackPort()
-{
-    CTestSocket probe = CTestSocket::Listen();
-    return probe.Port();
-}
-
 // The Telnet server of one test program. Only one may run at a time on a machine, since
 // each run gives the shared test account a new password.
 class CTelnetServer final {
@@ -90,13 +79,13 @@ public:
         m_lock = open(LockPath(), O_RDWR | O_CREAT | O_NOFOLLOW | O_CLOEXEC, 0600);
         if (m_lock < 0)
             return std::string("cannot open ") + LockPath();
-        if (!SpinUntil([&] { return flock(m_lock, LOCK_EX | LOCK_NB) == 0; }, 90s))
+        if (!RunUntil([&] { return flock(m_lock, LOCK_EX | LOCK_NB) == 0; }, 90s))
             return "another test run holds the test account";
         if (!m_dir.isValid())
             return "no temporary directory";
         std::string why;
         for (int attempt = 0; attempt < 3; ++attempt) {
-            why = Launch(FreeLoopbackPort());
+            why = Launch(UnusedLoopbackPort());
             if (why.empty())
                 return why;
             StopServer();
@@ -122,7 +111,7 @@ private:
     {
         if (m_pid > 0) {
             kill(m_pid, SIGTERM);
-            bool gone = SpinUntil([&] { return waitpid(m_pid, nullptr, WNOHANG) == m_pid; }, 5s);
+            bool gone = RunUntil([&] { return waitpid(m_pid, nullptr, WNOHANG) == m_pid; }, 5s);
             if (!gone) {
                 kill(m_pid, SIGKILL);
                 waitpid(m_pid, nullptr, 0);
@@ -164,7 +153,7 @@ private:
         }
         int status = 0;
         bool died = false;
-        const bool up = SpinUntil(
+        const bool up = RunUntil(
             [&] {
                 if (waitpid(m_pid, &status, WNOHANG) == m_pid) {
                     died = true;
@@ -199,8 +188,9 @@ class CWireTap final {
 public:
     explicit CWireTap(unsigned short serverPort) : m_serverPort(serverPort)
     {
-        m_listener = CTestSocket::Listen();
-        m_accept = std::make_unique<QSocketNotifier>(m_listener.Fd(), QSocketNotifier::Read);
+        m_listener = BindLoopback(SOCK_STREAM | SOCK_NONBLOCK);
+        listen(m_listener, 1);
+        m_accept = std::make_unique<QSocketNotifier>(m_listener, QSocketNotifier::Read);
         QObject::connect(m_accept.get(), &QSocketNotifier::activated, [this] { Accept(); });
     }
 
@@ -208,12 +198,13 @@ public:
     {
         m_pipes[0].reset();
         m_pipes[1].reset();
-        for (int fd : {m_client, m_server})
+        m_accept.reset();
+        for (int fd : {m_client, m_server, m_listener})
             if (fd >= 0)
                 close(fd);
     }
 
-    unsigned short Port() const { return m_listener.Port(); }
+    unsigned short Port() const { return LocalPort(m_listener); }
     const std::string& FromServer() const { return m_fromServer; }
     const std::string& FromClient() const { return m_fromClient; }
 
@@ -271,19 +262,14 @@ private:
 
     void Accept()
     {
-        const int client = accept4(m_listener.Fd(), nullptr, nullptr, SOCK_NONBLOCK | SOCK_CLOEXEC);
+        const int client = accept4(m_listener, nullptr, nullptr, SOCK_NONBLOCK | SOCK_CLOEXEC);
         if (client < 0 || m_client >= 0) {
             if (client >= 0)
                 close(client);
             return;
         }
         m_client = client;
-        m_server = socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
-        sockaddr_in address{};
-        address.sin_family = AF_INET;
-        address.sin_port = htons(m_serverPort);
-        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        connect(m_server, reinterpret_cast<const sockaddr*>(&address), sizeof address);
+        m_server = ConnectLoopback(m_serverPort);
         m_pipes[0] = MakePipe(m_client, m_server, &m_fromClient);
         m_pipes[1] = MakePipe(m_server, m_client, &m_fromServer);
         // Bytes the client sends before the connection to the server is up wait in pending.
@@ -306,7 +292,7 @@ private:
     }
 
     unsigned short m_serverPort;
-    CTestSocket m_listener;
+    int m_listener = -1;
     std::unique_ptr<QSocketNotifier> m_accept;
     int m_client = -1;
     int m_server = -1;
@@ -444,7 +430,7 @@ protected:
     void Connect()
     {
         m_form->ConnectTo("127.0.0.1", m_tap->Port());
-        ASSERT_TRUE(SpinUntil([&] { return m_form->Status(0) == "Connected to 127.0.0.1"; }, 10s))
+        ASSERT_TRUE(RunUntil([&] { return m_form->Status(0) == "Connected to 127.0.0.1"; }, 10s))
             << m_form->Status(0).toStdString() << " " << m_form->Status(1).toStdString();
     }
 
@@ -474,7 +460,7 @@ protected:
             changedAt = std::chrono::steady_clock::now();
             ++answers;
         };
-        const bool in = SpinUntil(
+        const bool in = RunUntil(
             [&] {
                 const std::vector<std::string> rows = Screen();
                 if (rows != seen) {
@@ -500,7 +486,7 @@ protected:
 
     void WaitForPrompt(std::chrono::milliseconds timeout = 10s)
     {
-        ASSERT_TRUE(SpinUntil(
+        ASSERT_TRUE(RunUntil(
             [&] { return CursorLine() == "$" && Client().GetProperty(kVtPropCursorColumn) == 3; }, timeout))
             << Dump();
     }
@@ -511,11 +497,11 @@ protected:
     {
         const std::string line = "printf '\\033[H\\033[J'; " + command;
         Type(line);
-        if (!SpinUntil([&] { return CursorLine() == "$ " + line; }, 10s))
+        if (!RunUntil([&] { return CursorLine() == "$ " + line; }, 10s))
             return "the command line reads |" + CursorLine() + "|" + Dump();
         Enter();
         output.push_back("$");
-        const bool done = SpinUntil(
+        const bool done = RunUntil(
             [&] {
                 const std::vector<std::string> rows = Screen();
                 return std::equal(output.begin(), output.end(), rows.begin()) &&
@@ -527,7 +513,7 @@ protected:
 
     void WaitForScreen(const std::vector<std::string>& expected, const char* what)
     {
-        const bool same = SpinUntil([&] { return Screen() == expected; }, 15s);
+        const bool same = RunUntil([&] { return Screen() == expected; }, 15s);
         if (same)
             return;
         const std::vector<std::string> actual = Screen();
@@ -571,7 +557,7 @@ TEST_F(TermClientTelnetdTest, LogsInRunsCommandsLogsAndEndsWithTheHost)
 
     Type("exit");
     Enter();
-    ASSERT_TRUE(SpinUntil([&] { return m_form->Status(0) == "Not Connected"; }, 15s)) << Dump();
+    ASSERT_TRUE(RunUntil([&] { return m_form->Status(0) == "Not Connected"; }, 15s)) << Dump();
     EXPECT_TRUE(m_form->mnuRemoteSystem->isEnabled());
     EXPECT_FALSE(m_form->mnuDisconnect->isEnabled());
 
@@ -598,15 +584,15 @@ TEST_F(TermClientTelnetdTest, CrLfAndLocalEchoWithTheHostsEcho)
 
     // The local echo shows the keys at once, the host's echo follows: everything twice.
     Type("echo A1");
-    ASSERT_TRUE(SpinUntil([&] { return ScreenRow(0) == "$ echo A1echo A1"; }, 10s)) << Dump();
+    ASSERT_TRUE(RunUntil([&] { return ScreenRow(0) == "$ echo A1echo A1"; }, 10s)) << Dump();
     Enter();
     // The host takes CR LF as one end of line: one command, one new prompt, no empty one.
-    ASSERT_TRUE(SpinUntil([&] { return ScreenRow(2) == "$"; }, 10s)) << Dump();
+    ASSERT_TRUE(RunUntil([&] { return ScreenRow(2) == "$"; }, 10s)) << Dump();
     Type("echo B2");
-    ASSERT_TRUE(SpinUntil([&] { return ScreenRow(2) == "$ echo B2echo B2"; }, 10s)) << Dump();
+    ASSERT_TRUE(RunUntil([&] { return ScreenRow(2) == "$ echo B2echo B2"; }, 10s)) << Dump();
     Enter();
-    ASSERT_TRUE(SpinUntil([&] { return ScreenRow(4) == "$"; }, 10s)) << Dump();
-    SpinFor(300ms);
+    ASSERT_TRUE(RunUntil([&] { return ScreenRow(4) == "$"; }, 10s)) << Dump();
+    RunFor(300ms);
     const std::vector<std::string> expected = {"$ echo A1echo A1", "A1", "$ echo B2echo B2", "B2", "$", ""};
     const std::vector<std::string> screen = Screen();
     EXPECT_EQ(std::vector<std::string>(screen.begin(), screen.begin() + 6), expected) << Dump();
@@ -622,24 +608,24 @@ TEST_F(TermClientTelnetdTest, BackspaceEditingKeysAndTheWindowSizeOnTodaysHost)
     // The editing keys send what the host's terminfo entry for vt320 names for them.
     Type("cat -v");
     Enter();
-    ASSERT_TRUE(SpinUntil([&] { return CursorLine().empty(); }, 10s)) << Dump();
+    ASSERT_TRUE(RunUntil([&] { return CursorLine().empty(); }, 10s)) << Dump();
     const int row = CursorRow();
     for (const Qt::Key key : {Qt::Key_PageUp, Qt::Key_Delete, Qt::Key_Home, Qt::Key_PageDown, Qt::Key_Insert})
         QTest::keyClick(Terminal(), key);
     Enter();
-    ASSERT_TRUE(SpinUntil([&] { return ScreenRow(row + 1) == "^[[5~^[[3~^[[1~^[[6~^[[2~"; }, 10s)) << Dump();
+    ASSERT_TRUE(RunUntil([&] { return ScreenRow(row + 1) == "^[[5~^[[3~^[[1~^[[6~^[[2~"; }, 10s)) << Dump();
     QTest::keyClick(Terminal(), Qt::Key_D, Qt::ControlModifier);
     ASSERT_NO_FATAL_FAILURE(WaitForPrompt());
 
     // A larger window: the host hears the new size at once.
     CVtWidget* terminal = Terminal();
     m_form->resize(m_form->size() + QSize(20 * terminal->CellWidth(), 6 * terminal->CellHeight()));
-    ASSERT_TRUE(SpinUntil([&] { return Client().GetProperty(kVtPropColumns) == 100; }, 10s));
+    ASSERT_TRUE(RunUntil([&] { return Client().GetProperty(kVtPropColumns) == 100; }, 10s));
     EXPECT_EQ(Client().GetProperty(kVtPropRows), 30);
     ASSERT_EQ(Run("stty size", {"30 100"}), "");
     // And a larger font in it.
     QTest::keyClick(terminal, Qt::Key_Equal, Qt::ControlModifier);
-    ASSERT_TRUE(SpinUntil([&] { return Client().GetProperty(kVtPropColumns) < 100; }, 10s));
+    ASSERT_TRUE(RunUntil([&] { return Client().GetProperty(kVtPropColumns) < 100; }, 10s));
     const std::string size = std::to_string(Client().GetProperty(kVtPropRows)) + " " +
                              std::to_string(Client().GetProperty(kVtPropColumns));
     ASSERT_EQ(Run("stty size", {size}), "");
@@ -650,7 +636,7 @@ TEST_F(TermClientTelnetdTest, Utf8TextAndManualPagesUnderAUtf8Locale)
     Client().SetProperty(kVtPropUtf8, 1);
     // Wide enough for the command lines below on one line.
     m_form->resize(m_form->size() + QSize(60 * Terminal()->CellWidth(), 0));
-    ASSERT_TRUE(SpinUntil([&] { return Client().GetProperty(kVtPropColumns) == 140; }, 10s));
+    ASSERT_TRUE(RunUntil([&] { return Client().GetProperty(kVtPropColumns) == 140; }, 10s));
     ASSERT_NO_FATAL_FAILURE(LogIn());
     // Letters whose UTF-8 bytes are 8-bit controls in the other mode (É: C3 89, Л: D0 9B,
     // Ð: C3 90, А: D0 90) and characters two cells wide.
@@ -675,7 +661,7 @@ TEST_F(TermClientTelnetdTest, Utf8TextAndManualPagesUnderAUtf8Locale)
         }
         return false;
     };
-    ASSERT_TRUE(SpinUntil(hyphenated, 15s)) << Dump();
+    ASSERT_TRUE(RunUntil(hyphenated, 15s)) << Dump();
     const std::vector<std::string> rows = Screen();
     EXPECT_NE(std::find(rows.begin(), rows.end(), "       ls - list directory contents"), rows.end())
         << Dump();
@@ -796,7 +782,7 @@ TEST_F(TermClientTelnetdTest, VttestCursorMovementScreens)
 
     Type("vttest");
     Enter();
-    ASSERT_TRUE(SpinUntil(menuShown, 15s)) << Dump();
+    ASSERT_TRUE(RunUntil(menuShown, 15s)) << Dump();
 
     Type("1");
     Enter();
@@ -816,9 +802,9 @@ TEST_F(TermClientTelnetdTest, VttestCursorMovementScreens)
                Client().GetProperty(kVtPropCursorColumn) == 14 && ScreenRow(21).starts_with("Push <RETURN>");
     };
     Enter();
-    ASSERT_TRUE(SpinUntil([&] { return wrapScreenDone(3, 80); }, 15s)) << Dump();
+    ASSERT_TRUE(RunUntil([&] { return wrapScreenDone(3, 80); }, 15s)) << Dump();
     Enter();
-    ASSERT_TRUE(SpinUntil([&] { return wrapScreenDone(4, 132); }, 15s)) << Dump();
+    ASSERT_TRUE(RunUntil([&] { return wrapScreenDone(4, 132); }, 15s)) << Dump();
 
     Enter();
     ASSERT_NO_FATAL_FAILURE(
@@ -827,16 +813,16 @@ TEST_F(TermClientTelnetdTest, VttestCursorMovementScreens)
     Enter();
     ASSERT_NO_FATAL_FAILURE(WaitForScreen(VttestLeadingZerosScreen(), "leading zeros"));
     Enter();
-    ASSERT_TRUE(SpinUntil(menuShown, 15s)) << Dump();
+    ASSERT_TRUE(RunUntil(menuShown, 15s)) << Dump();
 
     Type("0");
     Enter();
-    ASSERT_TRUE(SpinUntil([&] { return ScreenRow(11) == std::string(29, ' ') + "That's all, folks!"; }, 15s))
+    ASSERT_TRUE(RunUntil([&] { return ScreenRow(11) == std::string(29, ' ') + "That's all, folks!"; }, 15s))
         << Dump();
     ASSERT_NO_FATAL_FAILURE(WaitForPrompt());
     Type("exit");
     Enter();
-    ASSERT_TRUE(SpinUntil([&] { return m_form->Status(0) == "Not Connected"; }, 15s)) << Dump();
+    ASSERT_TRUE(RunUntil([&] { return m_form->Status(0) == "Not Connected"; }, 15s)) << Dump();
 }
 
 }  // namespace

@@ -2,8 +2,6 @@
 
 #include <cstdio>
 #include <cstdlib>
-#include <fstream>
-#include <sstream>
 #include <string>
 
 #include <gtest/gtest.h>
@@ -24,7 +22,11 @@
 #include "apps/termclient/Prefs.h"
 #include "apps/termclient/Settings.h"
 #include "telnet/TelnetCodes.h"
+#include "tests/support/Files.h"
+#include "tests/support/Loopback.h"
 #include "tests/support/QtTestApp.h"
+#include "tests/support/RunLoop.h"
+#include "tests/support/ScriptedPeer.h"
 #include "vt/qt/QtPrintSink.h"
 
 namespace {
@@ -62,8 +64,7 @@ protected:
     void TearDown() override
     {
         m_form.reset();
-        m_peer.Close();
-        m_listener.Close();
+        m_peer.Close(true);
     }
 
     CTelnetClient& Client() { return m_form->Client(); }
@@ -71,11 +72,9 @@ protected:
     // Connects the form to a local peer and waits until both sides see the connection.
     void ConnectToPeer()
     {
-        m_listener = CTestSocket::Listen();
-        m_form->ConnectTo("127.0.0.1", m_listener.Port());
-        m_peer = m_listener.Accept();
-        ASSERT_TRUE(m_peer.IsOpen());
-        ASSERT_TRUE(SpinUntil([&] { return m_form->Status(0) == "Connected to 127.0.0.1"; }));
+        m_form->ConnectTo("127.0.0.1", m_peer.Port());
+        ASSERT_TRUE(m_peer.Accept());
+        ASSERT_TRUE(RunUntil([&] { return m_form->Status(0) == "Connected to 127.0.0.1"; }));
     }
 
     // Drags the mouse over screen row `row` from column `first` to column `end`.
@@ -104,8 +103,7 @@ protected:
     QTemporaryDir m_dir;
     std::unique_ptr<CProfile> m_profile;
     std::unique_ptr<TfrmMain> m_form;
-    CTestSocket m_listener;
-    CTestSocket m_peer;
+    CScriptedPeer m_peer;
 };
 
 TEST_F(TermClientTest, StartsDisconnectedWithTheTerminalSetUp)
@@ -143,15 +141,12 @@ TEST_F(TermClientTest, HostDataReachesTheScreenAndTheLog)
     EXPECT_EQ(m_profile->GetString("TELNET", "Host", "", 100), "127.0.0.1");
 
     const std::string data = "\x1b[1;1Hhello\r\n\x1b[31mworld\x1b[0m";
-    ASSERT_TRUE(m_peer.SendAll(data));
-    ASSERT_TRUE(SpinUntil([&] { return ScreenRow(1) == "world"; }));
+    ASSERT_TRUE(m_peer.Send(data));
+    ASSERT_TRUE(RunUntil([&] { return ScreenRow(1) == "world"; }));
     EXPECT_EQ(ScreenRow(0), "hello");
     m_form->mnuLogStopClick();
     EXPECT_FALSE(m_form->mnuLogStop->isEnabled());
-    std::ifstream file(log.toStdString(), std::ios::binary);
-    std::stringstream logged;
-    logged << file.rdbuf();
-    EXPECT_EQ(logged.str(), data) << "the log holds the raw bytes";
+    EXPECT_EQ(ReadFile(log.toStdString()), data) << "the log holds the raw bytes";
 }
 
 TEST_F(TermClientTest, EveryPrintableCharacterTypedReachesTheHost)
@@ -159,7 +154,7 @@ TEST_F(TermClientTest, EveryPrintableCharacterTypedReachesTheHost)
     ConnectToPeer();
     const std::string typed = "echo 'a b/c-d' | tr \"[a-z]\" _ ~ ; x=$((1+2*3)) {ok}? <in> `!@#%^&` \\ ,.=";
     QTest::keyClicks(Client().TerminalWindow(), QString::fromStdString(typed));
-    EXPECT_EQ(m_peer.Receive(typed.size()), typed);
+    EXPECT_EQ(m_peer.Read(typed.size()), typed);
 }
 
 TEST_F(TermClientTest, KeysGoToTheHostWithTheChosenOptions)
@@ -168,7 +163,7 @@ TEST_F(TermClientTest, KeysGoToTheHostWithTheChosenOptions)
     CVtWidget* terminal = Client().TerminalWindow();
     QTest::keyClicks(terminal, "ls");
     QTest::keyClick(terminal, Qt::Key_Return);
-    EXPECT_EQ(m_peer.Receive(3), "ls\r");
+    EXPECT_EQ(m_peer.Read(3), "ls\r");
 
     m_form->m_runPrefs = [&] {
         m_form->Prefs().cbxCRLF->setChecked(true);
@@ -178,31 +173,31 @@ TEST_F(TermClientTest, KeysGoToTheHostWithTheChosenOptions)
     m_form->mnuPreferencesClick();
     QTest::keyClicks(terminal, "x");
     QTest::keyClick(terminal, Qt::Key_Return);
-    EXPECT_EQ(m_peer.Receive(3), "x\r\n");
-    ASSERT_TRUE(SpinUntil([&] { return ScreenRow(0) == "x"; })) << "local echo";
+    EXPECT_EQ(m_peer.Read(3), "x\r\n");
+    ASSERT_TRUE(RunUntil([&] { return ScreenRow(0) == "x"; })) << "local echo";
 
     // With the terminal's own new-line mode on as well, Enter sends CR LF LF.
-    ASSERT_TRUE(m_peer.SendAll("\x1b[20h"));
-    ASSERT_TRUE(SpinUntil([&] { return Client().GetProperty(kVtPropNewLineMode) == 1; }));
+    ASSERT_TRUE(m_peer.Send("\x1b[20h"));
+    ASSERT_TRUE(RunUntil([&] { return Client().GetProperty(kVtPropNewLineMode) == 1; }));
     QTest::keyClick(terminal, Qt::Key_Return);
-    EXPECT_EQ(m_peer.Receive(3), "\r\n\n");
+    EXPECT_EQ(m_peer.Read(3), "\r\n\n");
 }
 
 TEST_F(TermClientTest, AnswersToQueriesLeaveThroughTheConnectionEvenWithLocalEcho)
 {
     ConnectToPeer();
     Client().m_localEcho = true;
-    ASSERT_TRUE(m_peer.SendAll("\x1b[5n"));  // device status report
-    EXPECT_EQ(m_peer.Receive(5), "\x1b[?0n");
-    ASSERT_TRUE(m_peer.SendAll("ok"));
-    ASSERT_TRUE(SpinUntil([&] { return ScreenRow(0).find("ok") != std::string::npos; }));
+    ASSERT_TRUE(m_peer.Send("\x1b[5n"));  // device status report
+    EXPECT_EQ(m_peer.Read(5), "\x1b[?0n");
+    ASSERT_TRUE(m_peer.Send("ok"));
+    ASSERT_TRUE(RunUntil([&] { return ScreenRow(0).find("ok") != std::string::npos; }));
 }
 
 TEST_F(TermClientTest, CopyPasteAndSelectAll)
 {
     ConnectToPeer();
-    ASSERT_TRUE(m_peer.SendAll("first line\r\nsecond"));
-    ASSERT_TRUE(SpinUntil([&] { return ScreenRow(1) == "second"; }));
+    ASSERT_TRUE(m_peer.Send("first line\r\nsecond"));
+    ASSERT_TRUE(RunUntil([&] { return ScreenRow(1) == "second"; }));
     QClipboard* clipboard = QApplication::clipboard();
 
     clipboard->setText("untouched");
@@ -222,7 +217,7 @@ TEST_F(TermClientTest, CopyPasteAndSelectAll)
 
     clipboard->setText("pasted\rtext");
     m_form->mnuPasteClick();
-    EXPECT_EQ(m_peer.Receive(11), "pasted\rtext") << "sent as it is";
+    EXPECT_EQ(m_peer.Read(11), "pasted\rtext") << "sent as it is";
 }
 
 TEST_F(TermClientTest, PreferencesSetBufferRowsColoursAndEvents)
@@ -250,10 +245,10 @@ TEST_F(TermClientTest, PreferencesSetBufferRowsColoursAndEvents)
 TEST_F(TermClientTest, HostClosingReturnsToNotConnected)
 {
     ConnectToPeer();
-    ASSERT_TRUE(m_peer.SendAll("bye"));
-    ASSERT_TRUE(SpinUntil([&] { return ScreenRow(0) == "bye"; }));
+    ASSERT_TRUE(m_peer.Send("bye"));
+    ASSERT_TRUE(RunUntil([&] { return ScreenRow(0) == "bye"; }));
     m_peer.Close();
-    ASSERT_TRUE(SpinUntil([&] { return m_form->Status(0) == "Not Connected"; }));
+    ASSERT_TRUE(RunUntil([&] { return m_form->Status(0) == "Not Connected"; }));
     EXPECT_TRUE(m_form->mnuRemoteSystem->isEnabled());
     EXPECT_FALSE(m_form->mnuDisconnect->isEnabled());
     EXPECT_EQ(Client().GetProperty(kVtPropCaretVisible), 0);
@@ -277,21 +272,18 @@ TEST_F(TermClientTest, PrintScreenGoesToThePrintFileOfTheSettings)
 
 TEST_F(TermClientTest, RefusedConnectionIsReported)
 {
-    CTestSocket probe = CTestSocket::Listen();
-    const unsigned short port = probe.Port();
-    probe.Close();
-    m_form->ConnectTo("127.0.0.1", port);
-    ASSERT_TRUE(SpinUntil([&] { return m_form->Status(1).startsWith("EXCEPTION: "); }));
+    m_form->ConnectTo("127.0.0.1", UnusedLoopbackPort());
+    ASSERT_TRUE(RunUntil([&] { return m_form->Status(1).startsWith("EXCEPTION: "); }));
     EXPECT_EQ(m_form->Status(0), "Not Connected");
 }
 
 TEST_F(TermClientTest, RemoteSystemKeepsHostAndPort)
 {
     ConnectToPeer();
-    const QString port = QString::number(m_listener.Port());
+    const QString port = QString::number(m_peer.Port());
     EXPECT_EQ(m_profile->GetString("TELNET", "Port", "", 16), port.toStdString());
     m_form->mnuDisconnectClick();
-    ASSERT_TRUE(SpinUntil([&] { return m_form->mnuRemoteSystem->isEnabled(); }));
+    ASSERT_TRUE(RunUntil([&] { return m_form->mnuRemoteSystem->isEnabled(); }));
     QString shownHost;
     QString shownPort;
     m_form->m_runSettings = [&] {
@@ -334,47 +326,47 @@ std::string WindowSize(const CTelnetClient& client)
 TEST_F(TermClientTest, TheTerminalFollowsItsWindowAndTellsTheServer)
 {
     ConnectToPeer();
-    ASSERT_TRUE(m_peer.SendAll(std::string("\xff\xfd\x1f", 3)));  // DO NAWS
-    EXPECT_EQ(m_peer.Receive(12), std::string("\xff\xfb\x1f", 3) + WindowSize(Client()));
+    ASSERT_TRUE(m_peer.Send(std::string("\xff\xfd\x1f", 3)));  // DO NAWS
+    EXPECT_EQ(m_peer.Read(12), std::string("\xff\xfb\x1f", 3) + WindowSize(Client()));
     EXPECT_EQ(WindowSize(Client()), std::string("\xff\xfa\x1f\x00\x50\x00\x18\xff\xf0", 9));
 
     // A larger window: more columns and rows, the text where it was.
-    ASSERT_TRUE(m_peer.SendAll("top-left"));
-    ASSERT_TRUE(SpinUntil([&] { return ScreenRow(0) == "top-left"; }));
+    ASSERT_TRUE(m_peer.Send("top-left"));
+    ASSERT_TRUE(RunUntil([&] { return ScreenRow(0) == "top-left"; }));
     m_form->resize(m_form->size() + QSize(20 * Client().TerminalWindow()->CellWidth(),
                                           5 * Client().TerminalWindow()->CellHeight()));
-    ASSERT_TRUE(SpinUntil([&] { return Client().GetProperty(kVtPropColumns) == 100; }));
+    ASSERT_TRUE(RunUntil([&] { return Client().GetProperty(kVtPropColumns) == 100; }));
     EXPECT_EQ(Client().GetProperty(kVtPropRows), 29);
     EXPECT_EQ(ScreenRow(0), "top-left");
-    EXPECT_EQ(m_peer.Receive(9), WindowSize(Client()));
+    EXPECT_EQ(m_peer.Read(9), WindowSize(Client()));
 
     // A larger font in the same window: fewer cells, and the server hears of it.
     QTest::keyClick(Client().TerminalWindow(), Qt::Key_Equal, Qt::ControlModifier);
-    ASSERT_TRUE(SpinUntil([&] { return Client().GetProperty(kVtPropColumns) < 100; }));
+    ASSERT_TRUE(RunUntil([&] { return Client().GetProperty(kVtPropColumns) < 100; }));
     EXPECT_LT(Client().GetProperty(kVtPropRows), 29);
-    EXPECT_EQ(m_peer.Receive(9), WindowSize(Client()));
+    EXPECT_EQ(m_peer.Read(9), WindowSize(Client()));
     QTest::keyClick(Client().TerminalWindow(), Qt::Key_0, Qt::ControlModifier);
-    ASSERT_TRUE(SpinUntil([&] { return Client().GetProperty(kVtPropColumns) == 100; }));
-    EXPECT_EQ(m_peer.Receive(9), WindowSize(Client()));
+    ASSERT_TRUE(RunUntil([&] { return Client().GetProperty(kVtPropColumns) == 100; }));
+    EXPECT_EQ(m_peer.Read(9), WindowSize(Client()));
 
     // Once the server says DONT, it hears no more sizes.
-    ASSERT_TRUE(m_peer.SendAll(std::string("\xff\xfe\x1f", 3)));
-    EXPECT_EQ(m_peer.Receive(3), std::string("\xff\xfc\x1f", 3));
+    ASSERT_TRUE(m_peer.Send(std::string("\xff\xfe\x1f", 3)));
+    EXPECT_EQ(m_peer.Read(3), std::string("\xff\xfc\x1f", 3));
     m_form->resize(m_form->size() - QSize(10 * Client().TerminalWindow()->CellWidth(), 0));
-    ASSERT_TRUE(SpinUntil([&] { return Client().GetProperty(kVtPropColumns) == 90; }));
+    ASSERT_TRUE(RunUntil([&] { return Client().GetProperty(kVtPropColumns) == 90; }));
     QTest::keyClicks(Client().TerminalWindow(), "z");
-    EXPECT_EQ(m_peer.Receive(1), "z");
+    EXPECT_EQ(m_peer.Read(1), "z");
 }
 
 TEST_F(TermClientTest, TheHostSetsTheWindowTitle)
 {
     ConnectToPeer();
-    ASSERT_TRUE(m_peer.SendAll("\x1b]0;build: 3 jobs\x07"
+    ASSERT_TRUE(m_peer.Send("\x1b]0;build: 3 jobs\x07"
                                "after"));
-    ASSERT_TRUE(SpinUntil([&] { return ScreenRow(0) == "after"; }));
+    ASSERT_TRUE(RunUntil([&] { return ScreenRow(0) == "after"; }));
     EXPECT_EQ(m_form->windowTitle(), "build: 3 jobs");
-    ASSERT_TRUE(m_peer.SendAll("\x1b]2;\x1b\\"));
-    ASSERT_TRUE(SpinUntil([&] { return m_form->windowTitle() == "VoltTCP Telnet - Vt320 Sample"; }))
+    ASSERT_TRUE(m_peer.Send("\x1b]2;\x1b\\"));
+    ASSERT_TRUE(RunUntil([&] { return m_form->windowTitle() == "VoltTCP Telnet - Vt320 Sample"; }))
         << "an empty title gives the program's caption back";
 }
 
@@ -385,8 +377,8 @@ TEST_F(TermClientTest, ClipboardKeysAndTheMiddleButtonNeverReachTheHostAsKeys)
     ASSERT_TRUE(QTest::qWaitForWindowActive(m_form.get()));
     CVtWidget* terminal = Client().TerminalWindow();
     terminal->setFocus();
-    ASSERT_TRUE(m_peer.SendAll("copy me"));
-    ASSERT_TRUE(SpinUntil([&] { return ScreenRow(0) == "copy me"; }));
+    ASSERT_TRUE(m_peer.Send("copy me"));
+    ASSERT_TRUE(RunUntil([&] { return ScreenRow(0) == "copy me"; }));
     QClipboard* clipboard = QApplication::clipboard();
     clipboard->setText("before");
 
@@ -395,22 +387,22 @@ TEST_F(TermClientTest, ClipboardKeysAndTheMiddleButtonNeverReachTheHostAsKeys)
     EXPECT_EQ(clipboard->text(), "copy");
     clipboard->setText("from the clipboard");
     QTest::keyClick(terminal, Qt::Key_V, Qt::ControlModifier | Qt::ShiftModifier);
-    EXPECT_EQ(m_peer.Receive(18), "from the clipboard");
+    EXPECT_EQ(m_peer.Read(18), "from the clipboard");
 
     // The primary selection where the desktop has one, else the clipboard.
     const QClipboard::Mode primary =
         clipboard->supportsSelection() ? QClipboard::Selection : QClipboard::Clipboard;
     clipboard->setText("primary", primary);
     QTest::mouseClick(terminal->viewport(), Qt::MiddleButton, {}, QPoint(5, 5));
-    EXPECT_EQ(m_peer.Receive(7), "primary");
+    EXPECT_EQ(m_peer.Read(7), "primary");
     QTest::keyClick(terminal, Qt::Key_Insert, Qt::ShiftModifier);
-    EXPECT_EQ(m_peer.Receive(7), "primary");
+    EXPECT_EQ(m_peer.Read(7), "primary");
 
     // With Copy unavailable the keys still send nothing: Ctrl+Shift+C is no interrupt.
     m_form->mnuCopy->setEnabled(false);
     QTest::keyClick(terminal, Qt::Key_C, Qt::ControlModifier | Qt::ShiftModifier);
     QTest::keyClicks(terminal, "q");
-    EXPECT_EQ(m_peer.Receive(1), "q");
+    EXPECT_EQ(m_peer.Read(1), "q");
 }
 
 TEST_F(TermClientTest, ShiftPageUpShowsTheHistoryAndADisconnectKeepsIt)
@@ -419,8 +411,8 @@ TEST_F(TermClientTest, ShiftPageUpShowsTheHistoryAndADisconnectKeepsIt)
     std::string lines;
     for (int i = 1; i <= 60; ++i)
         lines += "line " + std::to_string(i) + "\r\n";
-    ASSERT_TRUE(m_peer.SendAll(lines));
-    ASSERT_TRUE(SpinUntil([&] { return ScreenRow(22) == "line 60"; }));
+    ASSERT_TRUE(m_peer.Send(lines));
+    ASSERT_TRUE(RunUntil([&] { return ScreenRow(22) == "line 60"; }));
     CVtWidget* terminal = Client().TerminalWindow();
     const int bottom = terminal->ScrollPosition();
     QTest::keyClick(terminal, Qt::Key_PageUp, Qt::ShiftModifier);
@@ -430,7 +422,7 @@ TEST_F(TermClientTest, ShiftPageUpShowsTheHistoryAndADisconnectKeepsIt)
     EXPECT_EQ(m_peer.Drain(std::chrono::milliseconds(100)), "") << "nothing went to the host";
 
     m_peer.Close();
-    ASSERT_TRUE(SpinUntil([&] { return m_form->Status(0) == "Not Connected"; }));
+    ASSERT_TRUE(RunUntil([&] { return m_form->Status(0) == "Not Connected"; }));
     EXPECT_EQ(ScreenRow(22), "line 60");
     const VtCell* oldest =
         Client().Emulator().Screen().LineAt(Client().Emulator().Screen().ScrollbackRows() - 37);
@@ -515,9 +507,9 @@ TEST_F(TermClientUtf8Test, TextGoesBothWaysInUtf8AndTheLogKeepsTheBytes)
     ConnectToPeer();
     const std::string text =
         "caf\xc3\xa9 \xe2\x9c\x93 \xe4\xb8\xad\xe6\x96\x87 \xd0\x9f\xd1\x80\xd0\xb8\xd0\xb2\xd0\xb5\xd1\x82";
-    ASSERT_TRUE(m_peer.SendAll(text.substr(0, 4)));
-    ASSERT_TRUE(m_peer.SendAll(text.substr(4)));
-    ASSERT_TRUE(SpinUntil([&] { return Utf8Row(0) == text; })) << Utf8Row(0);
+    ASSERT_TRUE(m_peer.Send(text.substr(0, 4)));
+    ASSERT_TRUE(m_peer.Send(text.substr(4)));
+    ASSERT_TRUE(RunUntil([&] { return Utf8Row(0) == text; })) << Utf8Row(0);
     EXPECT_EQ(m_peer.Drain(std::chrono::milliseconds(50)), "") << "no answer came out of the text";
 
     // Keys that type text beyond ASCII (a keyboard layout's letters, an input method).
@@ -525,20 +517,17 @@ TEST_F(TermClientUtf8Test, TextGoesBothWaysInUtf8AndTheLogKeepsTheBytes)
         QKeyEvent press(QEvent::KeyPress, Qt::Key_unknown, Qt::NoModifier, QString::fromUtf8(typed));
         QApplication::sendEvent(Client().TerminalWindow(), &press);
     }
-    EXPECT_EQ(m_peer.Receive(5), "\xc3\xa9\xe2\x82\xac");
+    EXPECT_EQ(m_peer.Read(5), "\xc3\xa9\xe2\x82\xac");
 
     SelectOnScreen(0, 5, 11);
     m_form->mnuCopyClick();
     EXPECT_EQ(QApplication::clipboard()->text(), QString::fromUtf8("\xe2\x9c\x93 \xe4\xb8\xad\xe6\x96\x87"));
     QApplication::clipboard()->setText(QString::fromUtf8("\xe2\x9c\x93"));
     m_form->mnuPasteClick();
-    EXPECT_EQ(m_peer.Receive(3), "\xe2\x9c\x93");
+    EXPECT_EQ(m_peer.Read(3), "\xe2\x9c\x93");
 
     m_form->mnuLogStopClick();
-    std::ifstream file(log.toStdString(), std::ios::binary);
-    std::stringstream logged;
-    logged << file.rdbuf();
-    EXPECT_EQ(logged.str(), text);
+    EXPECT_EQ(ReadFile(log.toStdString()), text);
 }
 
 TEST(TermClientProgram, CommandLine)
@@ -573,9 +562,9 @@ TEST(TermClientProgram, CommandLine)
 TEST_F(TermClientTest, HostColumnModeStaysUntilTheWindowChanges)
 {
     ConnectToPeer();
-    ASSERT_TRUE(m_peer.SendAll("\x1b[?3h"));
-    ASSERT_TRUE(SpinUntil([&] { return Client().GetProperty(kVtPropColumns) == 132; }));
-    SpinFor(std::chrono::milliseconds(300));
+    ASSERT_TRUE(m_peer.Send("\x1b[?3h"));
+    ASSERT_TRUE(RunUntil([&] { return Client().GetProperty(kVtPropColumns) == 132; }));
+    RunFor(std::chrono::milliseconds(300));
     EXPECT_EQ(Client().GetProperty(kVtPropColumns), 132);
     EXPECT_EQ(Client().GetProperty(kVtPropRows), 24);
 }

@@ -1,13 +1,8 @@
-#include <arpa/inet.h>
-#include <netinet/in.h>
 #include <sys/socket.h>
-#include <unistd.h>
 
 #include <chrono>
 #include <cstdio>
-#include <fstream>
 #include <functional>
-#include <iterator>
 #include <string>
 #include <vector>
 
@@ -17,49 +12,13 @@
 #include "lib/SocketBinding.h"
 #include "lib/TraceView.h"
 #include "lib/VoltUdp.h"
-#include "tests/lib/LoopHelpers.h"
+#include "tests/support/Files.h"
+#include "tests/support/RunLoop.h"
+#include "tests/support/ScriptedPeer.h"
 
 namespace {
 
-// A plain blocking-free socket on 127.0.0.1 that plays the other end.
-class CPeer {
-public:
-    CPeer()
-    {
-        m_fd = socket(AF_INET, SOCK_DGRAM | SOCK_NONBLOCK, 0);
-        sockaddr_in a{};
-        a.sin_family = AF_INET;
-        a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        bind(m_fd, reinterpret_cast<sockaddr*>(&a), sizeof a);
-        socklen_t n = sizeof a;
-        getsockname(m_fd, reinterpret_cast<sockaddr*>(&a), &n);
-        m_port = ntohs(a.sin_port);
-    }
-    ~CPeer() { close(m_fd); }
-    uint16_t Port() const { return m_port; }
-    void SendTo(uint16_t port, const std::string& data)
-    {
-        sockaddr_in a{};
-        a.sin_family = AF_INET;
-        a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        a.sin_port = htons(port);
-        sendto(m_fd, data.data(), data.size(), 0, reinterpret_cast<sockaddr*>(&a), sizeof a);
-    }
-    // Everything that has arrived so far.
-    std::vector<std::string> Drain()
-    {
-        char buffer[70000];
-        ssize_t n;
-        while ((n = recv(m_fd, buffer, sizeof buffer, 0)) >= 0)
-            m_received.emplace_back(buffer, static_cast<size_t>(n));
-        return m_received;
-    }
-
-private:
-    int m_fd;
-    uint16_t m_port;
-    std::vector<std::string> m_received;
-};
+using namespace std::chrono_literals;
 
 // Records every event as one line, so a failure shows what happened.
 class CRecorder final : public CVoltUdp {
@@ -169,35 +128,35 @@ TEST_F(UdpSessionTest, NamesAreLookedUpOneAtATimeAndLeaveInCallOrder)
             ++lookups;
         return NativeSocketBinding().WSAAsyncGetHostByName(t, m, name, e);
     };
-    CPeer peer;
+    CDatagramPeer peer;
     CRecorder udp;
     Open(udp);
     for (uint32_t tag = 1; tag <= 3; ++tag)
         ASSERT_TRUE(udp.SendTo("localhost", peer.Port(), std::to_string(tag).c_str(), 1, tag));
     EXPECT_EQ(lookups, 1) << "the second look-up waits for the first answer";
-    ASSERT_TRUE(RunUntil([&] { return peer.Drain().size() == 3 && udp.Has("sent 3"); })) << udp.Events();
+    ASSERT_TRUE(RunUntil([&] { return peer.Received().size() == 3 && udp.Has("sent 3"); })) << udp.Events();
     EXPECT_EQ(lookups, 3);
-    EXPECT_EQ(peer.Drain(), (std::vector<std::string>{"1", "2", "3"}));
+    EXPECT_EQ(peer.Received(), (std::vector<std::string>{"1", "2", "3"}));
     EXPECT_EQ(udp.Events(), "open|sent 1|sent 2|sent 3");
 }
 
 TEST_F(UdpSessionTest, EmptyHostGoesToTheLastDestination)
 {
-    CPeer first;
-    CPeer second;
+    CDatagramPeer first;
+    CDatagramPeer second;
     CRecorder udp;
     Open(udp);
     ASSERT_TRUE(udp.SendTo("127.0.0.1", first.Port(), "a", 1, 0));
     ASSERT_TRUE(udp.SendTo("", second.Port(), "b", 1, 0));
     ASSERT_TRUE(udp.SendTo(nullptr, first.Port(), "c", 1, 0));
-    ASSERT_TRUE(RunUntil([&] { return first.Drain().size() == 2 && second.Drain().size() == 1; }));
-    EXPECT_EQ(first.Drain(), (std::vector<std::string>{"a", "c"}));
-    EXPECT_EQ(second.Drain(), (std::vector<std::string>{"b"}));
+    ASSERT_TRUE(RunUntil([&] { return first.Received().size() == 2 && second.Received().size() == 1; }));
+    EXPECT_EQ(first.Received(), (std::vector<std::string>{"a", "c"}));
+    EXPECT_EQ(second.Received(), (std::vector<std::string>{"b"}));
 }
 
 TEST_F(UdpSessionTest, ReceivesWithSenderAndLargeDatagramsWhole)
 {
-    CPeer peer;
+    CDatagramPeer peer;
     CRecorder udp;
     Open(udp);
     const std::string large(3000, 'x');
@@ -219,7 +178,7 @@ TEST_F(UdpSessionTest, ReceivesWithSenderAndLargeDatagramsWhole)
 
 TEST_F(UdpSessionTest, GracefulCloseSendsEverythingFirst)
 {
-    CPeer peer;
+    CDatagramPeer peer;
     CRecorder udp;
     Open(udp);
     for (uint32_t tag = 1; tag <= 3; ++tag)
@@ -229,27 +188,27 @@ TEST_F(UdpSessionTest, GracefulCloseSendsEverythingFirst)
     ASSERT_TRUE(RunUntil([&] { return udp.Has("closed"); })) << udp.Events();
     EXPECT_EQ(udp.Events(), "open|sent 1|sent 2|sent 3|closed");
     EXPECT_EQ(udp.GetState(), CVoltUdp::Closed);
-    ASSERT_TRUE(RunUntil([&] { return peer.Drain().size() == 3; }));
+    ASSERT_TRUE(RunUntil([&] { return peer.Received().size() == 3; }));
 }
 
 TEST_F(UdpSessionTest, AbortDropsWhatIsQueued)
 {
-    CPeer peer;
+    CDatagramPeer peer;
     CRecorder udp;
     Open(udp);
     ASSERT_TRUE(udp.SendTo("127.0.0.1", peer.Port(), "x", 1, 1));
     ASSERT_TRUE(udp.SendTo("localhost", peer.Port(), "y", 1, 2));
     EXPECT_TRUE(udp.Close(true));
     EXPECT_EQ(udp.Events(), "open|closed") << "the closed event comes at once";
-    RunUntil([] { return false; }, 200);
+    RunUntil([] { return false; }, 200ms);
     EXPECT_EQ(udp.Events(), "open|closed");
-    EXPECT_TRUE(peer.Drain().empty());
+    EXPECT_TRUE(peer.Received().empty());
     // The session can be opened again and works.
     udp.m_events.clear();
     Open(udp);
     ASSERT_TRUE(udp.SendTo("127.0.0.1", peer.Port(), "z", 1, 3));
-    ASSERT_TRUE(RunUntil([&] { return peer.Drain().size() == 1; }));
-    EXPECT_EQ(peer.Drain()[0], "z");
+    ASSERT_TRUE(RunUntil([&] { return peer.Received().size() == 1; }));
+    EXPECT_EQ(peer.Received()[0], "z");
 }
 
 TEST_F(UdpSessionTest, FailuresCarryTheirTextsAndTags)
@@ -302,9 +261,7 @@ TEST_F(UdpSessionTest, TraceFileRecordsEachDatagram)
         EXPECT_TRUE(TraceHas("Primary Socket Closed"));
     }
     ASSERT_FALSE(path.empty());
-    std::ifstream file(path, std::ios::binary);
-    const std::string content((std::istreambuf_iterator<char>(file)), std::istreambuf_iterator<char>());
-    EXPECT_EQ(content, "\r\n---> ping\r\n<--- ping");
+    EXPECT_EQ(ReadFile(path), "\r\n---> ping\r\n<--- ping");
     std::remove(path.c_str());
 }
 

@@ -7,7 +7,7 @@
 #include <QFile>
 #include <QTemporaryDir>
 
-#include "QtTestApp.h"
+#include "tests/support/QtTestApp.h"
 #include "vt/VtPrinter.h"
 #include "vt/VtScreen.h"
 
@@ -15,6 +15,7 @@ namespace {
 
 class QtPrintSinkTest : public ::testing::Test {
 protected:
+    static void SetUpTestSuite() { EnsureQtTestApp("vt_qt_tests"); }
     void SetUp() override
     {
         ASSERT_TRUE(m_dir.isValid());

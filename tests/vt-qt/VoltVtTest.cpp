@@ -9,7 +9,7 @@
 #include <QTest>
 #include <QWidget>
 
-#include "QtTestApp.h"
+#include "tests/support/QtTestApp.h"
 
 namespace {
 
@@ -34,6 +34,7 @@ protected:
 
 class VoltVtTest : public ::testing::Test {
 protected:
+    static void SetUpTestSuite() { EnsureQtTestApp("vt_qt_tests"); }
     void SetUp() override
     {
         m_window = m_vt.CreateTerminalWindow(&m_parent);

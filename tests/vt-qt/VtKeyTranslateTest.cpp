@@ -4,7 +4,7 @@
 
 #include <QKeyEvent>
 
-#include "QtTestApp.h"
+#include "tests/support/QtTestApp.h"
 
 namespace {
 
@@ -60,7 +60,7 @@ TEST(VtKeyTranslateTest, KeysBecomeTheTerminalsRecord)
 
 TEST(VtKeyTranslateTest, KeysTypingTextAlwaysHaveACode)
 {
-    TestApp();
+    EnsureQtTestApp("vt_qt_tests");
     QKeyEvent national(QEvent::KeyPress, Qt::Key_Adiaeresis, Qt::NoModifier, QStringLiteral("\u00e4"));
     EXPECT_EQ(CVtKeyTranslate::Translate(national).key, kVtKeyCharacter);
     QKeyEvent silent(QEvent::KeyPress, Qt::Key_Adiaeresis, Qt::NoModifier, QString());
@@ -69,7 +69,7 @@ TEST(VtKeyTranslateTest, KeysTypingTextAlwaysHaveACode)
 
 TEST(VtKeyTranslateTest, ModifiersAndRepeatAreCarried)
 {
-    TestApp();
+    EnsureQtTestApp("vt_qt_tests");
     QKeyEvent press(QEvent::KeyPress, Qt::Key_F7, Qt::ShiftModifier | Qt::ControlModifier, QString(), true);
     const CVtKeyEvent event = CVtKeyTranslate::Translate(press);
     EXPECT_EQ(event.key, kVtKeyF1 + 6);
@@ -81,7 +81,7 @@ TEST(VtKeyTranslateTest, ModifiersAndRepeatAreCarried)
 
 TEST(VtKeyTranslateTest, TypedCharacters)
 {
-    TestApp();
+    EnsureQtTestApp("vt_qt_tests");
     struct Case {
         int key;
         Qt::KeyboardModifiers modifiers;

@@ -8,23 +8,56 @@
 #include <QScrollBar>
 #include <QTest>
 
-#include "QtTestApp.h"
+#include "tests/support/QtTestApp.h"
+#include "tests/support/RunLoop.h"
 #include "vt/VtScreen.h"
 
 namespace {
 
+// Counts the view's paints (its frames) and keeps what each painted.
+class CFrameRecorder final : public QObject {
+public:
+    int frames = 0;
+    QRegion painted;  // since the last Reset
+
+    void Reset() { painted = QRegion(); }
+    bool eventFilter(QObject*, QEvent* event) override
+    {
+        if (event->type() == QEvent::Paint) {
+            ++frames;
+            painted += static_cast<QPaintEvent*>(event)->region();
+        }
+        return false;
+    }
+};
+
 class VtWidgetTest : public ::testing::Test {
 protected:
+    static void SetUpTestSuite() { EnsureQtTestApp("vt_qt_tests"); }
     void SetUp() override
     {
-        TestApp();
         m_screen.SetEnabled(true);
         ASSERT_EQ(m_screen.AllocateBuffers(100, 23, 80), 1);
         m_widget.SetScreen(&m_screen);
         m_widget.resize(m_widget.SizeForCells(80, 24));
+        m_widget.viewport()->installEventFilter(&m_frames);
         m_widget.show();
         m_widget.Relayout();
         m_widget.SetScrollPosition(m_screen.ScrollbackRows());
+    }
+
+    // Lets the first paint of the shown view and any frame the set-up asked for go by, so
+    // that what is painted next comes from the test alone.
+    void Settle()
+    {
+        ASSERT_TRUE(RunUntil([&] { return m_frames.frames > 0; })) << "the view was never painted";
+        m_widget.PaintNow();
+        m_frames.Reset();
+    }
+    // Waits for the frame after `frames`.
+    bool NextFrame(int frames)
+    {
+        return RunUntil([&] { return m_frames.frames > frames; });
     }
 
     void Write(int row, int column, const std::string& text, uint32_t attributes = 0)
@@ -49,6 +82,7 @@ protected:
         return image.copy(column * w, viewRow * h, w, h);
     }
 
+    CFrameRecorder m_frames;
     CVtScreen m_screen;
     CVtWidget m_widget;
 };
@@ -101,40 +135,19 @@ TEST_F(VtWidgetTest, ScrollingRightShowsTheRemainingColumns)
 
 TEST_F(VtWidgetTest, RequestsAreGatheredIntoOneRepaint)
 {
-    int paints = 0;
-    struct Counter : QObject {
-        int* count;
-        explicit Counter(int* c) : count(c) {}
-        bool eventFilter(QObject*, QEvent* event) override
-        {
-            if (event->type() == QEvent::Paint)
-                ++*count;
-            return false;
-        }
-    } counter(&paints);
-    QTest::qWait(50);
-    m_widget.viewport()->installEventFilter(&counter);
-    paints = 0;
+    Settle();
+    const int before = m_frames.frames;
     for (int i = 0; i < 500; ++i)
         Write(i % 24, 0, "line of text");
-    EXPECT_EQ(paints, 0) << "nothing is painted while data arrives";
-    QTest::qWait(100);
-    EXPECT_EQ(paints, 1);
+    EXPECT_EQ(m_frames.frames, before) << "nothing is painted while data arrives";
+    ASSERT_TRUE(NextFrame(before));
+    RunFor(std::chrono::milliseconds(50));  // three frame times: no second frame follows
+    EXPECT_EQ(m_frames.frames, before + 1);
 }
 
 TEST_F(VtWidgetTest, EachFrameRepaintsOnlyTheRowsChangedSinceTheLast)
 {
-    struct Recorder : QObject {
-        QRegion painted;
-        bool eventFilter(QObject*, QEvent* event) override
-        {
-            if (event->type() == QEvent::Paint)
-                painted += static_cast<QPaintEvent*>(event)->region();
-            return false;
-        }
-    } recorder;
-    QTest::qWait(50);
-    m_widget.viewport()->installEventFilter(&recorder);
+    Settle();
     const int h = m_widget.CellHeight();
     const auto rowCenter = [&](int viewRow) {
         return QPoint(m_widget.viewport()->width() / 2, viewRow * h + h / 2);
@@ -149,11 +162,12 @@ TEST_F(VtWidgetTest, EachFrameRepaintsOnlyTheRowsChangedSinceTheLast)
         int untouched;
     } frames[] = {{3, 12}, {12, 20}, {20, 3}};
     for (const auto& frame : frames) {
-        recorder.painted = QRegion();
+        m_frames.Reset();
+        const int before = m_frames.frames;
         Write(frame.row, 0, "changed");
-        QTest::qWait(100);
-        EXPECT_TRUE(recorder.painted.contains(rowCenter(top + frame.row))) << "row " << frame.row;
-        EXPECT_FALSE(recorder.painted.contains(rowCenter(top + frame.untouched)))
+        ASSERT_TRUE(NextFrame(before)) << "row " << frame.row;
+        EXPECT_TRUE(m_frames.painted.contains(rowCenter(top + frame.row))) << "row " << frame.row;
+        EXPECT_FALSE(m_frames.painted.contains(rowCenter(top + frame.untouched)))
             << "row " << frame.untouched << " was repainted after writing row " << frame.row;
     }
 }

@@ -1,10 +1,7 @@
-#include "bench/loopserver/ChildProcess.h"
+#include "tests/support/ChildProcess.h"
 
-#include <arpa/inet.h>
 #include <fcntl.h>
-#include <netinet/in.h>
 #include <spawn.h>
-#include <sys/socket.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -13,11 +10,22 @@
 #include <fstream>
 #include <thread>
 
+#include "tests/support/RunLoop.h"
+
 extern char** environ;
 
 namespace {
 
 using Clock = std::chrono::steady_clock;
+
+std::vector<char*> Argv(const std::vector<std::string>& argv)
+{
+    std::vector<char*> args;
+    for (const std::string& arg : argv)
+        args.push_back(const_cast<char*>(arg.c_str()));
+    args.push_back(nullptr);
+    return args;
+}
 
 Clock::time_point After(double seconds)
 {
@@ -39,11 +47,7 @@ bool CChildProcess::Start(const std::vector<std::string>& argv, const std::strin
     posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, outputPath.c_str(),
                                      O_WRONLY | O_CREAT | O_TRUNC, 0600);
     posix_spawn_file_actions_addopen(&actions, STDIN_FILENO, "/dev/null", O_RDONLY, 0);
-    std::vector<char*> args;
-    for (const std::string& arg : argv) {
-        args.push_back(const_cast<char*>(arg.c_str()));
-    }
-    args.push_back(nullptr);
+    std::vector<char*> args = Argv(argv);
     const int rc = posix_spawnp(&m_pid, args[0], &actions, nullptr, args.data(), environ);
     posix_spawn_file_actions_destroy(&actions);
     if (rc != 0) {
@@ -64,6 +68,14 @@ bool CChildProcess::Running()
         return false;
     }
     return true;
+}
+
+bool CChildProcess::WaitForExit(double timeoutSeconds)
+{
+    const auto deadline = After(timeoutSeconds);
+    while (Running() && Clock::now() < deadline)
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    return !Running();
 }
 
 int CChildProcess::Stop(double graceSeconds)
@@ -112,39 +124,48 @@ bool CChildProcess::WaitForLine(const std::string& prefix, double timeoutSeconds
     return false;
 }
 
-uint16_t CChildProcess::FreePort()
+SCommandResult RunCommand(const std::vector<std::string>& argv, std::chrono::milliseconds timeout)
 {
-    const int fd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    socklen_t length = sizeof address;
-    uint16_t port = 0;
-    if (fd >= 0 && bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0 &&
-        getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length) == 0) {
-        port = ntohs(address.sin_port);
+    SCommandResult result;
+    int fds[2];
+    if (pipe2(fds, O_CLOEXEC) != 0)
+        return result;
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_adddup2(&actions, fds[1], STDOUT_FILENO);
+    posix_spawn_file_actions_adddup2(&actions, fds[1], STDERR_FILENO);
+    pid_t pid = 0;
+    std::vector<char*> args = Argv(argv);
+    const int spawned = posix_spawnp(&pid, args[0], &actions, nullptr, args.data(), environ);
+    posix_spawn_file_actions_destroy(&actions);
+    close(fds[1]);
+    if (spawned != 0) {
+        close(fds[0]);
+        result.output = "cannot start " + argv[0];
+        return result;
     }
-    if (fd >= 0) {
-        close(fd);
+    fcntl(fds[0], F_SETFL, O_NONBLOCK);
+    const auto readAll = [&] {
+        char buffer[4096];
+        ssize_t n;
+        while ((n = read(fds[0], buffer, sizeof buffer)) > 0)
+            result.output.append(buffer, static_cast<size_t>(n));
+    };
+    int status = 0;
+    const bool exited = RunUntil(
+        [&] {
+            readAll();
+            return waitpid(pid, &status, WNOHANG) == pid;
+        },
+        timeout);
+    if (exited) {
+        readAll();  // what the command wrote just before it ended
+    } else {
+        kill(pid, SIGKILL);
+        waitpid(pid, &status, 0);
+        result.output += "\n[killed after time-out]";
     }
-    return port;
-}
-
-bool CChildProcess::WaitForListener(uint16_t port, double timeoutSeconds)
-{
-    const auto deadline = After(timeoutSeconds);
-    while (Clock::now() < deadline) {
-        const int fd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-        sockaddr_in address{};
-        address.sin_family = AF_INET;
-        address.sin_port = htons(port);
-        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        const bool ok = connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0;
-        close(fd);
-        if (ok) {
-            return true;
-        }
-        std::this_thread::sleep_for(std::chrono::milliseconds(20));
-    }
-    return false;
+    close(fds[0]);
+    result.exitCode = exited && WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    return result;
 }

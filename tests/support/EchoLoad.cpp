@@ -1,8 +1,6 @@
-#include "bench/loopserver/EchoLoad.h"
+#include "tests/support/EchoLoad.h"
 
-#include <arpa/inet.h>
 #include <fcntl.h>
-#include <netinet/in.h>
 #include <netinet/tcp.h>
 #include <sys/epoll.h>
 #include <sys/resource.h>
@@ -14,6 +12,8 @@
 #include <chrono>
 #include <cstring>
 #include <vector>
+
+#include "tests/support/Loopback.h"
 
 namespace {
 
@@ -107,10 +107,7 @@ CEchoLoad::CResult CEchoLoad::Run(const COptions& options)
         FillStream(options.seed, 0, 0, outBuffer.data(), outBuffer.size());
     }
 
-    sockaddr_in server{};
-    server.sin_family = AF_INET;
-    server.sin_port = htons(options.port);
-    server.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    const sockaddr_in server = LoopbackAddress(options.port);
 
     const Clock::time_point start = Clock::now();
     const auto deadline = start + std::chrono::duration_cast<Clock::duration>(

@@ -2,7 +2,7 @@
 
 #include <sys/types.h>
 
-#include <cstdint>
+#include <chrono>
 #include <string>
 #include <vector>
 
@@ -21,17 +21,24 @@ public:
     // status as waitpid reports it, or -1.
     int Stop(double graceSeconds = 5);
     bool Running();
+    // True once the process has ended by itself, within the time-out.
+    bool WaitForExit(double timeoutSeconds);
     pid_t Pid() const { return m_pid; }
 
     // Waits until the output holds a line starting with prefix; returns the rest of it.
     bool WaitForLine(const std::string& prefix, double timeoutSeconds, std::string& rest) const;
 
-    // A port on 127.0.0.1 nobody listens on right now.
-    static uint16_t FreePort();
-    // True once a connection to 127.0.0.1:port succeeds.
-    static bool WaitForListener(uint16_t port, double timeoutSeconds);
-
 private:
     pid_t m_pid = -1;
     std::string m_outputPath;
 };
+
+struct SCommandResult {
+    int exitCode = -1;   // -1 when the command did not end by itself
+    std::string output;  // standard output and error together
+};
+
+// Runs a command to its end while the event loop runs, so that a server in this process can
+// answer it; the command is killed after the time-out.
+SCommandResult RunCommand(const std::vector<std::string>& argv,
+                          std::chrono::milliseconds timeout = std::chrono::seconds(10));
