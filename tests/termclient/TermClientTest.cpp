@@ -362,7 +362,7 @@ TEST_F(TermClientTest, TheHostSetsTheWindowTitle)
 {
     ConnectToPeer();
     ASSERT_TRUE(m_peer.Send("\x1b]0;build: 3 jobs\x07"
-                               "after"));
+                            "after"));
     ASSERT_TRUE(RunUntil([&] { return ScreenRow(0) == "after"; }));
     EXPECT_EQ(m_form->windowTitle(), "build: 3 jobs");
     ASSERT_TRUE(m_peer.Send("\x1b]2;\x1b\\"));
