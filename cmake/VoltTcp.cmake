@@ -84,12 +84,14 @@ function(volttcp_test name)
     PROPERTIES LABELS ${A_LABELS} TIMEOUT ${A_TIMEOUT} ${lock})
 endfunction()
 
-# volttcp_bench(name SOURCES ... [DEPS ...]) : built, never run by the test suite
+# volttcp_bench(name SOURCES ... [DEPS ...]) : built, never run by the test suite; its command
+# line is read with CCommandLine like every program's
 function(volttcp_bench name)
   cmake_parse_arguments(A "" "" "SOURCES;DEPS" ${ARGN})
   add_executable(${name} ${A_SOURCES})
   _volttcp_target_defaults(${name})
-  target_link_libraries(${name} PRIVATE ${A_DEPS})
+  target_link_libraries(${name} PRIVATE ${A_DEPS} volttcp_cmdline)
+  target_compile_definitions(${name} PRIVATE VOLTTCP_VERSION="${PROJECT_VERSION}")
   set_target_properties(${name} PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/bench)
 endfunction()
 

@@ -16,6 +16,7 @@ constexpr uint32_t kMsgRemoteHost = 2025;  // wParam: request, lParam high 16 bi
 constexpr uint32_t kMsgSocket = 2026;      // wParam: socket, lParam: event | error << 16
 constexpr uint32_t kMsgLocalHost = 2028;   // wParam: request, lParam high 16 bits: error
 constexpr uintptr_t kListenTimerId = 10;
+constexpr uintptr_t kAcceptRetryTimerId = 11;  // a listening session resting after a descriptor shortage
 
 // Socket event bits.
 constexpr uint32_t kFdRead = 1;

@@ -154,6 +154,20 @@ const CSocketBinding& NativeSocketBinding()
     return kNative;
 }
 
+int SystemListenBacklog()
+{
+    static const int backlog = [] {
+        int value = 0;
+        if (std::FILE* file = std::fopen("/proc/sys/net/core/somaxconn", "re")) {
+            if (std::fscanf(file, "%d", &value) != 1)
+                value = 0;
+            std::fclose(file);
+        }
+        return value > 0 ? value : SOMAXCONN;
+    }();
+    return backlog;
+}
+
 int WsaGetLastError()
 {
     return s_lastError;

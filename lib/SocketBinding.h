@@ -49,6 +49,9 @@ struct CSocketBinding {
     int (*WSACleanup)();
 };
 
+// The largest backlog the system grants a listening socket (net.core.somaxconn).
+int SystemListenBacklog();
+
 // The table in use, and the real calls it starts with.
 CSocketBinding& SocketBinding();
 const CSocketBinding& NativeSocketBinding();

@@ -16,6 +16,13 @@ namespace {
 constexpr uint32_t kConnectEvents = kFdRead | kFdWrite | kFdOob | kFdConnect | kFdClose;  // 55
 constexpr uint32_t kAcceptedEvents = kFdRead | kFdWrite | kFdOob | kFdClose;              // 39
 
+// Errors of accept that say the process or the system has no descriptor or memory to spare:
+// the connection waits in the backlog until some are freed.
+bool IsShortage(int error)
+{
+    return error == kWsaMFile || error == kWsaNoBufs;
+}
+
 sockaddr_in MakeAddress(uint16_t portNetworkOrder, uint32_t address)
 {
     sockaddr_in result{};
@@ -220,7 +227,7 @@ bool CTcp::Listen(uint8_t flags, const char* localAddress, uint16_t localPort, u
             local.sin_addr.s_addr = 0;
             ok = WsBind(m_socket, local) == 0;
         }
-        ok = ok && WsGetSockName(m_socket, &local) == 0 && WsListen(m_socket, 5) == 0 &&
+        ok = ok && WsGetSockName(m_socket, &local) == 0 && WsListen(m_socket, SystemListenBacklog()) == 0 &&
              WsAsyncSelect(m_socket, kFdAccept) == 0;
     }
     if (!ok) {
@@ -231,6 +238,7 @@ bool CTcp::Listen(uint8_t flags, const char* localAddress, uint16_t localPort, u
     }
     const uint16_t port = WsNtohs(local.sin_port);
     m_state = Listening;
+    m_acceptShortage = false;
     TraceF("Daemon listening for connection on port %u...", port);
     std::snprintf(m_text, sizeof m_text, "Listening on %u...", port);
     SetTitle(m_text);
@@ -269,10 +277,18 @@ bool CTcp::Accept(uint8_t flags, CTcp* listening)
     m_socket = WsAccept(listening->m_socket, &peer);
     if (m_socket == -1 || WsAsyncSelect(m_socket, kAcceptedEvents) != 0) {
         const int error = WsaGetLastError();
+        const bool shortage = m_socket == -1 && IsShortage(error);
         CloseSocket(false);
+        if (shortage) {
+            const bool reported = listening->m_acceptShortage;
+            listening->PauseAccepting();
+            if (reported)
+                return false;
+        }
         ReportSocketError(error);
         return false;
     }
+    listening->m_acceptShortage = false;
     Trace("Daemon has accepted a connection");
     const auto alive = m_alive;
     if (!ApplySocketOptions() && !*alive)
@@ -283,6 +299,25 @@ bool CTcp::Accept(uint8_t flags, CTcp* listening)
     PostSelf(kFdRead);  // data may have arrived before the selection
     OnConnect();
     return true;
+}
+
+void CTcp::PauseAccepting()
+{
+    m_acceptShortage = true;
+    if (m_socket == -1 || m_state != Listening || !m_window)
+        return;
+    WsAsyncSelect(m_socket, 0);
+    m_window->SetTimer(kAcceptRetryTimerId, kAcceptRetryMs);
+}
+
+void CTcp::OnTimer(uintptr_t id)
+{
+    if (id != kAcceptRetryTimerId)
+        return;
+    if (m_window)
+        m_window->KillTimer(kAcceptRetryTimerId);
+    if (m_socket != -1 && m_state == Listening && WsAsyncSelect(m_socket, kFdAccept) != 0)
+        ReportSocketError(WsaGetLastError());
 }
 
 bool CTcp::Close(bool abort)
@@ -329,8 +364,10 @@ void CTcp::CloseSocket(bool notify)
         m_hostRecord.reset();
         m_hostName.reset();
     }
-    if (m_window)
+    if (m_window) {
         m_window->KillTimer(kListenTimerId);
+        m_window->KillTimer(kAcceptRetryTimerId);
+    }
     if (m_socket != -1) {
         const int fd = m_socket;
         m_socket = -1;

@@ -15,6 +15,9 @@ class CTcp final : public CWinsock {
 public:
     static constexpr int32_t kDefaultReceiveSize = 32766;
     static constexpr uint16_t kMaxQueuedPackets = 65535;
+    // After an accept failed for lack of descriptors the listening socket rests this long,
+    // instead of failing the same accept again at once for as long as the shortage lasts.
+    static constexpr uint32_t kAcceptRetryMs = 100;
 
     explicit CTcp(CVoltTcp* owner);
     ~CTcp() override;
@@ -38,6 +41,7 @@ private:
     void OnWriteReady() override;
     void OnError(uint8_t code, const char* text) override;
     void OnLocalHostResolved() override;
+    void OnTimer(uintptr_t id) override;
 
     // The options the session flags ask for. A refused one is a notice to the owner; false
     // when the owner closed or destroyed the session in it.
@@ -47,6 +51,8 @@ private:
     void DropQueue();
     CPkt* NewPacket();
     void RecyclePacket(CPkt* packet);
+    // Listening: stop taking connections until the retry timer fires.
+    void PauseAccepting();
 
     int32_t m_receiveSize = kDefaultReceiveSize;
     CVoltTcp* m_owner;
@@ -59,5 +65,7 @@ private:
     bool m_readPending = false;
     bool m_writePending = false;
     bool m_stackQueryPending = false;
+    // Listening: accepts fail for lack of descriptors; reported once until one succeeds.
+    bool m_acceptShortage = false;
     std::vector<CPkt*> m_sparePackets;  // keeps their buffers for the next sends
 };

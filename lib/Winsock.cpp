@@ -246,6 +246,8 @@ void CWinsock::WindowProc(uint32_t message, uintptr_t wParam, intptr_t lParam)
     case kMsgTimer:
         if (wParam == kListenTimerId)
             Close(true);
+        else
+            OnTimer(wParam);
         break;
     case kMsgClose: Close(true); break;
     case kMsgRemoteHost: {

@@ -39,6 +39,8 @@ public:
     virtual void OnWriteReady() = 0;
     virtual void OnError(uint8_t code, const char* text) = 0;
     virtual void OnLocalHostResolved() = 0;
+    // A timer of the session's own; the listening time-out is handled before it.
+    virtual void OnTimer(uintptr_t /*id*/) {}
 
     uint8_t GetState() const { return m_state; }
     int Socket() const { return m_socket; }

@@ -2,6 +2,8 @@
 
 #include <cstring>
 
+#include "lib/ErrorText.h"
+
 CBaseClient::CBaseClient(IRemoteView& view) : m_view(view)
 {
     m_view.ShowStatus("Connection Closed", kPanelMaroon, kPanelWhite);
@@ -13,7 +15,33 @@ bool CBaseClient::OpenSession(const std::string& host, uint16_t port, uint16_t l
     m_view.ShowStatus("Connecting ...", kPanelYellow, kPanelBlack);
     m_view.HideError();
     m_view.ClearDisplay();
-    return Connect(0, host.c_str(), port, nullptr, localPort);
+    m_host = host;
+    m_port = port;
+    m_localPort = localPort;
+    m_portsTried = 0;
+    return ConnectFromLocalPort();
+}
+
+bool CBaseClient::ConnectFromLocalPort()
+{
+    for (;;) {
+        m_portTaken = false;
+        m_connecting = true;
+        const bool ok = Connect(0, m_host.c_str(), m_port, nullptr, m_localPort);
+        m_connecting = false;
+        if (!m_portTaken)
+            return ok;
+    }
+}
+
+bool CBaseClient::TakeNextLocalPort()
+{
+    const int reserved = kReservedPortEnd - kReservedPortStart;
+    if (m_localPort < kReservedPortStart || m_localPort >= kReservedPortEnd || GetState() != Closed ||
+        ++m_portsTried >= reserved)
+        return false;
+    m_localPort = m_localPort == kReservedPortStart ? kReservedPortEnd - 1 : m_localPort - 1;
+    return true;
 }
 
 void CBaseClient::OnConnect(const char* remoteAddress, uint16_t /*remotePort*/, const char* /*localAddress*/,
@@ -29,8 +57,15 @@ void CBaseClient::OnReceive(const char* data, uint32_t length)
         m_view.ShowStatus("Connection Closed", kPanelMaroon, kPanelWhite);
 }
 
-void CBaseClient::OnException(uint8_t /*code*/, const char* text)
+void CBaseClient::OnException(uint8_t code, const char* text)
 {
+    if (code == ExcAddressInUse && TakeNextLocalPort()) {
+        if (m_connecting)
+            m_portTaken = true;
+        else
+            ConnectFromLocalPort();  // the look-up of a name ended in this failure: the last thing it does
+        return;
+    }
     m_view.ShowError(text);
     if (GetState() == Closed)
         m_view.ShowStatus("Connection Closed", kPanelMaroon, kPanelWhite);

@@ -14,12 +14,16 @@ public:
     static constexpr uint16_t kRexecPort = 512;
     static constexpr uint16_t kRloginPort = 513;
     static constexpr uint16_t kRshellPort = 514;
-    // The servers of rsh and rlogin trust only source ports below this one (and from 512).
+    // The servers of rsh and rlogin trust only source ports from 512 up to below 1024.
+    static constexpr uint16_t kReservedPortStart = 512;
     static constexpr uint16_t kReservedPortEnd = 1024;
 
     explicit CBaseClient(IRemoteView& view);
 
-    // Shows "Connecting ...", empties the display and connects from localPort (0: any).
+    // Shows "Connecting ...", empties the display and connects from localPort (0: any). A
+    // reserved local port still held by an earlier connection (in TIME_WAIT after a Logout,
+    // say) gives way to the next lower free one, wrapping from 512 to 1023, as the classic
+    // clients do; only when every one is taken does the user see "Address Already in Use".
     bool OpenSession(const std::string& host, uint16_t port, uint16_t localPort);
 
 protected:
@@ -39,5 +43,14 @@ protected:
     bool SendMessage(const std::string& message);
 
 private:
+    bool ConnectFromLocalPort();
+    bool TakeNextLocalPort();
+
     IRemoteView& m_view;
+    std::string m_host;
+    uint16_t m_port = 0;
+    uint16_t m_localPort = 0;
+    int m_portsTried = 0;
+    bool m_connecting = false;  // inside Connect: a taken port is retried by the caller's loop
+    bool m_portTaken = false;
 };

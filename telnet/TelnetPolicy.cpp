@@ -32,7 +32,7 @@ std::string CTelnetPolicy::DefaultAnswer(uint8_t command, uint8_t option)
     }
 }
 
-std::string CTelnetPolicy::TerminalAnswer(uint8_t command, uint8_t option, uint16_t columns, uint16_t rows)
+std::string CTelnetPolicy::TerminalAnswer(uint8_t command, uint8_t option)
 {
     switch (command) {
     case kTelnetWill: return CTelnetWriter::Command(HostMayEnable(option) ? kTelnetDo : kTelnetDont, option);
@@ -40,7 +40,7 @@ std::string CTelnetPolicy::TerminalAnswer(uint8_t command, uint8_t option, uint1
     case kTelnetDo:
         // The size goes along with the agreement: the host never asks for it (RFC 1073).
         if (option == kTelnetOptNaws)
-            return CTelnetWriter::Command(kTelnetWill, option) + WindowSize(columns, rows);
+            return CTelnetWriter::Command(kTelnetWill, option) + WindowSize(kColumns, kRows);
         return CTelnetWriter::Command(option == kTelnetOptTerminalType ? kTelnetWill : kTelnetWont, option);
     case kTelnetDont:
         // Refusing to stop an echo we never offered would only invite another round.
@@ -53,7 +53,7 @@ std::string CTelnetPolicy::TerminalAnswer(uint8_t command, uint8_t option, uint1
                                                              kTerminalType);
         }
         if (option == kTelnetOptNaws)
-            return WindowSize(columns, rows);
+            return WindowSize(kColumns, kRows);
         return CTelnetWriter::Command(kTelnetWont, option);
     default: return {};
     }

@@ -12,12 +12,19 @@ CVoltTelnet::~CVoltTelnet() = default;
 
 void CVoltTelnet::OnReceive(const char* data, uint32_t length)
 {
+    if (data == nullptr)
+        m_options.Reset();  // the next connection negotiates afresh
     m_parser.Receive(data, length);
 }
 
 void CVoltTelnet::OnTelnetCommand(uint8_t command, uint8_t option, const char*, uint32_t)
 {
-    SendAnswer(CTelnetPolicy::DefaultAnswer(command, option));
+    AnswerNegotiation(&CTelnetPolicy::DefaultAnswer, command, option);
+}
+
+bool CVoltTelnet::AnswerNegotiation(CTelnetOptions::Policy policy, uint8_t command, uint8_t option)
+{
+    return SendAnswer(m_options.Answer(policy, command, option));
 }
 
 bool CVoltTelnet::SendTelnetCommand(uint8_t command, uint8_t option, const char* data, uint32_t length,

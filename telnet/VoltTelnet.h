@@ -5,6 +5,7 @@
 
 #include "lib/VoltTcp.h"
 #include "telnet/TelnetCodes.h"
+#include "telnet/TelnetOptions.h"
 #include "telnet/TelnetParser.h"
 
 // The Telnet protocol component: removes Telnet commands from the received stream, hands
@@ -26,9 +27,14 @@ public:
     bool SendTelnetCommand(uint8_t command, uint8_t option, const char* data, uint32_t length,
                            uint32_t tag = 0);
 
+    // What the options of this connection stand at.
+    const CTelnetOptions& Options() const { return m_options; }
+
 protected:
     // Sends an answer built by CTelnetPolicy; an empty answer sends nothing.
     bool SendAnswer(std::string_view wire);
+    // Answers a received command by the policy, unless it asks for what is already agreed.
+    bool AnswerNegotiation(CTelnetOptions::Policy policy, uint8_t command, uint8_t option);
 
 private:
     class CParserEvents final : public CTelnetSink {
@@ -44,4 +50,5 @@ private:
 
     CParserEvents m_parserEvents;
     CTelnetParser m_parser;
+    CTelnetOptions m_options;
 };

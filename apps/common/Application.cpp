@@ -14,26 +14,6 @@
 #include "apps/common/LoopBridge.h"
 #include "apps/common/TraceWindow.h"
 
-std::string CApplication::HelpText(const CProgramInfo& info)
-{
-    return CCommandLine::HelpText(info);
-}
-
-std::optional<int> CApplication::HandleStandardOptions(int argc, char** argv, const CProgramInfo& info)
-{
-    for (int i = 1; i < argc; ++i) {
-        if (std::strcmp(argv[i], "--help") == 0 || std::strcmp(argv[i], "-h") == 0) {
-            std::fputs(HelpText(info).c_str(), stdout);
-            return 0;
-        }
-        if (std::strcmp(argv[i], "--version") == 0) {
-            std::printf("%s (%s) %s\n", info.name, info.title, info.version);
-            return 0;
-        }
-    }
-    return std::nullopt;
-}
-
 // Ends the event loop once a close of the main window has gone through (the form may refuse it).
 class CApplication::CMainWindowWatch final : public QObject {
 public:

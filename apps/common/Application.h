@@ -16,11 +16,6 @@ class TfrmAbout;
 // whole run and are only shown and hidden; the library's loop runs inside Qt's.
 class CApplication final {
 public:
-    // --help and --version are answered before any window system is touched; the result is
-    // the exit code when the program should end right away.
-    static std::optional<int> HandleStandardOptions(int argc, char** argv, const CProgramInfo& info);
-    static std::string HelpText(const CProgramInfo& info);
-
     CApplication(int& argc, char** argv, const CProgramInfo& info);
     ~CApplication();
     CApplication(const CApplication&) = delete;

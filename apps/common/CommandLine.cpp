@@ -52,10 +52,12 @@ std::string CCommandLine::HelpText(const CProgramInfo& info)
     if (info.options && *info.options)
         text += info.options;
     text += "  --help               show this help and exit\n"
-            "  --version            show the version and exit\n"
-            "  -platform NAME       Qt platform plugin, e.g. offscreen or xcb\n"
-            "\nSettings are kept in $VOLTTCP_INI, else $XDG_CONFIG_HOME/VOLTTCP.INI,\n"
-            "else ~/.config/VOLTTCP.INI.\n";
+            "  --version            show the version and exit\n";
+    if (info.desktop) {
+        text += "  -platform NAME       Qt platform plugin, e.g. offscreen or xcb\n"
+                "\nSettings are kept in $VOLTTCP_INI, else $XDG_CONFIG_HOME/VOLTTCP.INI,\n"
+                "else ~/.config/VOLTTCP.INI.\n";
+    }
     return text;
 }
 
@@ -102,7 +104,7 @@ std::optional<int> CCommandLine::Parse(int argc, char** argv)
                 spec = &option;
         }
         if (!spec) {
-            if (const SOptionSpec* qt = FindQtOption(arg)) {
+            if (const SOptionSpec* qt = m_info.desktop ? FindQtOption(arg) : nullptr) {
                 i += qt->takesValue ? 1 : 0;
                 continue;
             }

@@ -11,6 +11,7 @@ struct CProgramInfo {
     const char* version;
     const char* summary;  // one line for --help
     const char* options;  // the program's own options for --help, may be empty
+    bool desktop = true;  // a Qt program: takes Qt's options and keeps settings
 };
 
 struct SOptionSpec {
@@ -18,8 +19,8 @@ struct SOptionSpec {
     bool takesValue;
 };
 
-// The command line every program shares: its own options, Qt's, --help and --version, and up
-// to a given number of plain arguments. Anything else ends the program with the usage, so a
+// The command line every program and benchmark shares: its own options, Qt's (desktop
+// programs), --help and --version, and up to a given number of plain arguments. Anything else ends the program with the usage, so a
 // mistyped option is never silently ignored.
 class CCommandLine final {
 public:

@@ -72,8 +72,18 @@ const char* SocketErrorText(int native)
 
 }  // namespace
 
-CHeadlessServer::CHeadlessServer(std::FILE* log) : m_log(log)
+CHeadlessServer::CHeadlessServer(std::FILE* log, std::FILE* errors) : m_log(log), m_errors(errors)
 {}
+
+void CHeadlessServer::ExplainRefusal(uint16_t port, int error)
+{
+    if (error == kWsaAccess && port != 0 && port < 1024) {
+        std::fprintf(m_errors,
+                     "loopserver: port %u is reserved for privileged programs; --port N chooses another "
+                     "(1024 or above)\n",
+                     port);
+    }
+}
 
 int CHeadlessServer::Run(uint16_t port, unsigned workers)
 {
@@ -106,7 +116,9 @@ int CHeadlessServer::Supervise(uint16_t port, unsigned workers, const sigset_t& 
         const CFd probe(socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0));
         if (probe.Get() < 0 || setsockopt(probe.Get(), SOL_SOCKET, SO_REUSEADDR, &one, sizeof one) != 0 ||
             bind(probe.Get(), reinterpret_cast<sockaddr*>(&address), sizeof address) != 0) {
-            Log("error: %s", SocketErrorText(errno));
+            const int error = errno;
+            Log("error: %s", SocketErrorText(error));
+            ExplainRefusal(port, MapErrno(error));
             return 1;
         }
     }
@@ -228,6 +240,7 @@ int CHeadlessServer::Serve(uint16_t port, const sigset_t& stopSignals, int ready
     auto server = std::make_unique<CEchoServer>(view);
     server->SetPort(port);
     if (!server->StartListening()) {
+        ExplainRefusal(port, WsaGetLastError());
         return 1;
     }
     if (readyFd >= 0) {

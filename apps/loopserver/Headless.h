@@ -13,7 +13,8 @@
 // connections over them, so the echo work can use every processor.
 class CHeadlessServer final : private CEchoServerView {
 public:
-    explicit CHeadlessServer(std::FILE* log);
+    // errors: where a failure that the user must act on is explained (standard error).
+    CHeadlessServer(std::FILE* log, std::FILE* errors);
 
     // Returns the process exit code: 0 after a signal, 1 when listening failed.
     int Run(uint16_t port, unsigned workers = 1);
@@ -31,7 +32,10 @@ private:
     void OnConnectionError(const char* text) override;
 
     void Log(const char* format, ...) __attribute__((format(printf, 2, 3)));
+    // A port below 1024 refused for lack of privilege: say how to choose another.
+    void ExplainRefusal(uint16_t port, int error);
 
     std::FILE* m_log;
+    std::FILE* m_errors;
     std::string m_prefix;  // names the worker in its log lines
 };

@@ -1,5 +1,7 @@
 #include "apps/loopserver/Info.h"
 
+#include <algorithm>
+
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QPushButton>
@@ -50,5 +52,8 @@ TfrmInfo::TfrmInfo(QWidget* parent) : QWidget(parent, Qt::Window)
     buttons->addStretch();
     buttons->addWidget(btnHide);
     layout->addLayout(buttons);
-    resize(460, 380);
+    // Narrower, the paragraphs would need more height than the window keeps for them.
+    constexpr int kMinimumWidth = 380;
+    setMinimumSize(kMinimumWidth, layout->totalHeightForWidth(kMinimumWidth));
+    resize(460, std::max(380, layout->totalHeightForWidth(460)));
 }

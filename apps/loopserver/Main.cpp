@@ -1,9 +1,9 @@
 #include <cstdio>
 #include <cstdlib>
-#include <cstring>
 #include <string>
 
 #include "apps/common/Application.h"
+#include "apps/common/CommandLine.h"
 #include "apps/loopserver/Headless.h"
 #include "apps/loopserver/Info.h"
 #include "apps/loopserver/MainForm.h"
@@ -33,32 +33,24 @@ bool ParseNumber(const char* text, unsigned long low, unsigned long high, unsign
 
 int main(int argc, char** argv)
 {
-    if (auto exitCode = CApplication::HandleStandardOptions(argc, argv, kProgram)) {
+    CCommandLine commandLine(kProgram, {{"--port", true}, {"--headless", false}, {"--workers", true}});
+    if (const auto exitCode = commandLine.Parse(argc, argv)) {
         return *exitCode;
     }
-    bool headless = false;
     unsigned long port = CEchoServer::kDefaultPort;
     unsigned long workers = 1;
-    for (int i = 1; i < argc; ++i) {
-        if (std::strcmp(argv[i], "--headless") == 0) {
-            headless = true;
-        } else if (std::strcmp(argv[i], "--port") == 0) {
-            if (i + 1 >= argc || !ParseNumber(argv[i + 1], 0, 65535, port)) {
-                std::fprintf(stderr, "loopserver: --port needs a number from 0 to 65535\n");
-                return 2;
-            }
-            ++i;
-        } else if (std::strcmp(argv[i], "--workers") == 0) {
-            if (i + 1 >= argc || !ParseNumber(argv[i + 1], 1, 256, workers)) {
-                std::fprintf(stderr, "loopserver: --workers needs a number from 1 to 256\n");
-                return 2;
-            }
-            ++i;
-        }
+    if (const char* text = commandLine.Value("--port"); text && !ParseNumber(text, 0, 65535, port)) {
+        return commandLine.Usage("--port needs a number from 0 to 65535");
     }
-    if (headless) {
-        CHeadlessServer server(stdout);
+    if (const char* text = commandLine.Value("--workers"); text && !ParseNumber(text, 1, 256, workers)) {
+        return commandLine.Usage("--workers needs a number from 1 to 256");
+    }
+    if (commandLine.Has("--headless")) {
+        CHeadlessServer server(stdout, stderr);
         return server.Run(static_cast<uint16_t>(port), static_cast<unsigned>(workers));
+    }
+    if (commandLine.Has("--workers")) {
+        return commandLine.Usage("--workers goes with --headless");
     }
     return CApplication::Guarded([&] {
         CApplication app(argc, argv, kProgram);

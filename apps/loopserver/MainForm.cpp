@@ -9,6 +9,7 @@
 #include <QVBoxLayout>
 
 #include "apps/common/About.h"
+#include "apps/common/FieldWidth.h"
 #include "apps/common/FormColors.h"
 #include "apps/loopserver/Info.h"
 #include "apps/loopserver/Server.h"
@@ -51,7 +52,7 @@ TfrmMain::TfrmMain(TfrmAbout& about, TfrmInfo& info, uint16_t port, QWidget* par
     m_edListeningPort->setObjectName("edListeningPort");
     m_edListeningPort->setMaxLength(5);
     m_edListeningPort->setText(QString::number(port));
-    m_edListeningPort->setMaximumWidth(80);
+    FitFieldToDigits(m_edListeningPort, 5);
     m_btnToggle->setObjectName("btnToggle");
     m_lblError->setObjectName("lblError");
     m_lblError->setWordWrap(true);

@@ -4,7 +4,9 @@
 
 #include "apps/mibagent/Agent.h"
 #include "apps/mibagent/SystemDefaults.h"
+#include "lib/ErrorText.h"
 #include "lib/MessageLoop.h"
+#include "lib/SocketBinding.h"
 
 namespace {
 
@@ -17,7 +19,7 @@ void OnStopSignal(int signal)
 
 }  // namespace
 
-CHeadlessAgent::CHeadlessAgent(std::FILE* log) : m_log(log)
+CHeadlessAgent::CHeadlessAgent(std::FILE* log, std::FILE* errors) : m_log(log), m_errors(errors)
 {
     for (int i = 0; i < SystemTextCount; ++i)
         m_texts[i] = kSystemDefaults[i];
@@ -37,6 +39,13 @@ int CHeadlessAgent::Run(uint16_t port)
         CSnmpAgent agent(*this, port);
         Log("status", "Port Closed");
         agent.Reset();
+        if (agent.GetState() == CSnmpAgent::Closed && WsaGetLastError() == kWsaAccess && port != 0 &&
+            port < 1024) {
+            std::fprintf(m_errors,
+                         "mibagent: port %u is reserved for privileged programs; --port N chooses another "
+                         "(1024 or above)\n",
+                         port);
+        }
         // A signal interrupts the wait; the time-out only bounds how late a stop is seen.
         while (g_stopSignal == 0 && agent.GetState() != CSnmpAgent::Closed)
             loop.RunOnce(500);

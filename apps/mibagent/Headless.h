@@ -11,7 +11,8 @@
 // SIGINT or SIGTERM ends the run.
 class CHeadlessAgent final : private CAgentView {
 public:
-    explicit CHeadlessAgent(std::FILE* log);
+    // errors: where a failure that the user must act on is explained (standard error).
+    CHeadlessAgent(std::FILE* log, std::FILE* errors);
 
     // Returns the process exit code: 0 after a signal, 1 when the port could not be opened.
     int Run(uint16_t port);
@@ -27,6 +28,7 @@ private:
     void Log(const char* label, const std::string& text);
 
     std::FILE* m_log;
+    std::FILE* m_errors;
     std::string m_texts[SystemTextCount];
     std::string m_status;
     std::string m_action;

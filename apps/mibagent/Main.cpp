@@ -1,8 +1,9 @@
 #include <cstdio>
 #include <cstdlib>
-#include <cstring>
+#include <string>
 
 #include "apps/common/Application.h"
+#include "apps/common/CommandLine.h"
 #include "apps/mibagent/Agent.h"
 #include "apps/mibagent/Headless.h"
 #include "apps/mibagent/MainForm.h"
@@ -22,7 +23,7 @@ bool ParsePort(const char* text, uint16_t& port)
 {
     char* end = nullptr;
     const unsigned long value = std::strtoul(text, &end, 10);
-    if (end == text || *end != '\0' || value > 65535)
+    if (end == text || *end != '\0' || text[0] == '-' || value > 65535)
         return false;
     port = static_cast<uint16_t>(value);
     return true;
@@ -32,25 +33,18 @@ bool ParsePort(const char* text, uint16_t& port)
 
 int main(int argc, char** argv)
 {
-    if (auto exitCode = CApplication::HandleStandardOptions(argc, argv, kProgram))
+    CCommandLine commandLine(kProgram, {{"--port", true}, {"--trap-port", true}, {"--headless", false}});
+    if (const auto exitCode = commandLine.Parse(argc, argv))
         return *exitCode;
-    bool headless = false;
     uint16_t port = CSnmpAgent::kAgentPort;
     uint16_t trapPort = CSnmpAgent::kTrapPort;
-    for (int i = 1; i < argc; ++i) {
-        const bool isPort = std::strcmp(argv[i], "--port") == 0;
-        if (std::strcmp(argv[i], "--headless") == 0) {
-            headless = true;
-        } else if (isPort || std::strcmp(argv[i], "--trap-port") == 0) {
-            if (i + 1 >= argc || !ParsePort(argv[i + 1], isPort ? port : trapPort)) {
-                std::fprintf(stderr, "mibagent: %s needs a number from 0 to 65535\n", argv[i]);
-                return 2;
-            }
-            ++i;
-        }
+    for (const auto& [name, value] : {std::pair{"--port", &port}, std::pair{"--trap-port", &trapPort}}) {
+        const char* text = commandLine.Value(name);
+        if (text && !ParsePort(text, *value))
+            return commandLine.Usage(std::string(name) + " needs a number from 0 to 65535");
     }
-    if (headless) {
-        CHeadlessAgent agent(stdout);
+    if (commandLine.Has("--headless")) {
+        CHeadlessAgent agent(stdout, stderr);
         return agent.Run(port);
     }
     return CApplication::Guarded([&] {

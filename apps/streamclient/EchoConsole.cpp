@@ -7,6 +7,7 @@
 #include <cerrno>
 #include <csignal>
 #include <cstring>
+#include <string>
 
 #include "apps/streamclient/Client.h"
 #include "lib/MessageLoop.h"
@@ -24,7 +25,10 @@ CEchoConsole::CEchoConsole(std::FILE* out) : m_out(out)
 int CEchoConsole::Run(const COptions& options)
 {
     std::signal(SIGPIPE, SIG_IGN);
+    // Each line as it is printed, also into a file: a run that is stopped keeps what it said.
+    std::setvbuf(m_out, nullptr, _IOLBF, 0);
     m_options = options;
+    m_block = CTcpClient::BuildBlock(kEchoText, options.size);
     CMessageLoop& loop = CMessageLoop::Instance();
     const int poller = epoll_create1(EPOLL_CLOEXEC);
     const int timer = timerfd_create(CLOCK_MONOTONIC, TFD_CLOEXEC);
@@ -83,11 +87,35 @@ void CEchoConsole::OnClientConnected()
     m_client->SendBlock(kEchoText, m_options.size, m_options.reps);
 }
 
-void CEchoConsole::OnClientReceived(const char* /*data*/, uint32_t length, uint32_t /*totalReceived*/)
+void CEchoConsole::OnClientReceived(const char* data, uint32_t length, uint32_t totalReceived)
 {
     if (length == 0) {
         // The closed event ends the run, whether the echo completed or not.
         m_done = true;
+        return;
+    }
+    if (m_differs || m_block.empty()) {
+        return;
+    }
+    const uint64_t sent = static_cast<uint64_t>(m_block.size()) * m_options.reps;
+    const uint64_t first = totalReceived - length;
+    for (uint32_t i = 0; i < length; ++i) {
+        const uint64_t offset = first + i;
+        const auto got = static_cast<unsigned char>(data[i]);
+        if (offset >= sent) {
+            std::fprintf(m_out,
+                         "error: the echo is longer than what was sent: byte %llu came back as 0x%02X\n",
+                         static_cast<unsigned long long>(offset), got);
+        } else if (const auto want = static_cast<unsigned char>(m_block[offset % m_block.size()]);
+                   got != want) {
+            std::fprintf(m_out, "error: the echo differs at byte %llu: sent 0x%02X, received 0x%02X\n",
+                         static_cast<unsigned long long>(offset), want, got);
+        } else {
+            continue;
+        }
+        m_differs = true;
+        m_client->Close(true);
+        return;
     }
 }
 
@@ -99,6 +127,9 @@ void CEchoConsole::OnClientSent(uint32_t /*totalSent*/)
 
 void CEchoConsole::OnClientEchoDone(const std::string& report)
 {
+    if (m_differs) {
+        return;
+    }
     std::string text = report;
     for (std::size_t at = text.find('\r'); at != std::string::npos; at = text.find('\r', at)) {
         text.erase(at, 1);

@@ -4,6 +4,18 @@
 #include "telnet/TelnetPolicy.h"
 #include "telnet/TelnetWriter.h"
 
+namespace {
+
+// The terminal's answers without the window size, which the client sends itself.
+std::string SizelessAnswer(uint8_t command, uint8_t option)
+{
+    if (option == kTelnetOptNaws && command == kTelnetDo)
+        return CTelnetWriter::Command(kTelnetWill, option);
+    return CTelnetPolicy::TerminalAnswer(command, option);
+}
+
+}  // namespace
+
 CTelnetClient::CTelnetClient(ITelnetClientView& view, QWidget* parent, const QString& pdfPath)
     : CVoltVt(pdfPath), m_view(view)
 {
@@ -77,9 +89,16 @@ void CTelnetClient::OnTelnetCommand(uint8_t command, uint8_t option, const char*
 {
     const auto columns = static_cast<uint16_t>(GetProperty(kVtPropColumns));
     const auto rows = static_cast<uint16_t>(GetProperty(kVtPropRows));
-    if (option == kTelnetOptNaws && (command == kTelnetDo || command == kTelnetDont))
-        m_nawsAgreed = command == kTelnetDo;
-    SendAnswer(CTelnetPolicy::TerminalAnswer(command, option, columns, rows));
+    if (option == kTelnetOptNaws && command == kTelnetSb) {
+        SendAnswer(CTelnetPolicy::WindowSize(columns, rows));
+        return;
+    }
+    const bool sizeAgreed = Options().LocalEnabled(kTelnetOptNaws);
+    AnswerNegotiation(&SizelessAnswer, command, option);
+    m_nawsAgreed = Options().LocalEnabled(kTelnetOptNaws);
+    // The size is this window's, not the policy's, and goes along with the agreement.
+    if (option == kTelnetOptNaws && m_nawsAgreed && !sizeAgreed)
+        SendAnswer(CTelnetPolicy::WindowSize(columns, rows));
 }
 
 void CTelnetClient::OnScreenSize(int columns, int rows)

@@ -7,6 +7,7 @@
 
 #include "apps/common/About.h"
 #include "apps/common/Application.h"
+#include "apps/common/CommandLine.h"
 #include "apps/common/Profile.h"
 #include "apps/termclient/MainForm.h"
 #include "apps/termclient/Settings.h"

@@ -17,6 +17,7 @@
 #include <string>
 #include <vector>
 
+#include "apps/common/CommandLine.h"
 #include "ftp/FtpTypes.h"
 #include "ftp/VoltFtp.h"
 #include "tests/ftp/FtpServers.h"
@@ -125,8 +126,19 @@ double Median(std::vector<double> values)
 
 int main(int argc, char** argv)
 {
-    const size_t mib = argc > 1 ? std::strtoul(argv[1], nullptr, 10) : 200;
-    const int rounds = argc > 2 ? std::atoi(argv[2]) : 3;
+    const CProgramInfo info{
+        "ftp_bench",
+        "VoltTCP FTP benchmark",
+        VOLTTCP_VERSION,
+        "Downloads and uploads through the FTP component against vsftpd, beside curl and lftp.",
+        "  MIB ROUNDS           mebibytes per transfer (default 200), rounds (3)\n",
+        false};
+    CCommandLine commandLine(info, {}, 2);
+    if (const auto exitCode = commandLine.Parse(argc, argv))
+        return *exitCode;
+    const auto& args = commandLine.Arguments();
+    const size_t mib = args.size() > 0 ? std::strtoul(args[0].c_str(), nullptr, 10) : 200;
+    const int rounds = args.size() > 1 ? std::atoi(args[1].c_str()) : 3;
     const SFtpServer& server = FtpServer(EFtpServer::kVsftpd);
     if (!server.running) {
         std::fprintf(stderr, "ftp_bench: %s\n", server.whyNot.c_str());

@@ -23,6 +23,7 @@
 #include <QTimer>
 
 #include "apps/common/About.h"
+#include "apps/common/CommandLine.h"
 #include "apps/common/Profile.h"
 #include "apps/fileclient/Client.h"
 #include "apps/fileclient/MainForm.h"
@@ -39,8 +40,18 @@ using namespace std::chrono_literals;
 
 int main(int argc, char** argv)
 {
-    const int files = argc > 1 ? std::atoi(argv[1]) : 20000;
-    const int rounds = argc > 2 ? std::atoi(argv[2]) : 3;
+    const CProgramInfo info{"ftp_list_bench",
+                            "VoltTCP FTP listing benchmark",
+                            VOLTTCP_VERSION,
+                            "A listing of FILES files through the FTP program's form, against vsftpd.",
+                            "  FILES ROUNDS         files in the listed folder (default 20000), rounds (3)\n",
+                            false};
+    CCommandLine commandLine(info, {}, 2);
+    if (const auto exitCode = commandLine.Parse(argc, argv))
+        return *exitCode;
+    const auto& args = commandLine.Arguments();
+    const int files = args.size() > 0 ? std::atoi(args[0].c_str()) : 20000;
+    const int rounds = args.size() > 1 ? std::atoi(args[1].c_str()) : 3;
     const SFtpServer& server = FtpServer(EFtpServer::kVsftpd);
     if (!server.running) {
         std::fprintf(stderr, "ftp_list_bench: %s\n", server.whyNot.c_str());

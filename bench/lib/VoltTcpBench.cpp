@@ -14,6 +14,7 @@
 #include <thread>
 #include <vector>
 
+#include "apps/common/CommandLine.h"
 #include "lib/MessageLoop.h"
 #include "lib/VoltTcp.h"
 
@@ -146,12 +147,22 @@ double StreamPlain(uint64_t total, const std::vector<char>& block)
 int main(int argc, char** argv)
 {
     // volttcp_bench [MiB per run] [rounds]: the best round of each counts, as the machine is shared.
+    const CProgramInfo info{"volttcp_bench",
+                            "VoltTCP socket library benchmark",
+                            VOLTTCP_VERSION,
+                            "Streams over loopback through the library and through plain sockets.",
+                            "  MIB ROUNDS           mebibytes per run (default 1024), rounds (3)\n",
+                            false};
+    CCommandLine commandLine(info, {}, 2);
+    if (const auto exitCode = commandLine.Parse(argc, argv))
+        return *exitCode;
+    const auto& args = commandLine.Arguments();
     uint64_t mebibytes = 1024;
     int rounds = 3;
-    if (argc > 1)
-        mebibytes = std::strtoull(argv[1], nullptr, 10);
-    if (argc > 2)
-        rounds = std::max(1, std::atoi(argv[2]));
+    if (args.size() > 0)
+        mebibytes = std::strtoull(args[0].c_str(), nullptr, 10);
+    if (args.size() > 1)
+        rounds = std::max(1, std::atoi(args[1].c_str()));
     const uint64_t total = mebibytes << 20;
     std::vector<char> block(kBlock);
     for (size_t i = 0; i < block.size(); ++i)

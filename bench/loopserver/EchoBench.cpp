@@ -14,6 +14,7 @@
 #include <string>
 #include <vector>
 
+#include "apps/common/CommandLine.h"
 #include "tests/support/ChildProcess.h"
 #include "tests/support/EchoLoad.h"
 #include "tests/support/Loopback.h"
@@ -95,27 +96,53 @@ int main(int argc, char** argv)
     std::string epollEcho = dir + "/epoll_echo";
     int existingPort = 0;  // --target PORT: load a server that is already running
     long workers = sysconf(_SC_NPROCESSORS_ONLN);
-    for (int i = 1; i + 1 < argc; i += 2) {
-        const std::string option = argv[i];
-        if (option == "--rounds") {
-            rounds = std::max(1, std::atoi(argv[i + 1]));
-        } else if (option == "--seconds") {
-            seconds = std::atof(argv[i + 1]);
-        } else if (option == "--loopserver") {
-            loopserver = argv[i + 1];
-        } else if (option == "--epoll") {
-            epollEcho = argv[i + 1];
-        } else if (option == "--workers") {
-            workers = std::max(1, std::atoi(argv[i + 1]));
-        } else if (option == "--target") {
-            existingPort = std::atoi(argv[i + 1]);
-        } else if (option == "--conns") {
-            concurrency.clear();
-            std::stringstream list(argv[i + 1]);
-            std::string item;
-            while (std::getline(list, item, ',')) {
-                concurrency.push_back(static_cast<uint32_t>(std::atoi(item.c_str())));
-            }
+    const CProgramInfo info{
+        "echo_bench",
+        "VoltTCP echo server benchmark",
+        VOLTTCP_VERSION,
+        "Echo throughput of loopserver against socat and a minimal epoll echo, same load.",
+        "  --seconds S          measuring time per cell (default 5)\n"
+        "  --rounds R           servers take turns R times; each cell is the median\n"
+        "  --conns LIST         connection counts, comma-separated (default 1,100,1000)\n"
+        "  --workers N          loopserver's --workers in the second column\n"
+        "  --loopserver PATH    the server to measure\n"
+        "  --epoll PATH         the epoll echo yardstick\n"
+        "  --target PORT        load a server that is already running, nothing else\n",
+        false};
+    CCommandLine commandLine(info, {{"--seconds", true},
+                                    {"--rounds", true},
+                                    {"--conns", true},
+                                    {"--workers", true},
+                                    {"--loopserver", true},
+                                    {"--epoll", true},
+                                    {"--target", true}});
+    if (const auto exitCode = commandLine.Parse(argc, argv)) {
+        return *exitCode;
+    }
+    if (const char* text = commandLine.Value("--rounds")) {
+        rounds = std::max(1, std::atoi(text));
+    }
+    if (const char* text = commandLine.Value("--seconds")) {
+        seconds = std::atof(text);
+    }
+    if (const char* text = commandLine.Value("--loopserver")) {
+        loopserver = text;
+    }
+    if (const char* text = commandLine.Value("--epoll")) {
+        epollEcho = text;
+    }
+    if (const char* text = commandLine.Value("--workers")) {
+        workers = std::max(1, std::atoi(text));
+    }
+    if (const char* text = commandLine.Value("--target")) {
+        existingPort = std::atoi(text);
+    }
+    if (const char* text = commandLine.Value("--conns")) {
+        concurrency.clear();
+        std::stringstream list(text);
+        std::string item;
+        while (std::getline(list, item, ',')) {
+            concurrency.push_back(static_cast<uint32_t>(std::atoi(item.c_str())));
         }
     }
     CEchoLoad::RaiseDescriptorLimit(16384);

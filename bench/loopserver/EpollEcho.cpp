@@ -18,6 +18,8 @@
 #include <unordered_map>
 #include <vector>
 
+#include "apps/common/CommandLine.h"
+
 namespace {
 
 volatile std::sig_atomic_t g_stop = 0;
@@ -36,15 +38,30 @@ struct CPending {
 
 int main(int argc, char** argv)
 {
+    const CProgramInfo info{"epoll_echo",
+                            "VoltTCP epoll echo yardstick",
+                            VOLTTCP_VERSION,
+                            "The smallest echo server: one thread, level-triggered epoll.",
+                            "  --port N             listen on port N (default 0: the system chooses)\n"
+                            "  --buffer N           bytes read per call (default 65536; 32766 is the\n"
+                            "                       library's largest receive size)\n"
+                            "  --backlog N          the listen backlog (default 128)\n",
+                            false};
+    CCommandLine commandLine(info, {{"--port", true}, {"--buffer", true}, {"--backlog", true}});
+    if (const auto exitCode = commandLine.Parse(argc, argv)) {
+        return *exitCode;
+    }
     uint16_t port = 0;
-    // --buffer 32766 reads no more per call than the library's largest receive size.
     std::size_t bufferSize = 64 * 1024;
-    for (int i = 1; i + 1 < argc; ++i) {
-        if (std::strcmp(argv[i], "--port") == 0) {
-            port = static_cast<uint16_t>(std::atoi(argv[i + 1]));
-        } else if (std::strcmp(argv[i], "--buffer") == 0) {
-            bufferSize = static_cast<std::size_t>(std::max(1, std::atoi(argv[i + 1])));
-        }
+    int backlog = 128;
+    if (const char* text = commandLine.Value("--port")) {
+        port = static_cast<uint16_t>(std::atoi(text));
+    }
+    if (const char* text = commandLine.Value("--buffer")) {
+        bufferSize = static_cast<std::size_t>(std::max(1, std::atoi(text)));
+    }
+    if (const char* text = commandLine.Value("--backlog")) {
+        backlog = std::max(1, std::atoi(text));
     }
     rlimit limit{};
     getrlimit(RLIMIT_NOFILE, &limit);
@@ -63,7 +80,7 @@ int main(int argc, char** argv)
     address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
     socklen_t length = sizeof address;
     if (bind(listener, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 ||
-        listen(listener, 128) != 0 ||
+        listen(listener, backlog) != 0 ||
         getsockname(listener, reinterpret_cast<sockaddr*>(&address), &length) != 0) {
         std::perror("epoll_echo");
         return 1;

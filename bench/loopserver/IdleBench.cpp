@@ -12,6 +12,7 @@
 #include <thread>
 #include <vector>
 
+#include "apps/common/CommandLine.h"
 #include "tests/support/ChildProcess.h"
 #include "tests/support/EchoLoad.h"
 
@@ -36,14 +37,20 @@ int main(int argc, char** argv)
     uint32_t connections = 10000;
     std::string loopserver =
         std::filesystem::canonical("/proc/self/exe").parent_path().string() + "/../bin/loopserver";
-    for (int i = 1; i + 1 < argc; i += 2) {
-        const std::string option = argv[i];
-        if (option == "--conns") {
-            connections = static_cast<uint32_t>(std::atoi(argv[i + 1]));
-        } else if (option == "--loopserver") {
-            loopserver = argv[i + 1];
-        }
-    }
+    const CProgramInfo info{"idle_bench",
+                            "VoltTCP idle connections benchmark",
+                            VOLTTCP_VERSION,
+                            "Server memory per idle connection of loopserver --headless.",
+                            "  --conns N            connections held open (default 10000)\n"
+                            "  --loopserver PATH    the server to measure\n",
+                            false};
+    CCommandLine commandLine(info, {{"--conns", true}, {"--loopserver", true}});
+    if (const auto exitCode = commandLine.Parse(argc, argv))
+        return *exitCode;
+    if (const char* text = commandLine.Value("--conns"))
+        connections = static_cast<uint32_t>(std::atoi(text));
+    if (const char* text = commandLine.Value("--loopserver"))
+        loopserver = text;
     const std::string output = "/tmp/idle_bench." + std::to_string(getpid()) + ".out";
     CChildProcess server;
     std::string rest;

@@ -29,6 +29,7 @@
 #include <QTimer>
 
 #include "apps/common/Application.h"
+#include "apps/common/CommandLine.h"
 #include "apps/common/Profile.h"
 #include "apps/remoteclient/MainForm.h"
 #include "apps/remoteclient/RemoteDisplay.h"
@@ -193,8 +194,19 @@ SResult RunOurs(TfrmMain& form, const std::string& lastLine)
 
 int main(int argc, char** argv)
 {
-    const size_t megabytes = argc > 1 ? static_cast<size_t>(std::max(1, std::atoi(argv[1]))) : 10;
-    const int rounds = argc > 2 ? std::max(1, std::atoi(argv[2])) : 3;
+    const CProgramInfo benchInfo{"remote_bench",
+                                 "VoltTCP remote command benchmark",
+                                 VOLTTCP_VERSION,
+                                 "Megabytes per second of remote shell output through the remote clients.",
+                                 "  MB ROUNDS            megabytes of output (default 10), rounds (3)\n",
+                                 false};
+    CCommandLine commandLine(benchInfo, {}, 2);
+    if (const auto exitCode = commandLine.Parse(argc, argv))
+        return *exitCode;
+    const auto& args = commandLine.Arguments();
+    const size_t megabytes =
+        args.size() > 0 ? static_cast<size_t>(std::max(1, std::atoi(args[0].c_str()))) : 10;
+    const int rounds = args.size() > 1 ? std::max(1, std::atoi(args[1].c_str())) : 3;
     if (getuid() != 0) {
         std::fprintf(stderr, "remote_bench: needs root (the remote shell wants a privileged source port)\n");
         return 1;

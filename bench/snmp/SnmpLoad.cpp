@@ -17,6 +17,8 @@
 #include <unordered_map>
 #include <vector>
 
+#include "apps/common/CommandLine.h"
+
 namespace {
 
 using Clock = std::chrono::steady_clock;
@@ -105,21 +107,30 @@ bool ResponseId(const uint8_t* p, size_t length, uint32_t& id)
 
 int main(int argc, char** argv)
 {
-    if (argc < 3) {
-        std::fprintf(stderr, "usage: %s HOST PORT [SECONDS] [IN_FLIGHT] [COMMUNITY]\n", argv[0]);
-        return 2;
-    }
-    const double seconds = argc > 3 ? std::atof(argv[3]) : 5.0;
-    const int inFlight = argc > 4 ? std::atoi(argv[4]) : 64;
-    const std::string community = argc > 5 ? argv[5] : "orchid";
+    const CProgramInfo info{
+        "snmp_load",
+        "VoltTCP SNMP load generator",
+        VOLTTCP_VERSION,
+        "Gets of sysDescr.0 and sysUpTime.0 against an SNMP agent; prints answers per second.",
+        "  HOST PORT [SECONDS] [IN_FLIGHT] [COMMUNITY]\n"
+        "                       the agent, the run's length (default 5), requests in\n"
+        "                       flight (64) and the community (orchid)\n",
+        false};
+    CCommandLine commandLine(info, {}, 5);
+    if (const auto exitCode = commandLine.Parse(argc, argv))
+        return *exitCode;
+    const auto& args = commandLine.Arguments();
+    if (args.size() < 2)
+        return commandLine.Usage("HOST and PORT are needed");
+    const double seconds = args.size() > 2 ? std::atof(args[2].c_str()) : 5.0;
+    const int inFlight = args.size() > 3 ? std::atoi(args[3].c_str()) : 64;
+    const std::string community = args.size() > 4 ? args[4] : "orchid";
 
     sockaddr_in to{};
     to.sin_family = AF_INET;
-    to.sin_port = htons(static_cast<uint16_t>(std::atoi(argv[2])));
-    if (inet_pton(AF_INET, argv[1], &to.sin_addr) != 1) {
-        std::fprintf(stderr, "bad address %s\n", argv[1]);
-        return 2;
-    }
+    to.sin_port = htons(static_cast<uint16_t>(std::atoi(args[1].c_str())));
+    if (inet_pton(AF_INET, args[0].c_str(), &to.sin_addr) != 1)
+        return commandLine.Usage("bad address " + args[0]);
     const int fd = socket(AF_INET, SOCK_DGRAM | SOCK_NONBLOCK, 0);
     const int bufferSize = 4 << 20;
     setsockopt(fd, SOL_SOCKET, SO_RCVBUF, &bufferSize, sizeof bufferSize);

@@ -3,6 +3,14 @@
 # with the same load generator and request (Get of sysDescr.0 and sysUpTime.0).
 #   bench/snmp/compare.sh BUILD_DIR [SECONDS] [IN_FLIGHT] [ROUNDS]
 set -u
+usage() { sed -n '2,4p' "$0" | sed 's/^# \{0,1\}//'; }
+for arg in "$@"; do
+    case "$arg" in
+    --help | -h) usage; exit 0 ;;
+    -*) echo "compare.sh: unknown option '$arg'" >&2; usage >&2; exit 2 ;;
+    esac
+done
+[ $# -le 4 ] || { echo "compare.sh: too many arguments" >&2; usage >&2; exit 2; }
 BUILD=${1:?build directory}
 SECS=${2:-5}
 INFLIGHT=${3:-64}

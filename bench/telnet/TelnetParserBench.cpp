@@ -7,6 +7,7 @@
 #include <cstdlib>
 #include <string>
 
+#include "apps/common/CommandLine.h"
 #include "telnet/TelnetParser.h"
 
 namespace {
@@ -65,7 +66,17 @@ void Measure(const char* name, const std::string& input)
 
 int main(int argc, char** argv)
 {
-    const size_t megabytes = argc > 1 ? std::strtoul(argv[1], nullptr, 10) : 64;
+    const CProgramInfo info{"telnet_bench",
+                            "VoltTCP Telnet parser benchmark",
+                            VOLTTCP_VERSION,
+                            "Megabytes per second through the Telnet parser.",
+                            "  MB                   megabytes per workload (default 64)\n",
+                            false};
+    CCommandLine commandLine(info, {}, 1);
+    if (const auto exitCode = commandLine.Parse(argc, argv))
+        return *exitCode;
+    const auto& args = commandLine.Arguments();
+    const size_t megabytes = args.empty() ? 64 : std::strtoul(args[0].c_str(), nullptr, 10);
     const size_t bytes = megabytes * 1000000;
     Measure("text lines", Workload(bytes, 0));
     Measure("commands every line", Workload(bytes, 1));

@@ -22,6 +22,7 @@
 #include <string>
 #include <vector>
 
+#include "apps/common/CommandLine.h"
 #include "bench/support/HostOutput.h"
 #include "tests/support/ChildProcess.h"
 #include "tests/support/Loopback.h"
@@ -177,8 +178,19 @@ std::optional<SResult> Measure(const std::vector<std::string>& argv, const std::
 
 int main(int argc, char** argv)
 {
-    const size_t megabytes = argc > 1 ? static_cast<size_t>(std::max(1, std::atoi(argv[1]))) : 50;
-    const int rounds = argc > 2 ? std::max(1, std::atoi(argv[2])) : 3;
+    const CProgramInfo info{"render_bench",
+                            "VoltTCP terminal program benchmark",
+                            VOLTTCP_VERSION,
+                            "Megabytes per second of host output through termclient, beside xterm, on Xvfb.",
+                            "  MB ROUNDS            megabytes of output (default 50), rounds (3)\n",
+                            false};
+    CCommandLine commandLine(info, {}, 2);
+    if (const auto exitCode = commandLine.Parse(argc, argv))
+        return *exitCode;
+    const auto& args = commandLine.Arguments();
+    const size_t megabytes =
+        args.size() > 0 ? static_cast<size_t>(std::max(1, std::atoi(args[0].c_str()))) : 50;
+    const int rounds = args.size() > 1 ? std::max(1, std::atoi(args[1].c_str())) : 3;
     if (!OnPath("Xvfb")) {
         std::fprintf(
             stderr,

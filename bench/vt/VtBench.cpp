@@ -13,6 +13,7 @@
 #include <string>
 #include <vector>
 
+#include "apps/common/CommandLine.h"
 #include "bench/support/HostOutput.h"
 #include "vt/Vt.h"
 
@@ -114,9 +115,22 @@ double MeasureReference(const std::string& data)
 
 int main(int argc, char** argv)
 {
-    const size_t megabytes = argc > 1 ? static_cast<size_t>(std::max(1, std::atoi(argv[1]))) : 16;
+    const CProgramInfo info{"vt_bench",
+                            "VoltTCP terminal parser benchmark",
+                            VOLTTCP_VERSION,
+                            "Megabytes per second through the terminal's parser and screen, beside libvterm.",
+                            "  MB [ours|both] [WORKLOAD]\n"
+                            "                       megabytes per workload (default 16); \"ours\" skips the\n"
+                            "                       reference; only the workloads whose name starts so\n",
+                            false};
+    CCommandLine commandLine(info, {}, 3);
+    if (const auto exitCode = commandLine.Parse(argc, argv))
+        return *exitCode;
+    const auto& args = commandLine.Arguments();
+    const size_t megabytes =
+        args.size() > 0 ? static_cast<size_t>(std::max(1, std::atoi(args[0].c_str()))) : 16;
     const size_t bytes = megabytes * 1000 * 1000;
-    const bool oursOnly = argc > 2 && std::strcmp(argv[2], "ours") == 0;
+    const bool oursOnly = args.size() > 1 && args[1] == "ours";
     struct {
         const char* name;
         std::string data;
@@ -128,7 +142,7 @@ int main(int argc, char** argv)
     };
 
     std::printf("%-18s %10s %12s %8s\n", "workload", "ours MB/s", "reference", "ratio");
-    const char* only = argc > 3 ? argv[3] : "";
+    const char* only = args.size() > 2 ? args[2].c_str() : "";
     for (const auto& w : workloads) {
         if (std::strncmp(w.name, only, std::strlen(only)) != 0)
             continue;

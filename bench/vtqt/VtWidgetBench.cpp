@@ -1,13 +1,16 @@
 // Terminal window costs: host data into a shown window (repaints gathered), and one full
 // repaint of a coloured screen. Run with QT_QPA_PLATFORM=offscreen.
 #include <algorithm>
+#include <cstring>
 #include <string>
+#include <vector>
 
 #include <benchmark/benchmark.h>
 
 #include <QApplication>
 #include <QWidget>
 
+#include "apps/common/CommandLine.h"
 #include "vt/qt/VoltVt.h"
 
 namespace {
@@ -81,6 +84,21 @@ BENCHMARK(BM_FullRepaint)->Unit(benchmark::kMicrosecond);
 int main(int argc, char** argv)
 {
     QApplication app(argc, argv);
+    // Ours first (--help, --version, anything unknown); Google Benchmark's own options pass.
+    const CProgramInfo info{
+        "vtqt_bench",
+        "VoltTCP terminal widget benchmark",
+        VOLTTCP_VERSION,
+        "Paint and update times of the terminal widget.",
+        "  --benchmark_...      Google Benchmark's options, e.g. --benchmark_filter=REGEX\n",
+        false};
+    std::vector<char*> ours;
+    for (int i = 0; i < argc; ++i) {
+        if (i == 0 || std::strncmp(argv[i], "--benchmark_", 12) != 0)
+            ours.push_back(argv[i]);
+    }
+    if (const auto exitCode = CCommandLine(info, {}).Parse(static_cast<int>(ours.size()), ours.data()))
+        return *exitCode;
     benchmark::Initialize(&argc, argv);
     benchmark::RunSpecifiedBenchmarks();
     benchmark::Shutdown();

@@ -1,9 +1,12 @@
 // Throughput of the screen primitives the parser's hot path uses.
 
+#include <cstring>
 #include <string>
+#include <vector>
 
 #include <benchmark/benchmark.h>
 
+#include "apps/common/CommandLine.h"
 #include "vt/VtScreen.h"
 
 namespace {
@@ -58,4 +61,25 @@ BENCHMARK(BM_ScrollRegionAboveStatusRow)->Arg(100)->Arg(10000);
 
 }  // namespace
 
-BENCHMARK_MAIN();
+int main(int argc, char** argv)
+{
+    // Ours first (--help, --version, anything unknown); Google Benchmark's own options pass.
+    const CProgramInfo info{
+        "vtscreen_bench",
+        "VoltTCP screen model benchmark",
+        VOLTTCP_VERSION,
+        "Times of the terminal's screen operations.",
+        "  --benchmark_...      Google Benchmark's options, e.g. --benchmark_filter=REGEX\n",
+        false};
+    std::vector<char*> ours;
+    for (int i = 0; i < argc; ++i) {
+        if (i == 0 || std::strncmp(argv[i], "--benchmark_", 12) != 0)
+            ours.push_back(argv[i]);
+    }
+    if (const auto exitCode = CCommandLine(info, {}).Parse(static_cast<int>(ours.size()), ours.data()))
+        return *exitCode;
+    benchmark::Initialize(&argc, argv);
+    benchmark::RunSpecifiedBenchmarks();
+    benchmark::Shutdown();
+    return 0;
+}

@@ -143,42 +143,4 @@ TEST_F(AppCommon, ClosingTheMainWindowEndsTheRunWhileOtherWindowsAreOpen)
     EXPECT_TRUE(refusing.isVisible());
 }
 
-TEST(ProgramStart, StandardOptions)
-{
-    const CProgramInfo info{"loopserver", "VoltTCP Echo Server", "1.2.3", "Echo server.",
-                            "  --headless           no window\n"};
-    struct Case {
-        std::vector<std::string> args;
-        bool ends;
-    };
-    const Case cases[] = {
-        {{"prog", "--help"}, true},
-        {{"prog", "--version"}, true},
-        {{"prog", "-platform", "offscreen"}, false},
-        {{"prog", "--headless"}, false},
-    };
-    for (const Case& c : cases) {
-        std::vector<char*> argv;
-        for (const std::string& arg : c.args) {
-            argv.push_back(const_cast<char*>(arg.c_str()));
-        }
-        testing::internal::CaptureStdout();
-        const auto exitCode =
-            CApplication::HandleStandardOptions(static_cast<int>(argv.size()), argv.data(), info);
-        const std::string out = testing::internal::GetCapturedStdout();
-        EXPECT_EQ(exitCode.has_value(), c.ends) << c.args[1];
-        if (c.ends) {
-            EXPECT_EQ(*exitCode, 0);
-        }
-        if (c.args[1] == "--version") {
-            EXPECT_EQ(out, "loopserver (VoltTCP Echo Server) 1.2.3\n");
-        }
-        if (c.args[1] == "--help") {
-            EXPECT_NE(out.find("Usage: loopserver"), std::string::npos);
-            EXPECT_NE(out.find("--headless"), std::string::npos);
-            EXPECT_NE(out.find("-platform"), std::string::npos);
-        }
-    }
-}
-
 }  // namespace

@@ -80,4 +80,17 @@ TEST(CommandLineHelp, HelpAndVersionGoToStandardOutput)
     EXPECT_EQ(testing::internal::GetCapturedStdout(), "tool (VoltTCP Tool) 1.2.3\n");
 }
 
+TEST(CommandLineHelp, ABenchmarkTakesNoQtOptionsAndKeepsNoSettings)
+{
+    const CProgramInfo bench{"bench", "VoltTCP Bench", "1.2.3", "Measures.", "", false};
+    char* platform[] = {const_cast<char*>("bench"), const_cast<char*>("-platform"), const_cast<char*>("xcb")};
+    testing::internal::CaptureStderr();
+    EXPECT_EQ(CCommandLine(bench, {}).Parse(3, platform), 2);
+    EXPECT_NE(testing::internal::GetCapturedStderr().find("unknown option '-platform'"), std::string::npos);
+    const std::string help = CCommandLine::HelpText(bench);
+    EXPECT_EQ(help.find("-platform"), std::string::npos) << help;
+    EXPECT_EQ(help.find("VOLTTCP.INI"), std::string::npos) << help;
+    EXPECT_NE(CCommandLine::HelpText(kInfo).find("-platform"), std::string::npos);
+}
+
 }  // namespace

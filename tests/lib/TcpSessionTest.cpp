@@ -1,4 +1,8 @@
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <poll.h>
 #include <sys/socket.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <chrono>
@@ -179,6 +183,96 @@ TEST(TcpSession, AcceptsSeveralConnections)
     }));
     for (auto& child : listener.children)
         EXPECT_EQ(CVoltTcp::Connected, child->GetState());
+}
+
+TEST(TcpSession, ABurstOfConnectsWaitsInTheBacklogUntilAccepted)
+{
+    // Nothing is accepted while the loop does not run: every handshake must still complete,
+    // where a short backlog makes the kernel drop the SYNs and the clients retry after 1 s.
+    constexpr int kClients = 300;
+    CTestListener listener;
+    const uint16_t port = listener.Start();
+    ASSERT_NE(0, port);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_port = htons(port);
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    std::vector<pollfd> clients;
+    for (int i = 0; i < kClients; ++i) {
+        const int fd = socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
+        ASSERT_GE(fd, 0);
+        connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address);
+        clients.push_back(pollfd{fd, POLLOUT, 0});
+    }
+    const auto deadline = Clock::now() + std::chrono::milliseconds(700);
+    int connected = 0;
+    for (pollfd& client : clients) {
+        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now());
+        if (poll(&client, 1, static_cast<int>(std::max<long long>(left.count(), 0))) == 1 &&
+            (client.revents & POLLOUT)) {
+            sockaddr_in peer{};
+            socklen_t length = sizeof peer;
+            connected += getpeername(client.fd, reinterpret_cast<sockaddr*>(&peer), &length) == 0;
+        }
+    }
+    EXPECT_EQ(kClients, connected);
+    EXPECT_TRUE(RunUntil([&] { return listener.children.size() == kClients; }));
+    for (pollfd& client : clients)
+        close(client.fd);
+}
+
+bool s_descriptorsShort = false;
+int s_acceptCalls = 0;
+
+int AcceptWhileShort(int fd, sockaddr* address, socklen_t* length)
+{
+    ++s_acceptCalls;
+    if (s_descriptorsShort) {
+        errno = EMFILE;
+        return -1;
+    }
+    return NativeSocketBinding().accept(fd, address, length);
+}
+
+TEST(TcpSession, AcceptShortOfDescriptorsRestsReportsOnceAndResumesByItself)
+{
+    BindingGuard guard;
+    SocketBinding().accept = AcceptWhileShort;
+    s_descriptorsShort = true;
+    s_acceptCalls = 0;
+    CTestListener listener;
+    const uint16_t port = listener.Start();
+    ASSERT_NE(0, port);
+    CTestSession first;
+    ASSERT_TRUE(first.Connect(0, "127.0.0.1", port));
+    RunFor(500ms);
+    const auto failures = [&] {
+        int count = 0;
+        for (auto& child : listener.children)
+            count += static_cast<int>(child->exceptions.size());
+        return count;
+    };
+    // A retry every 100 ms, not one failed accept after another.
+    EXPECT_LE(s_acceptCalls, 8);
+    EXPECT_GE(s_acceptCalls, 3);
+    EXPECT_EQ(1, failures());
+    EXPECT_EQ("15 MFILE", listener.children.empty() || listener.children[0]->exceptions.empty()
+                              ? std::string()
+                              : listener.children[0]->exceptions[0]);
+    EXPECT_EQ(CVoltTcp::Listening, listener.GetState());
+
+    // Descriptors free up: the waiting connection is taken without anyone asking.
+    s_descriptorsShort = false;
+    ASSERT_TRUE(RunUntil([&] { return first.connected && listener.children.back()->connected; }, 1s));
+
+    // A later shortage is news again.
+    s_descriptorsShort = true;
+    CTestSession second;
+    ASSERT_TRUE(second.Connect(0, "127.0.0.1", port));
+    ASSERT_TRUE(RunUntil([&] { return failures() == 2; }, 1s));
+    s_descriptorsShort = false;
+    ASSERT_TRUE(RunUntil([&] { return second.connected && listener.children.back()->connected; }, 1s));
+    EXPECT_EQ(2, failures());
 }
 
 TEST(TcpSession, SlowPeerGetsEveryQueuedByteInOrderAndEverySendReportsOnce)

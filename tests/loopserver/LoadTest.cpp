@@ -1,8 +1,13 @@
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <chrono>
 #include <cstdlib>
+#include <fstream>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -72,6 +77,100 @@ TEST_F(HeadlessServer, StopsCleanlyOnSignals)
     std::string rest;
     EXPECT_TRUE(m_server.WaitForLine("stopped", 1, rest));
     EXPECT_TRUE(m_server.WaitForLine("connection from 127.0.0.1:", 1, rest));
+}
+
+// Processor time the process has used, in clock ticks.
+long ProcessorTicks(pid_t pid)
+{
+    std::ifstream stat("/proc/" + std::to_string(pid) + "/stat");
+    std::string line;
+    std::getline(stat, line);
+    std::istringstream fields(line.substr(line.rfind(')') + 2));
+    std::string field;
+    long user = 0;
+    long system = 0;
+    for (int index = 3; fields >> field; ++index) {
+        if (index == 14)
+            user = std::atol(field.c_str());
+        if (index == 15) {
+            system = std::atol(field.c_str());
+            break;
+        }
+    }
+    return user + system;
+}
+
+int CountLines(const std::string& path, const std::string& text)
+{
+    std::ifstream file(path);
+    int count = 0;
+    for (std::string line; std::getline(file, line);)
+        count += line == text;
+    return count;
+}
+
+int ConnectTo(uint16_t port)
+{
+    const int fd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_port = htons(port);
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    timeval timeout{5, 0};
+    setsockopt(fd, SOL_SOCKET, SO_RCVTIMEO, &timeout, sizeof timeout);
+    setsockopt(fd, SOL_SOCKET, SO_SNDTIMEO, &timeout, sizeof timeout);  // bounds the connect too
+    if (connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0) {
+        close(fd);
+        return -1;
+    }
+    return fd;
+}
+
+TEST(HeadlessLimits, OutOfDescriptorsTheServerRestsReportsOnceAndServesWhenSomeAreFree)
+{
+    // The limit is lowered for the server's process only.
+    const std::string output = "/tmp/loopserver_limit." + std::to_string(getpid()) + ".out";
+    CChildProcess server;
+    ASSERT_TRUE(server.Start(
+        {"/bin/sh", "-c", "ulimit -n 64 && exec \"$0\" --headless --port 0", LOOPSERVER_PATH}, output));
+    std::string rest;
+    ASSERT_TRUE(server.WaitForLine("SERVER ON: listening on port ", 10, rest));
+    const auto port = static_cast<uint16_t>(std::atoi(rest.c_str()));
+    constexpr int kClients = 100;
+    std::vector<int> clients;
+    for (int i = 0; i < kClients; ++i) {
+        clients.push_back(ConnectTo(port));
+        ASSERT_GE(clients.back(), 0) << i;
+    }
+    ASSERT_TRUE(server.WaitForLine("connection: MFILE", 5, rest));
+    const long before = ProcessorTicks(server.Pid());
+    usleep(1000000);
+    const long used = ProcessorTicks(server.Pid()) - before;
+    EXPECT_LT(used, sysconf(_SC_CLK_TCK) / 5) << "ticks in one second while out of descriptors";
+    EXPECT_EQ(CountLines(output, "connection: MFILE"), 1);
+
+    // The first clients leave; the ones that waited are served without any help.
+    for (int i = 0; i < 60; ++i)
+        close(clients[static_cast<size_t>(i)]);
+    for (int i = 60; i < kClients; ++i) {
+        const int fd = clients[static_cast<size_t>(i)];
+        const std::string line = "client " + std::to_string(i);
+        ASSERT_EQ(send(fd, line.data(), line.size(), MSG_NOSIGNAL), static_cast<ssize_t>(line.size()));
+        std::string echoed(line.size(), '\0');
+        size_t got = 0;
+        while (got < line.size()) {
+            const ssize_t n = recv(fd, echoed.data() + got, line.size() - got, 0);
+            if (n <= 0)
+                break;
+            got += static_cast<size_t>(n);
+        }
+        EXPECT_EQ(echoed, line);
+        close(fd);
+    }
+    EXPECT_TRUE(server.Running());
+    server.Stop();
+    if (!HasFailure())
+        std::remove(output.c_str());
 }
 
 TEST(HeadlessWorkers, ShareThePortAndStopTogether)

@@ -1,6 +1,7 @@
 #include <memory>
 #include <string>
 
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include <QApplication>
@@ -13,6 +14,7 @@
 #include "apps/loopserver/Info.h"
 #include "apps/loopserver/MainForm.h"
 #include "apps/loopserver/Server.h"
+#include "tests/support/FormFit.h"
 #include "tests/support/QtTestApp.h"
 #include "tests/support/RunLoop.h"
 #include "tests/support/ScriptedPeer.h"
@@ -85,6 +87,21 @@ TEST_F(LoopServerForm, StartsListeningWithItsControls)
     Find<QPushButton>(*form, "btnAbout")->click();
     EXPECT_TRUE(m_about.isVisible());
     m_about.hide();
+}
+
+TEST_F(LoopServerForm, NothingIsCutAtTheMinimumSize)
+{
+    auto form = NewForm();
+    ASSERT_TRUE(WaitListening(*form));
+    const unsigned short port = PortOf(*form);
+    Find<QLineEdit>(*form, "edListeningPort")->setText("65535");
+    EXPECT_THAT(TextsCutAtMinimumSize(*form), testing::IsEmpty());
+    // A second server on that port shows the error and the switched-off state.
+    auto second = NewForm(port);
+    ASSERT_TRUE(RunUntil([&] { return Find<QLabel>(*second, "lblError")->isVisible(); }));
+    EXPECT_THAT(TextsCutAtMinimumSize(*second), testing::IsEmpty());
+    EXPECT_THAT(TextsCutAtMinimumSize(m_info), testing::IsEmpty());
+    m_info.hide();
 }
 
 TEST_F(LoopServerForm, TwoClientsGetTheirOwnBytesBack)

@@ -2,6 +2,7 @@
 // the server sends back reaches the panels and the display.
 
 #include <netinet/in.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
@@ -17,6 +18,7 @@
 #include "remote/Rlogin.h"
 #include "remote/Rshell.h"
 #include "tests/remote/RecordingView.h"
+#include "tests/support/Loopback.h"
 #include "tests/support/RunLoop.h"
 #include "tests/support/ScriptedPeer.h"
 
@@ -244,6 +246,41 @@ TEST(RemotePanels, APrivilegedSourcePortThatCannotBeHadSaysPermissionDenied)
     EXPECT_EQ("Permission Denied", view.error);
     EXPECT_EQ("Connection Closed", view.status);
     EXPECT_EQ(CVoltTcp::Closed, client.GetState());
+}
+
+TEST(RemotePanels, AReservedPortStillTakenGivesWayToTheNextFreeOne)
+{
+    if (geteuid() != 0)
+        GTEST_SKIP() << "binding a port below 1024 needs root";
+    // The port a Logout left in TIME_WAIT, held here by a bound socket; 512 wraps to 1023.
+    int held = -1;
+    for (uint16_t port = 1000; port > 600 && held < 0; --port)
+        held = BindLoopback(SOCK_STREAM, port);
+    const int held512 = BindLoopback(SOCK_STREAM, 512);
+    ASSERT_GE(held, 0);
+    struct SCase {
+        const char* host;  // a name is looked up first, so the port fails later
+        int heldFd;
+    };
+    for (const SCase& c : {SCase{"127.0.0.1", held}, SCase{"localhost", held}, SCase{"127.0.0.1", held512}}) {
+        if (c.heldFd < 0)
+            continue;  // someone else has 512
+        const uint16_t taken = LocalPort(c.heldFd);
+        SCOPED_TRACE(std::string(c.host) + " from " + std::to_string(taken));
+        CRecordingView view;
+        CRshellClient client(view);
+        CScriptedPeer server;
+        ASSERT_TRUE(client.OpenSession(c.host, server.Port(), taken));
+        ASSERT_TRUE(server.Accept());
+        EXPECT_NE(taken, server.PeerPort());
+        EXPECT_GE(server.PeerPort(), CBaseClient::kReservedPortStart);
+        EXPECT_LT(server.PeerPort(), CBaseClient::kReservedPortEnd);
+        EXPECT_EQ("", view.error);
+        EXPECT_EQ(kStartup[kRshell], server.Read(kStartup[kRshell].size()));
+    }
+    ::close(held);
+    if (held512 >= 0)
+        ::close(held512);
 }
 
 TEST(RemoteLogin, TheServersNulAcknowledgesTheStartupAndClearsTheDisplay)

@@ -1,9 +1,16 @@
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <cstdlib>
 #include <filesystem>
 #include <memory>
 #include <string>
+#include <thread>
 
 #include <gtest/gtest.h>
 
@@ -99,6 +106,121 @@ TEST(EchoCommandLine, RefusedPortFailsWithTheErrorText)
     std::string rest;
     EXPECT_TRUE(client.WaitForLine("error 4: ", 10, rest)) << rest;
     EXPECT_TRUE(client.WaitForExit(10));
+    std::remove(output.c_str());
+}
+
+// A server that gets the echo wrong in one way: it answers each byte with 'Z', adds a byte,
+// or never reads at all.
+class CWrongEcho final {
+public:
+    enum EMode { kAnswersZ, kAddsAByte, kNeverReads };
+
+    explicit CWrongEcho(EMode mode) : m_mode(mode)
+    {
+        m_listen = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+        sockaddr_in address{};
+        address.sin_family = AF_INET;
+        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        socklen_t length = sizeof address;
+        if (bind(m_listen, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0 &&
+            listen(m_listen, 4) == 0 &&
+            getsockname(m_listen, reinterpret_cast<sockaddr*>(&address), &length) == 0)
+            m_port = ntohs(address.sin_port);
+        m_thread = std::thread([this] { Serve(); });
+    }
+    ~CWrongEcho()
+    {
+        m_stop = true;
+        m_thread.join();
+        close(m_listen);
+    }
+    uint16_t Port() const { return m_port; }
+
+private:
+    void Serve()
+    {
+        int client = -1;
+        bool added = false;
+        while (!m_stop) {
+            pollfd wait{client < 0 ? m_listen : client, POLLIN, 0};
+            if (poll(&wait, 1, 20) != 1)
+                continue;
+            if (client < 0) {
+                client = accept4(m_listen, nullptr, nullptr, SOCK_CLOEXEC);
+                continue;
+            }
+            if (m_mode == kNeverReads) {
+                usleep(20000);
+                continue;
+            }
+            char buffer[4096];
+            const ssize_t n = recv(client, buffer, sizeof buffer, 0);
+            if (n <= 0)
+                break;
+            std::string answer(buffer, static_cast<size_t>(n));
+            if (m_mode == kAnswersZ)
+                answer.assign(answer.size(), 'Z');
+            else if (!added)
+                answer += '!', added = true;
+            send(client, answer.data(), answer.size(), MSG_NOSIGNAL);
+        }
+        if (client >= 0)
+            close(client);
+    }
+
+    EMode m_mode;
+    int m_listen = -1;
+    uint16_t m_port = 0;
+    std::atomic<bool> m_stop{false};
+    std::thread m_thread;
+};
+
+TEST(EchoCommandLine, AWrongEchoFailsWithTheFirstDifferenceAndNoReport)
+{
+    const struct {
+        CWrongEcho::EMode mode;
+        std::vector<std::string> options;
+        std::string error;
+    } cases[] = {
+        {CWrongEcho::kAnswersZ, {}, "error: the echo differs at byte 0: sent 0x48, received 0x5A"},
+        {CWrongEcho::kAddsAByte,
+         {},
+         "error: the echo is longer than what was sent: byte 12 came back as 0x21"},
+        {CWrongEcho::kNeverReads,
+         {"--size", "999999", "--reps", "50", "--timeout", "1"},
+         "error: no complete echo after 1 s"},
+    };
+    const std::string output = "/tmp/streamclient_wrong." + std::to_string(getpid());
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.error);
+        CWrongEcho server(c.mode);
+        ASSERT_NE(server.Port(), 0);
+        std::vector<std::string> command = {STREAMCLIENT_PATH, "--echo-test",
+                                            "127.0.0.1:" + std::to_string(server.Port())};
+        command.insert(command.end(), c.options.begin(), c.options.end());
+        CChildProcess client;
+        ASSERT_TRUE(client.Start(command, output));
+        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+        while (client.Running() && std::chrono::steady_clock::now() < deadline) {
+            usleep(10000);
+        }
+        const int status = client.Stop(1);
+        EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 1) << status;
+        const std::string text = ReadFile(output);
+        EXPECT_NE(text.find(c.error), std::string::npos) << text;
+        EXPECT_EQ(text.find("Bytes in"), std::string::npos) << text;
+    }
+    std::remove(output.c_str());
+}
+
+TEST(EchoCommandLine, HelpNamesTheDefaultTimeOut)
+{
+    const std::string output = "/tmp/streamclient_help." + std::to_string(getpid());
+    CChildProcess client;
+    ASSERT_TRUE(client.Start({STREAMCLIENT_PATH, "--help"}, output));
+    std::string rest;
+    EXPECT_TRUE(
+        client.WaitForLine("  --timeout S              give up after S seconds (default 30", 5, rest));
     std::remove(output.c_str());
 }
 

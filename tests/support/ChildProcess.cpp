@@ -42,6 +42,7 @@ CChildProcess::~CChildProcess()
 bool CChildProcess::Start(const std::vector<std::string>& argv, const std::string& outputPath)
 {
     m_outputPath = outputPath;
+    m_exitStatus = -1;
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
     posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, outputPath.c_str(),
@@ -65,6 +66,7 @@ bool CChildProcess::Running()
     int status = 0;
     if (waitpid(m_pid, &status, WNOHANG) == m_pid) {
         m_pid = -1;
+        m_exitStatus = status;
         return false;
     }
     return true;
@@ -81,7 +83,7 @@ bool CChildProcess::WaitForExit(double timeoutSeconds)
 int CChildProcess::Stop(double graceSeconds)
 {
     if (m_pid <= 0) {
-        return -1;
+        return m_exitStatus;
     }
     kill(m_pid, SIGTERM);
     const auto deadline = After(graceSeconds);

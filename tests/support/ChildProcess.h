@@ -18,7 +18,7 @@ public:
     // Standard output goes to outputPath (a file the caller may read while it runs).
     bool Start(const std::vector<std::string>& argv, const std::string& outputPath);
     // SIGTERM, then SIGKILL when it has not ended within the grace time; returns the exit
-    // status as waitpid reports it, or -1.
+    // status as waitpid reports it (also when Running() saw it end already), or -1.
     int Stop(double graceSeconds = 5);
     bool Running();
     // True once the process has ended by itself, within the time-out.
@@ -30,6 +30,7 @@ public:
 
 private:
     pid_t m_pid = -1;
+    int m_exitStatus = -1;
     std::string m_outputPath;
 };
 

@@ -66,6 +66,15 @@ bool CScriptedPeer::Accept(Ms timeout)
     return m_fd >= 0;
 }
 
+uint16_t CScriptedPeer::PeerPort() const
+{
+    sockaddr_in address{};
+    socklen_t length = sizeof address;
+    if (m_fd < 0 || ::getpeername(m_fd, reinterpret_cast<sockaddr*>(&address), &length) != 0)
+        return 0;
+    return ntohs(address.sin_port);
+}
+
 std::unique_ptr<CScriptedPeer> CScriptedPeer::TakeConnection()
 {
     std::unique_ptr<CScriptedPeer> peer(new CScriptedPeer(SOutgoing{}));

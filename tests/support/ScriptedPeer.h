@@ -31,6 +31,8 @@ public:
     // Hands the accepted connection to a peer of its own, so that Accept takes the next.
     std::unique_ptr<CScriptedPeer> TakeConnection();
     bool Connected() const { return m_fd >= 0; }
+    // The source port of the accepted connection (0 without one).
+    uint16_t PeerPort() const;
 
     bool Send(const std::string& bytes, Ms timeout = Ms(10000));
     // Sends each piece on its own, running the event loop for `gap` in between, so that the

@@ -41,7 +41,7 @@ public:
         m_events.push_back("command " + std::to_string(command) + "," + std::to_string(option) + " [" +
                            CTelnetRecorder::Hex(std::string_view(data == nullptr ? "" : data, length)) + "]");
         if (m_terminal)
-            SendAnswer(CTelnetPolicy::TerminalAnswer(command, option));
+            AnswerNegotiation(&CTelnetPolicy::TerminalAnswer, command, option);
         else
             CVoltTelnet::OnTelnetCommand(command, option, data, length);
     }
@@ -150,6 +150,56 @@ TEST_F(TelnetSession, AbortInsideDataEventStopsTheBlock)
     ASSERT_TRUE(m_host.Send("one\r\ntwo\xff\xfd\x01three"));
     ASSERT_TRUE(RunUntil([&] { return aborting == nullptr; })) << "no closed call";
     EXPECT_EQ(log, (std::vector<std::string>{"one\r\n", "closed"}));
+}
+
+// A careless server: it agrees to whatever the client says, WILL with DO, DO with WILL,
+// WONT with DONT and DONT with WONT, for `duration`; returns every byte the client sent.
+std::string Acknowledge(CScriptedPeer& host, std::chrono::milliseconds duration)
+{
+    std::string received;
+    size_t scanned = 0;
+    const auto end = std::chrono::steady_clock::now() + duration;
+    while (std::chrono::steady_clock::now() < end) {
+        received += host.Drain(std::chrono::milliseconds(10));
+        std::string answers;
+        for (; scanned + 2 < received.size(); ++scanned) {
+            const auto verb = static_cast<uint8_t>(received[scanned + 1]);
+            if (static_cast<uint8_t>(received[scanned]) != kTelnetIac || !IsTelnetNegotiation(verb))
+                continue;
+            const uint8_t reply = verb == kTelnetWill   ? kTelnetDo
+                                  : verb == kTelnetDo   ? kTelnetWill
+                                  : verb == kTelnetWont ? kTelnetDont
+                                                        : kTelnetWont;
+            answers += {'\xff', static_cast<char>(reply), received[scanned + 2]};
+            scanned += 2;
+        }
+        if (!answers.empty() && !host.Send(answers))
+            break;
+    }
+    return received;
+}
+
+TEST_F(TelnetSession, AServerThatAcknowledgesEveryAnswerFallsQuiet)
+{
+    // Requests for every option either policy knows, agreed to and refused, both ways. (A
+    // server that also contradicted itself would be answered each time, as a flood is.)
+    const std::string requests = "\xff\xfd\x18\xff\xfd\x1f\xff\xfd\x01\xff\xfd\x03\xff\xfd\x05"
+                                 "\xff\xfb\x01\xff\xfb\x03\xff\xfb\x18\xff\xfb\x05"
+                                 "\xff\xfe\x00\xff\xfc\x22"s;
+    for (const bool terminal : {false, true}) {
+        SCOPED_TRACE(terminal ? "terminal policy" : "default policy");
+        CScriptedPeer host;
+        CClient client;
+        client.m_terminal = terminal;
+        ASSERT_TRUE(client.Connect(0, "127.0.0.1", host.Port()));
+        ASSERT_TRUE(host.Accept());
+        ASSERT_TRUE(host.Send(requests));
+        const std::string settled = Acknowledge(host, std::chrono::milliseconds(300));
+        EXPECT_GT(settled.size(), 0u);
+        EXPECT_LT(settled.size(), 200u) << CTelnetRecorder::Hex(settled.substr(0, 200));
+        EXPECT_EQ(Acknowledge(host, std::chrono::milliseconds(200)), "") << "the conversation goes on";
+        client.Close(true);
+    }
 }
 
 }  // namespace
