@@ -5,7 +5,7 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "vt/RecordingPrintSink.h"
+#include "tests/support/RecordingPrintSink.h"
 #include "vt/Vt.h"
 
 namespace {

@@ -52,7 +52,12 @@ TEST_F(HeadlessServer, ThousandConnectionsEachGetTheirMegabyteBack)
     options.connections = kConnections;
     options.bytesPerConnection = 1024 * 1024;
     options.timeoutSeconds = 240;
-    options.seed = static_cast<uint64_t>(std::chrono::steady_clock::now().time_since_epoch().count());
+    // A new stream each run; a failure names its seed, and VOLTTCP_LOAD_SEED replays it.
+    const char* replay = std::getenv("VOLTTCP_LOAD_SEED");
+    options.seed = replay != nullptr
+                       ? std::strtoull(replay, nullptr, 10)
+                       : static_cast<uint64_t>(std::chrono::steady_clock::now().time_since_epoch().count());
+    SCOPED_TRACE("seed " + std::to_string(options.seed) + " (VOLTTCP_LOAD_SEED replays it)");
     const CEchoLoad::CResult result = CEchoLoad::Run(options);
     EXPECT_EQ(result.error, "");
     EXPECT_EQ(result.connected, kConnections);

@@ -2,23 +2,14 @@
 // vttest run through it. The server is tests/peers/telnetd.sh: a private inetd on a port of
 // its own, a test account with a fresh password. Needs root and the test peers' packages.
 
-#include <arpa/inet.h>
-#include <fcntl.h>
-#include <netinet/in.h>
-#include <signal.h>
-#include <sys/file.h>
-#include <sys/prctl.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
 #include <cstdio>
-#include <fstream>
 #include <memory>
-#include <sstream>
 #include <string>
 #include <vector>
 
@@ -36,6 +27,7 @@
 #include "telnet/TelnetCodes.h"
 #include "tests/support/Files.h"
 #include "tests/support/Loopback.h"
+#include "tests/support/PeerServer.h"
 #include "tests/support/QtTestApp.h"
 #include "tests/support/RunLoop.h"
 
@@ -44,143 +36,12 @@ namespace {
 using namespace std::chrono_literals;
 
 constexpr const char* kScript = VOLTTCP_SOURCE_DIR "/tests/peers/telnetd.sh";
-constexpr const char* kAccount = "volttcp-tester";
+constexpr const char* kAccount = CPeerServer::kAccount;
 
 bool Executable(const char* path)
 {
     return access(path, X_OK) == 0;
 }
-
-bool PortListening(unsigned short port)
-{
-    char address[32];
-    std::snprintf(address, sizeof address, "0100007F:%04X", port);
-    std::ifstream table("/proc/net/tcp");
-    std::string line;
-    while (std::getline(table, line)) {
-        std::istringstream fields(line);
-        std::string slot, local, remote, state;
-        fields >> slot >> local >> remote >> state;
-        if (local == address && state == "0A")
-            return true;
-    }
-    return false;
-}
-
-// The Telnet server of one test program. Only one may run at a time on a machine, since
-// each run gives the shared test account a new password.
-class CTelnetServer final {
-public:
-    ~CTelnetServer() { Stop(); }
-
-    // Empty on success, else why not.
-    std::string Start()
-    {
-        m_lock = open(LockPath(), O_RDWR | O_CREAT | O_NOFOLLOW | O_CLOEXEC, 0600);
-        if (m_lock < 0)
-            return std::string("cannot open ") + LockPath();
-        if (!RunUntil([&] { return flock(m_lock, LOCK_EX | LOCK_NB) == 0; }, 90s))
-            return "another test run holds the test account";
-        if (!m_dir.isValid())
-            return "no temporary directory";
-        std::string why;
-        for (int attempt = 0; attempt < 3; ++attempt) {
-            why = Launch(UnusedLoopbackPort());
-            if (why.empty())
-                return why;
-            StopServer();
-        }
-        return why;
-    }
-
-    void Stop()
-    {
-        StopServer();
-        if (m_lock >= 0) {
-            close(m_lock);
-            m_lock = -1;
-        }
-    }
-
-    unsigned short Port() const { return m_port; }
-    const std::string& Password() const { return m_password; }
-    std::string Log() const { return ReadFile(Path("inetd.log")); }
-
-private:
-    void StopServer()
-    {
-        if (m_pid > 0) {
-            kill(m_pid, SIGTERM);
-            bool gone = RunUntil([&] { return waitpid(m_pid, nullptr, WNOHANG) == m_pid; }, 5s);
-            if (!gone) {
-                kill(m_pid, SIGKILL);
-                waitpid(m_pid, nullptr, 0);
-            }
-            m_pid = -1;
-            // The account keeps no usable password between runs.
-            const std::string lock = std::string(kScript) + " lock";
-            (void)std::system(lock.c_str());
-        }
-    }
-
-    static const char* LockPath()
-    {
-        struct stat info {};
-        return stat("/run/lock", &info) == 0 && S_ISDIR(info.st_mode) ? "/run/lock/volttcp-tester.lock"
-                                                                      : "/tmp/volttcp-tester.lock";
-    }
-
-    std::string Path(const char* name) const { return m_dir.filePath(name).toStdString(); }
-
-    std::string Launch(unsigned short port)
-    {
-        const std::string dir = m_dir.path().toStdString();
-        const std::string portText = std::to_string(port);
-        const pid_t parent = getpid();
-        m_pid = fork();
-        if (m_pid < 0)
-            return "fork failed";
-        if (m_pid == 0) {
-            // The server goes with this test program, however that ends.
-            prctl(PR_SET_PDEATHSIG, SIGTERM);
-            if (getppid() != parent)
-                _exit(1);
-            const int null = open("/dev/null", O_RDWR);
-            dup2(null, STDIN_FILENO);
-            execl("/bin/bash", "bash", kScript, "serve", dir.c_str(), portText.c_str(),
-                  static_cast<char*>(nullptr));
-            _exit(127);
-        }
-        int status = 0;
-        bool died = false;
-        const bool up = RunUntil(
-            [&] {
-                if (waitpid(m_pid, &status, WNOHANG) == m_pid) {
-                    died = true;
-                    return true;
-                }
-                return PortListening(port) && !ReadFile(Path("password")).empty();
-            },
-            15s);
-        if (died) {
-            m_pid = -1;
-            return "the server stopped at once (status " + std::to_string(status) + "): " + Log();
-        }
-        if (!up)
-            return "nothing listens on 127.0.0.1:" + portText + " after 15 s: " + Log();
-        m_port = port;
-        m_password = ReadFile(Path("password"));
-        while (!m_password.empty() && m_password.back() == '\n')
-            m_password.pop_back();
-        return {};
-    }
-
-    QTemporaryDir m_dir;
-    int m_lock = -1;
-    pid_t m_pid = -1;
-    unsigned short m_port = 0;
-    std::string m_password;
-};
 
 // A transparent relay between the client and the server that keeps every byte each side
 // sent: the record that the log and the negotiation are checked against.
@@ -347,8 +208,8 @@ protected:
         if (geteuid() != 0 || !Executable("/usr/sbin/telnetd") || !Executable("/usr/sbin/inetd"))
             return;
         EnsureQtTestApp("VoltTCP Telnet - Vt320 Sample");
-        s_server = new CTelnetServer();
-        s_startError = s_server->Start();
+        s_server = new CPeerServer(kScript);
+        s_startError = s_server->Start(1);
     }
 
     static void TearDownTestSuite()
@@ -378,7 +239,7 @@ protected:
         m_form = std::make_unique<TfrmMain>(*m_profile, nullptr, nullptr, false);
         m_form->show();
         ASSERT_TRUE(QTest::qWaitForWindowExposed(m_form.get()));
-        m_tap = std::make_unique<CWireTap>(s_server->Port());
+        m_tap = std::make_unique<CWireTap>(s_server->Port(0));
     }
 
     void TearDown() override
@@ -527,7 +388,7 @@ protected:
         FAIL() << what << " differs:\n" << differences << Dump();
     }
 
-    static inline CTelnetServer* s_server = nullptr;
+    static inline CPeerServer* s_server = nullptr;
     static inline std::string s_startError;
     QTemporaryDir m_dir;
     std::unique_ptr<CProfile> m_profile;

@@ -6,7 +6,7 @@
 
 #include <gtest/gtest.h>
 
-#include "vt/RecordingPrintSink.h"
+#include "tests/support/RecordingPrintSink.h"
 #include "vt/VtScreen.h"
 
 namespace {

@@ -6,7 +6,7 @@
 
 #include <gtest/gtest.h>
 
-#include "RecordingVtWindow.h"
+#include "tests/vt/RecordingVtWindow.h"
 
 namespace {
 

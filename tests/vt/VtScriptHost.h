@@ -1,17 +1,17 @@
 #pragma once
 
-#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
 
-#include "RecordingVtWindow.h"
-#include "vt/RecordingPrintSink.h"
+#include "tests/support/RecordingPrintSink.h"
+#include "tests/vt/RecordingVtWindow.h"
 #include "vt/VtPrinter.h"
 #include "vt/VtScreen.h"
 
-// What a terminal script runs against. The model host has no byte consumer; a host built
-// around the parser answers `push` and may add commands of its own.
+// What a terminal script runs against (tests/vt/scripts: screen/ the model host, terminal/
+// the parser host). The model host has no byte consumer; a host built around the parser
+// answers `push` and may add commands of its own.
 class IVtScriptHost {
 public:
     virtual ~IVtScriptHost() = default;
@@ -32,11 +32,6 @@ public:
         return false;
     }
 };
-
-using VtScriptHostFactory = std::function<std::unique_ptr<IVtScriptHost>()>;
-// Replaces the host every script starts with (a parser test registers its own at start-up).
-void SetVtScriptHostFactory(VtScriptHostFactory factory);
-std::unique_ptr<IVtScriptHost> CreateVtScriptHost();
 
 // The screen model alone: enabled, 72 history rows, 24 x 80, a recording window, a
 // recording printer wired to the line-leaving hook.
@@ -64,4 +59,3 @@ private:
 
 // Runs a script against a fresh host; returns one "name:line: what" per failed line.
 std::vector<std::string> RunVtScript(const std::string& text, const std::string& name, IVtScriptHost& host);
-std::vector<std::string> RunVtScriptFile(const std::string& path);

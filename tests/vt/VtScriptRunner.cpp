@@ -9,10 +9,9 @@
 // Strings take \e \r \n \t \f \\ \" and \xHH; numbers may be hex (0x..); "r,c" is a cell.
 
 #include <cstdlib>
-#include <fstream>
 #include <sstream>
 
-#include "VtScriptHost.h"
+#include "tests/vt/VtScriptHost.h"
 
 namespace {
 
@@ -20,12 +19,6 @@ struct Word {
     std::string text;
     bool quoted = false;
 };
-
-VtScriptHostFactory& Factory()
-{
-    static VtScriptHostFactory factory;
-    return factory;
-}
 
 bool Tokenize(const std::string& line, std::vector<Word>& words, std::string& error)
 {
@@ -422,18 +415,6 @@ void CModelScriptHost::ShowMessage(const char* text, const char* caption, Messag
     m_messages.push_back(std::string(caption) + ": " + text);
 }
 
-void SetVtScriptHostFactory(VtScriptHostFactory factory)
-{
-    Factory() = std::move(factory);
-}
-
-std::unique_ptr<IVtScriptHost> CreateVtScriptHost()
-{
-    if (Factory())
-        return Factory()();
-    return std::make_unique<CModelScriptHost>();
-}
-
 std::vector<std::string> RunVtScript(const std::string& text, const std::string& name, IVtScriptHost& host)
 {
     std::vector<std::string> failures;
@@ -449,15 +430,4 @@ std::vector<std::string> RunVtScript(const std::string& text, const std::string&
             failures.push_back(name + ":" + std::to_string(number) + ": " + failure);
     }
     return failures;
-}
-
-std::vector<std::string> RunVtScriptFile(const std::string& path)
-{
-    std::ifstream file(path, std::ios::binary);
-    if (!file)
-        return {path + ": cannot be read"};
-    std::ostringstream text;
-    text << file.rdbuf();
-    std::unique_ptr<IVtScriptHost> host = CreateVtScriptHost();
-    return RunVtScript(text.str(), path, *host);
 }

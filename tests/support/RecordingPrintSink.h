@@ -5,9 +5,9 @@
 
 #include "vt/PrintSink.h"
 
-// A print sink that writes down every call as a line of text, for tests. Its fonts are
-// fixed-pitch with a natural width of `naturalWidthPercent` of their height; a requested
-// width is honoured exactly.
+// A print sink that writes down every call as a line of text, for tests and fuzz targets.
+// Its fonts are fixed-pitch with a natural width of `naturalWidthPercent` of their height; a
+// requested width is honoured exactly.
 class CRecordingPrintSink final : public IPrintSink {
 public:
     bool Open() override;

@@ -1,4 +1,4 @@
-#include "tests/vt-parser/VtParserScriptHost.h"
+#include "tests/vt/VtParserScriptHost.h"
 
 #include <cstdlib>
 #include <cstring>

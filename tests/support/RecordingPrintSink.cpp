@@ -1,4 +1,4 @@
-#include "vt/RecordingPrintSink.h"
+#include "tests/support/RecordingPrintSink.h"
 
 bool CRecordingPrintSink::Open()
 {

@@ -1,4 +1,4 @@
-#include "tests/vt-parser/VtTestTerminal.h"
+#include "tests/vt/VtTestTerminal.h"
 
 #include <algorithm>
 

@@ -4,7 +4,7 @@
 #include <utility>
 #include <vector>
 
-#include "vt/RecordingPrintSink.h"
+#include "tests/support/RecordingPrintSink.h"
 #include "vt/Vt.h"
 
 // A terminal whose events are written down, with helpers that return strings so that a

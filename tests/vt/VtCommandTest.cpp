@@ -2,7 +2,7 @@
 
 #include <gtest/gtest.h>
 
-#include "tests/vt-parser/VtTestTerminal.h"
+#include "tests/vt/VtTestTerminal.h"
 
 namespace {
 

@@ -4,8 +4,8 @@
 #include <string>
 #include <vector>
 
-#include "tests/vt-parser/VtTestTerminal.h"
 #include "tests/vt/VtScriptHost.h"
+#include "tests/vt/VtTestTerminal.h"
 
 // The terminal scripts run against the whole emulator: `push` feeds the parser. Extra commands:
 //   fresh                  a new terminal, as if just enabled
