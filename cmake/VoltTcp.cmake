@@ -38,6 +38,7 @@ endfunction()
 function(_volttcp_target_defaults target)
   target_compile_options(${target} PRIVATE ${VOLTTCP_WARNINGS})
   target_include_directories(${target} PRIVATE ${PROJECT_SOURCE_DIR})
+  set_property(GLOBAL APPEND PROPERTY VOLTTCP_TARGETS ${target})
 endfunction()
 
 # volttcp_library(name SOURCES ... [DEPS ...])
@@ -47,6 +48,21 @@ function(volttcp_library name)
   _volttcp_target_defaults(${name})
   target_include_directories(${name} PUBLIC ${PROJECT_SOURCE_DIR})
   target_link_libraries(${name} PUBLIC ${A_DEPS})
+endfunction()
+
+# Every library of ours that a target names must exist in this configuration: a name that is
+# no target would otherwise reach the linker as "-lname", and a build without Qt would fail
+# only there. (Names with "::" are checked by CMake itself.)
+function(volttcp_check_dependencies)
+  get_property(targets GLOBAL PROPERTY VOLTTCP_TARGETS)
+  foreach(target IN LISTS targets)
+    get_target_property(deps ${target} LINK_LIBRARIES)
+    foreach(dep IN LISTS deps)
+      if(dep AND NOT TARGET ${dep} AND NOT dep MATCHES "::|^\\$<|^-")
+        message(SEND_ERROR "${target} links ${dep}, which is not built in this configuration")
+      endif()
+    endforeach()
+  endforeach()
 endfunction()
 
 # volttcp_program(name SOURCES ... [DEPS ...]) : an installed program in bin/

@@ -59,6 +59,16 @@ void TfrmSettings::SetHost(const QString& host)
     edHost->setText(host);
 }
 
+void TfrmSettings::SetPort(uint16_t port)
+{
+    m_port = port;
+    const QString name = port == 23   ? "telnet"
+                         : port == 7  ? "echo"
+                         : port == 19 ? "chargen"
+                                      : QString::number(port);
+    cboPort->setCurrentText(name);
+}
+
 QString TfrmSettings::Host() const
 {
     return edHost->text().trimmed();

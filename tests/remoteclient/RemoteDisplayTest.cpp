@@ -114,11 +114,17 @@ TEST_F(RemoteDisplay, LongLinesWrapAtTheWidth)
     CRemoteDisplay display;
     display.resize(300, 200);
     display.show();
+    // The rows are counted by the refresh after the text and by the resize: wait for both, not
+    // a fixed time, which a busy machine overruns.
+    const auto settled = [&](int width) {
+        return RunUntil(
+            [&] { return display.width() == width && display.PaintedRevision() == display.Revision(); });
+    };
     display.Append(0, std::string(1000, 'w') + "\nshort\n");
-    RunFor(std::chrono::milliseconds(40));
+    ASSERT_TRUE(settled(300));
     const int rowsWrapped = display.verticalScrollBar()->maximum() + display.verticalScrollBar()->pageStep();
     display.resize(600, 200);
-    RunFor(std::chrono::milliseconds(40));
+    ASSERT_TRUE(settled(600));
     const int rowsWider = display.verticalScrollBar()->maximum() + display.verticalScrollBar()->pageStep();
     EXPECT_GT(rowsWrapped, rowsWider) << "a wider view needs fewer rows";
     EXPECT_EQ(3, display.LineCount()) << "wrapping changes no line";
