@@ -279,6 +279,14 @@ TEST_F(TermClientTest, EveryCaptionAndFieldIsWholeAtTheMinimumSize)
         EXPECT_THAT(TextsCutAtMinimumSize(*form), testing::IsEmpty()) << form->objectName().toStdString();
 }
 
+TEST_F(TermClientTest, ClosingTheMainWindowEndsTheProgramAndItsConnection)
+{
+    ConnectToPeer();
+    EXPECT_TRUE(ClosingEndsTheRun(*m_form));
+    m_form.reset();  // what the program's end does
+    EXPECT_TRUE(m_peer.WaitClosed());
+}
+
 TEST_F(TermClientTest, RefusedConnectionIsReported)
 {
     m_form->ConnectTo("127.0.0.1", UnusedLoopbackPort());
