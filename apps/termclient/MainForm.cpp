@@ -109,6 +109,8 @@ TfrmMain::TfrmMain(CProfile& profile, TfrmAbout* about, QWidget* parent, std::op
     // 80 x 24 at the font's size; from here on the terminal follows the window.
     resize(terminal->sizeHint() +
            QSize(0, menuBar()->sizeHint().height() + statusBar()->sizeHint().height()));
+    // Half that at least: room for the caption, the status panels and a usable screen.
+    terminal->setMinimumSize(terminal->sizeHint() / 2);
     m_client->SetFollowWindow(true);
 }
 

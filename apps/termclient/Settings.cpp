@@ -19,6 +19,9 @@ TfrmSettings::TfrmSettings(QWidget* parent) : QDialog(parent)
     cboPort->setObjectName("cboPort");
     cboPort->setEditable(true);
     cboPort->addItems({"telnet", "echo", "chargen"});
+    // Room for a host name and the longest port name whole.
+    edHost->setMinimumWidth(edHost->fontMetrics().horizontalAdvance(QString(32, 'x')));
+    cboPort->setMinimumContentsLength(8);
     auto* form = new QFormLayout(group);
     form->addRow("Host:", edHost);
     form->addRow("Port:", cboPort);

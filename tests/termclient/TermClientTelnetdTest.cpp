@@ -15,7 +15,9 @@
 
 #include <gtest/gtest.h>
 
+#include <QApplication>
 #include <QCheckBox>
+#include <QKeyEvent>
 #include <QPushButton>
 #include <QSocketNotifier>
 #include <QTemporaryDir>
@@ -284,7 +286,18 @@ protected:
     int CursorRow() { return static_cast<int>(Client().GetProperty(kVtPropCursorRow)) - 1; }
     std::string CursorLine() { return ScreenRow(CursorRow()); }
 
-    void Type(const std::string& text) { QTest::keyClicks(Terminal(), QString::fromStdString(text)); }
+    void Type(const std::string& text)
+    {
+        // QTest types ASCII only; other letters come as a keyboard layout or input method sends them.
+        for (const QChar c : QString::fromStdString(text)) {
+            if (c.unicode() < 0x80) {
+                QTest::keyClicks(Terminal(), QString(c));
+                continue;
+            }
+            QKeyEvent press(QEvent::KeyPress, Qt::Key_unknown, Qt::NoModifier, QString(c));
+            QApplication::sendEvent(Terminal(), &press);
+        }
+    }
 
     void Enter() { QTest::keyClick(Terminal(), Qt::Key_Return); }
 
@@ -509,6 +522,8 @@ TEST_F(TermClientTelnetdTest, Utf8TextAndManualPagesUnderAUtf8Locale)
     const CVtScreen& screen = Client().Emulator().Screen();
     EXPECT_NE(screen.Cell(0, 12) & kCellWide, 0u) << Dump();
     EXPECT_EQ(CellChar(screen.Cell(0, 16)), uint32_t{'|'}) << "each wide character takes two cells";
+    // And typed: the host's shell gets the letters whole.
+    ASSERT_EQ(Run("echo 'caf\xc3\xa9 \xe2\x9c\x93'", {"caf\xc3\xa9 \xe2\x9c\x93"}), "");
 
     if (!Executable("/usr/bin/man") || access("/usr/share/man/man1/ls.1.gz", R_OK) != 0)
         GTEST_SKIP() << "man or the manual page of ls is not installed here";

@@ -4,6 +4,7 @@
 #include <cstdlib>
 #include <string>
 
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include <QApplication>
@@ -23,6 +24,7 @@
 #include "apps/termclient/Settings.h"
 #include "telnet/TelnetCodes.h"
 #include "tests/support/Files.h"
+#include "tests/support/FormFit.h"
 #include "tests/support/Loopback.h"
 #include "tests/support/QtTestApp.h"
 #include "tests/support/RunLoop.h"
@@ -268,6 +270,13 @@ TEST_F(TermClientTest, PrintScreenGoesToThePrintFileOfTheSettings)
     QFile file(pdf);
     ASSERT_TRUE(file.open(QIODevice::ReadOnly));
     EXPECT_TRUE(file.readAll().startsWith("%PDF"));
+}
+
+TEST_F(TermClientTest, EveryCaptionAndFieldIsWholeAtTheMinimumSize)
+{
+    for (QWidget* form : {static_cast<QWidget*>(m_form.get()), static_cast<QWidget*>(&m_form->Settings()),
+                          static_cast<QWidget*>(&m_form->Prefs())})
+        EXPECT_THAT(TextsCutAtMinimumSize(*form), testing::IsEmpty()) << form->objectName().toStdString();
 }
 
 TEST_F(TermClientTest, ClosingTheMainWindowEndsTheProgramAndItsConnection)
