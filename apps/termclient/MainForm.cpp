@@ -125,6 +125,12 @@ void TfrmMain::LoadTerminalSettings(std::optional<bool> encoding)
     m_client->SetProperty(kVtPropBackspaceSendsBs,
                           m_profile.GetString(kSection, "BackspaceDel", "1", kValueBuffer) == "0");
     m_client->SetAltSendsEscape(m_profile.GetString(kSection, "AltEscape", "1", kValueBuffer) != "0");
+    // The history's length as the dialog takes it (up to four digits); anything else is the default.
+    bool ok = false;
+    const int rows =
+        QString::fromStdString(m_profile.GetString(kSection, "BufferRows", "", kValueBuffer)).toInt(&ok);
+    m_client->SetProperty(kVtPropScrollbackRows,
+                          ok && rows >= 0 && rows <= 9999 ? rows : CTelnetClient::kScrollbackRows);
 }
 
 void TfrmMain::SaveTerminalSettings()
@@ -134,6 +140,8 @@ void TfrmMain::SaveTerminalSettings()
     m_profile.WriteString(kSection, "BackspaceDel",
                           m_client->GetProperty(kVtPropBackspaceSendsBs) != 0 ? "0" : "1");
     m_profile.WriteString(kSection, "AltEscape", m_client->AltSendsEscape() ? "1" : "0");
+    m_profile.WriteString(kSection, "BufferRows",
+                          std::to_string(m_client->GetProperty(kVtPropScrollbackRows)));
 }
 
 TfrmMain::~TfrmMain()

@@ -468,6 +468,8 @@ TEST_F(TermClientTest, PreferencesChooseEncodingAndKeysKeepThemAndCancelTakesCol
         prefs.cboKeyLayout->setCurrentIndex(1);
         prefs.cbxBackspaceDel->setChecked(false);
         prefs.cbxAltEscape->setChecked(false);
+        EXPECT_EQ(prefs.edBufferRows->text(), "1000");
+        prefs.edBufferRows->setText("250");
         QTest::mouseClick(prefs.btnOK, Qt::LeftButton);
     };
     m_form->mnuPreferencesClick();
@@ -482,8 +484,15 @@ TEST_F(TermClientTest, PreferencesChooseEncodingAndKeysKeepThemAndCancelTakesCol
     EXPECT_EQ(Client().KeyLayout(), kKeyLayoutDec);
     EXPECT_EQ(Client().GetProperty(kVtPropBackspaceSendsBs), 1);
     EXPECT_FALSE(Client().AltSendsEscape());
+    EXPECT_EQ(Client().GetProperty(kVtPropScrollbackRows), 250);
     m_form = std::make_unique<TfrmMain>(*m_profile, nullptr, nullptr, false);
     EXPECT_EQ(Client().GetProperty(kVtPropUtf8), 0);
+    // A history length the dialog would not take is the default.
+    for (const char* stored : {"-5", "lots", "100000"}) {
+        m_profile->WriteString("TELNET", "BufferRows", stored);
+        m_form = std::make_unique<TfrmMain>(*m_profile, nullptr);
+        EXPECT_EQ(Client().GetProperty(kVtPropScrollbackRows), CTelnetClient::kScrollbackRows) << stored;
+    }
 }
 
 TEST(TermClientLocale, UTF8LocalesGiveUtf8)
