@@ -364,11 +364,22 @@ bool CPop3::Unstuff(const char* p, const char* e)
                 segment = ++p;
             }
             m_lineStart = false;
+            if (p == e)
+                break;
         }
-        const auto* lf = static_cast<const char*>(std::memchr(p, '\n', static_cast<size_t>(e - p)));
-        if (!lf)
+        // Only a dot that starts a line matters, and dots are rarer than line breaks.
+        const char* dot = p + 1;
+        while (dot < e) {
+            dot = static_cast<const char*>(std::memchr(dot, '.', static_cast<size_t>(e - dot)));
+            if (!dot || dot[-1] == '\n')
+                break;
+            ++dot;
+        }
+        if (!dot || dot >= e) {
+            m_lineStart = e[-1] == '\n';
             break;
-        p = lf + 1;
+        }
+        p = dot;
         m_lineStart = true;
     }
     return Content(segment, static_cast<size_t>(e - segment));

@@ -86,6 +86,7 @@ TEST(ProgramsCommandLine, AnUnknownOptionEndsWithTheUsageAndStatusTwo)
         {"remoteclient", "bin", true, {"--bogus"}},
         {"loopserver", "bin", true, {"--headless", "--bogus"}},
         {"volttcp_bench", "bench", false, {"--bogus"}},
+        {"pair_bench", "bench", false, {"--bogus"}},
         {"echo_bench", "bench", false, {"--bogus"}},
         {"epoll_echo", "bench", false, {"--bogus"}},
         {"idle_bench", "bench", false, {"--bogus"}},

@@ -323,6 +323,33 @@ TEST_P(FileClientServer, LongListingClearsTheLogAndKillEndsATransfer)
     EXPECT_LT(fs::file_size(m_dir / "big.bin"), 1ull << 30);
 }
 
+TEST_P(FileClientServer, ClosingTheWindowDuringATransferKeepsThePartialFile)
+{
+    m_server->Put(m_work + "/big.bin", "");
+    fs::resize_file(m_server->root / m_work / "big.bin", 1ull << 30);
+    for (const bool autoSpool : {true, false}) {
+        SCOPED_TRACE(autoSpool ? "Auto Spool" : "spooled by the program");
+        if (!m_form) {
+            ASSERT_TRUE(LogIn(*m_server, GetParam().passive)) << Log();
+            Command("CWD");
+            Type("edRemFile", m_work);
+            Click("btnCmd");
+            ASSERT_TRUE(WaitReply("250")) << Log();
+        }
+        const fs::path local = m_dir / (autoSpool ? "auto.bin" : "own.bin");
+        Transfer("RETR", "big.bin", local, autoSpool);
+        ASSERT_TRUE(RunUntil([&] { return Find<QLabel>("lblCount")->text() != "0"; }, 20s)) << Log();
+        EXPECT_TRUE(Form().close());
+        m_form.reset();
+        ASSERT_TRUE(fs::exists(local));
+        const auto kept = fs::file_size(local);
+        EXPECT_GT(kept, 0u);
+        EXPECT_LT(kept, 1ull << 30);
+        RunFor(200ms);  // nothing may still write to the file once the window is gone
+        EXPECT_EQ(fs::file_size(local), kept);
+    }
+}
+
 TEST_P(FileClientServer, LinkAtStartLogsIn)
 {
     m_form.reset();

@@ -42,6 +42,11 @@ std::vector<SRetrieveCase> Cases()
          "Hello\r\n.dot line\r\n..two dots\r\nWorld\r\n",
          {},
          {}});
+    cases.push_back({"dots inside lines and at their start",
+                     "Subject: dots\r\n\r\na.b.\r\n.\r\n..\r\n.x.y\n.z\r\nend.\r\n",
+                     "a.b.\r\n.\r\n..\r\n.x.y\n.z\r\nend.\r\n",
+                     {},
+                     {}});
     cases.push_back({"empty body", "Subject: nothing\r\n\r\n", "", {}, {}});
     cases.push_back({"no blank line", "Subject: only a header\r\n", "", {}, {}});
     cases.push_back({"no header", "\r\nbody without header\r\n", "body without header\r\n", {}, {}});
