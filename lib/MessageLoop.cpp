@@ -135,10 +135,20 @@ void CMessageLoop::Unregister(TargetHandle handle)
     if (m_timers.KillAll(handle))
         ArmTimerFd();
     m_resolver.CancelAll(handle);
-    for (size_t fd = 0; fd < m_fds.size(); ++fd) {
-        if (m_fds[fd].kind == FdKind::Socket && m_fds[fd].target == handle)
-            SelectSocket(static_cast<int>(fd), handle, 0, 0);
+    const std::vector<int> sockets = std::move(target.sockets);
+    target.sockets.clear();
+    for (const int fd : sockets) {
+        if (m_fds[static_cast<size_t>(fd)].kind == FdKind::Socket &&
+            m_fds[static_cast<size_t>(fd)].target == handle)
+            SelectSocket(fd, handle, 0, 0);
     }
+}
+
+void CMessageLoop::ForgetSocket(int fd, const FdRecord& record)
+{
+    if (record.kind != FdKind::Socket || record.target.index >= m_targets.size())
+        return;
+    std::erase(m_targets[record.target.index].sockets, fd);
 }
 
 bool CMessageLoop::IsAlive(TargetHandle handle) const
@@ -349,6 +359,7 @@ bool CMessageLoop::SelectSocket(int fd, TargetHandle target, uint32_t message, u
             epoll_ctl(m_epoll, EPOLL_CTL_DEL, fd, nullptr);
         // Notifications already queued for this socket would hit a later socket with the same number.
         if (record.kind == FdKind::Socket) {
+            ForgetSocket(fd, record);
             const TargetHandle old = record.target;
             const uint32_t oldMessage = record.message;
             std::erase_if(m_queue, [&](const Message& m) {
@@ -357,6 +368,11 @@ bool CMessageLoop::SelectSocket(int fd, TargetHandle target, uint32_t message, u
         }
         record = FdRecord{};
         return true;
+    }
+    if (record.kind != FdKind::Socket || !(record.target == target)) {
+        ForgetSocket(fd, record);
+        if (IsAlive(target))
+            m_targets[target.index].sockets.push_back(fd);
     }
     record.kind = FdKind::Socket;
     record.target = target;
@@ -441,6 +457,7 @@ void CMessageLoop::WatchResolverSocket(int fd, bool readable, bool writable)
     ev.events = (readable ? EPOLLIN : 0u) | (writable ? EPOLLOUT : 0u);
     ev.data.fd = fd;
     if (epoll_ctl(m_epoll, record.registered ? EPOLL_CTL_MOD : EPOLL_CTL_ADD, fd, &ev) == 0) {
+        ForgetSocket(fd, record);
         record.kind = FdKind::Resolver;
         record.registered = true;
     }

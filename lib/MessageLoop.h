@@ -97,6 +97,7 @@ private:
         uint32_t generation = 1;
         bool alive = false;
         MessageHandler handler;
+        std::vector<int> sockets;  // selected for it, so that unregistering need not scan every record
     };
     enum class FdKind : uint8_t { None, Socket, Resolver };
     struct FdRecord {
@@ -116,6 +117,8 @@ private:
     void SyncWake();
     void HandleFdEvents(int fd, uint32_t revents);
     void UpdateInterest(int fd, FdRecord& record);
+    // Takes a socket record off its target's list, before the record changes hands.
+    void ForgetSocket(int fd, const FdRecord& record);
     void MarkDirty(int fd, FdRecord& record);
     void FlushInterest();
     void FireTimers();

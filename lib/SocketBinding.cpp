@@ -134,6 +134,8 @@ const CSocketBinding kNative = {
     ::setsockopt,
     NativeSocket,
     NativeGetHostName,
+    ::getifaddrs,
+    ::freeifaddrs,
     NativeAsyncSelect,
     NativeAsyncGetHostByName,
     NativeCancelAsyncRequest,

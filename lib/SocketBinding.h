@@ -1,5 +1,6 @@
 #pragma once
 
+#include <ifaddrs.h>
 #include <sys/socket.h>
 #include <sys/types.h>
 
@@ -41,6 +42,8 @@ struct CSocketBinding {
     int (*setsockopt)(int fd, int level, int option, const void* value, socklen_t length);
     int (*socket)(int family, int type, int protocol);
     int (*gethostname)(char* name, size_t length);
+    int (*getifaddrs)(ifaddrs** list);
+    void (*freeifaddrs)(ifaddrs* list);
     int (*WSAAsyncSelect)(int fd, TargetHandle target, uint32_t message, uint32_t events);
     uint32_t (*WSAAsyncGetHostByName)(TargetHandle target, uint32_t message, const char* name,
                                       CHostEntry* entry);

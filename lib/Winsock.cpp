@@ -1,10 +1,14 @@
 #include "lib/Winsock.h"
 
+#include <arpa/inet.h>
 #include <fcntl.h>
+#include <ifaddrs.h>
+#include <net/if.h>
 #include <netinet/in.h>
 #include <sys/uio.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdarg>
 #include <cstdio>
@@ -355,13 +359,37 @@ void CWinsock::RecordTraffic(bool outgoing, const char* data, size_t count)
 
 CWinsock::CLocalAddresses::CLocalAddresses()
 {
+    // The host name's entry alone often holds only a loopback address: the interfaces that
+    // are up say where the machine can be reached. Loopback goes last, each address once.
+    // A host name that could not be looked up still leaves the list empty.
+    std::vector<uint32_t> addresses;
     {
         std::lock_guard guard(LibraryLock());
-        for (uint32_t address : Shared().localHostRecord.addresses) {
-            if (m_texts.size() == 48)
-                break;
-            m_texts.emplace_back(FormatDotted(address));
+        addresses = Shared().localHostRecord.addresses;
+    }
+    const CSocketBinding& binding = SocketBinding();
+    ifaddrs* interfaces = nullptr;
+    if (!addresses.empty() && binding.getifaddrs && binding.getifaddrs(&interfaces) == 0) {
+        std::vector<uint32_t> up;
+        for (const ifaddrs* entry = interfaces; entry; entry = entry->ifa_next) {
+            if (entry->ifa_addr && entry->ifa_addr->sa_family == AF_INET && (entry->ifa_flags & IFF_UP)) {
+                sockaddr_in address;
+                std::memcpy(&address, entry->ifa_addr, sizeof address);
+                up.push_back(address.sin_addr.s_addr);
+            }
         }
+        if (binding.freeifaddrs)
+            binding.freeifaddrs(interfaces);
+        addresses.insert(addresses.begin(), up.begin(), up.end());
+    }
+    const auto loopback = [](uint32_t address) { return (ntohl(address) >> 24) == 127; };
+    std::stable_partition(addresses.begin(), addresses.end(), [&](uint32_t a) { return !loopback(a); });
+    for (uint32_t address : addresses) {
+        if (m_texts.size() == kMaxLocalAddresses)
+            break;
+        std::string text = FormatDotted(address);
+        if (std::find(m_texts.begin(), m_texts.end(), text) == m_texts.end())
+            m_texts.push_back(std::move(text));
     }
     for (const std::string& text : m_texts)
         m_list.push_back(text.c_str());

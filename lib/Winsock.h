@@ -74,6 +74,7 @@ protected:
     // then an empty text and a null end marker. Lives as long as the event that uses it.
     class CLocalAddresses final {
     public:
+        static constexpr size_t kMaxLocalAddresses = 48;
         CLocalAddresses();
         CLocalAddresses(const CLocalAddresses&) = delete;
         CLocalAddresses& operator=(const CLocalAddresses&) = delete;

@@ -5,6 +5,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <limits>
@@ -132,10 +133,8 @@ bool CMailFile::Create(const std::string& dir, const std::string& name, bool uni
     return true;
 }
 
-bool CMailFile::Write(const char* data, size_t length)
+bool CMailFile::WriteAll(const char* data, size_t length)
 {
-    if (m_fd < 0)
-        return false;
     size_t done = 0;
     while (done < length) {
         const ssize_t n = write(m_fd, data + done, length - done);
@@ -145,16 +144,53 @@ bool CMailFile::Write(const char* data, size_t length)
             return false;
         done += static_cast<size_t>(n);
     }
+    return true;
+}
+
+bool CMailFile::Write(const char* data, size_t length)
+{
+    if (m_fd < 0)
+        return false;
     const uint64_t total = uint64_t{m_bytes} + length;
     m_bytes = static_cast<uint32_t>(std::min<uint64_t>(total, std::numeric_limits<uint32_t>::max()));
+    if (!m_block)
+        m_block.reset(new char[kBlock]);
+    while (length > 0) {
+        if (m_blockLength == 0 && length >= kBlock) {
+            // Whole blocks need no copy.
+            const size_t whole = length / kBlock * kBlock;
+            if (!WriteAll(data, whole))
+                return false;
+            data += whole;
+            length -= whole;
+            continue;
+        }
+        const size_t take = std::min(length, kBlock - m_blockLength);
+        std::memcpy(m_block.get() + m_blockLength, data, take);
+        m_blockLength += take;
+        data += take;
+        length -= take;
+        if (m_blockLength == kBlock && !Flush())
+            return false;
+    }
     return true;
+}
+
+bool CMailFile::Flush()
+{
+    if (m_fd < 0)
+        return false;
+    const size_t length = m_blockLength;
+    m_blockLength = 0;
+    return WriteAll(m_block.get(), length);
 }
 
 bool CMailFile::Commit()
 {
     if (m_fd < 0)
         return false;
-    bool ok = close(m_fd) == 0;
+    bool ok = Flush();
+    ok = close(m_fd) == 0 && ok;
     m_fd = -1;
     if (ok && m_unique) {
         // Someone may have taken the name meanwhile: the next free number then.
@@ -188,6 +224,7 @@ bool CMailFile::Commit()
 
 void CMailFile::Discard()
 {
+    m_blockLength = 0;
     if (m_fd >= 0) {
         close(m_fd);
         m_fd = -1;

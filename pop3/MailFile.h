@@ -2,6 +2,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <string_view>
 
@@ -9,9 +10,12 @@
 // temporary name in its directory and gets its own name only when complete, so an interrupted
 // retrieval never leaves half a file under a name that looks whole. The name is always one
 // component inside the directory, and an existing symbolic link or other non-regular file is
-// never written through or replaced.
+// never written through or replaced. Data is written in whole blocks of kBlock bytes: the page
+// cache takes a few large writes on block boundaries far more cheaply than many odd-sized ones.
 class CMailFile final {
 public:
+    static constexpr size_t kBlock = 65536;
+
     CMailFile() = default;
     ~CMailFile();  // discards a file that was not committed
     CMailFile(const CMailFile&) = delete;
@@ -21,8 +25,13 @@ public:
     // is numbered instead (report.txt, repor1.txt, repor2.txt, ...). False when the file cannot
     // be created; Path() then still tells the name that was meant.
     bool Create(const std::string& dir, const std::string& name, bool unique);
+    // False when the file is not open or a write failed; data may wait in the block until the
+    // next write or Flush.
     bool Write(const char* data, size_t length);
-    // Gives the file its name and closes it; false when that failed (the data is dropped).
+    // Writes what waits in the block; false when that failed.
+    bool Flush();
+    // Writes what waits, gives the file its name and closes it; false when that failed (the data
+    // is dropped).
     bool Commit();
     // Closes and removes the file without giving it its name.
     void Discard();
@@ -41,6 +50,7 @@ public:
 
 private:
     bool Taken(const std::string& name) const;
+    bool WriteAll(const char* data, size_t length);
     void SetPath(const std::string& dir, const std::string& name);
 
     int m_dir = -1;
@@ -53,4 +63,6 @@ private:
     std::string m_temp;
     std::string m_path;
     uint32_t m_bytes = 0;
+    std::unique_ptr<char[]> m_block;
+    size_t m_blockLength = 0;
 };

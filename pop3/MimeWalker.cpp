@@ -557,6 +557,11 @@ bool CMimeWalker::EndPart(char letter)
     if (!m_file.IsOpen())
         return true;
     const uint32_t bytes = m_file.Bytes();
+    if (!m_file.Flush()) {
+        m_file.Discard();
+        m_fileFailed = true;
+        return m_events.WalkerException(kExcPop3Files, kTextAttachWrite);
+    }
     if (!m_file.Commit())
         return m_events.WalkerException(kExcPop3Files, kTextAttachFile);
     const std::string path = m_file.Path();

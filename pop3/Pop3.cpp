@@ -468,6 +468,11 @@ bool CPop3::MessageDone()
         return false;
     if (!m_walker.Finish())
         return false;
+    if (m_mailFile.IsOpen() && !m_mailFile.Flush()) {
+        m_mailFile.Discard();
+        if (!Raise([&] { m_owner.OnException(kExcPop3Files, kTextMailWrite); }))
+            return false;
+    }
     if (m_mailFile.IsOpen()) {
         const uint32_t bytes = m_mailFile.Bytes();
         const bool committed = m_mailFile.Commit();

@@ -10,16 +10,14 @@ bool HostMayEnable(uint8_t option)
     return option == kTelnetOptEcho || option == kTelnetOptSuppressGoAhead;
 }
 
-std::string WindowSize()
+}  // namespace
+
+std::string CTelnetPolicy::WindowSize(uint16_t columns, uint16_t rows)
 {
-    constexpr uint16_t columns = CTelnetPolicy::kColumns;
-    constexpr uint16_t rows = CTelnetPolicy::kRows;
     const char size[] = {static_cast<char>(columns >> 8), static_cast<char>(columns & 0xff),
                          static_cast<char>(rows >> 8), static_cast<char>(rows & 0xff)};
     return CTelnetWriter::Subnegotiation(kTelnetOptNaws, std::string_view(size, sizeof size));
 }
-
-}  // namespace
 
 std::string CTelnetPolicy::DefaultAnswer(uint8_t command, uint8_t option)
 {
@@ -42,7 +40,7 @@ std::string CTelnetPolicy::TerminalAnswer(uint8_t command, uint8_t option)
     case kTelnetDo:
         // The size goes along with the agreement: the host never asks for it (RFC 1073).
         if (option == kTelnetOptNaws)
-            return CTelnetWriter::Command(kTelnetWill, option) + WindowSize();
+            return CTelnetWriter::Command(kTelnetWill, option) + WindowSize(kColumns, kRows);
         return CTelnetWriter::Command(option == kTelnetOptTerminalType ? kTelnetWill : kTelnetWont, option);
     case kTelnetDont:
         // Refusing to stop an echo we never offered would only invite another round.
@@ -55,7 +53,7 @@ std::string CTelnetPolicy::TerminalAnswer(uint8_t command, uint8_t option)
                                                              kTerminalType);
         }
         if (option == kTelnetOptNaws)
-            return WindowSize();
+            return WindowSize(kColumns, kRows);
         return CTelnetWriter::Command(kTelnetWont, option);
     default: return {};
     }

@@ -17,4 +17,6 @@ public:
     // What the terminal client answers: it reports its type and window size, and lets
     // the host keep echoing.
     static std::string TerminalAnswer(uint8_t command, uint8_t option);
+    // The window-size subnegotiation (RFC 1073).
+    static std::string WindowSize(uint16_t columns, uint16_t rows);
 };

@@ -9,6 +9,7 @@
 #include "vt/VtPrinter.h"
 #include "vt/VtProperty.h"
 #include "vt/VtScreen.h"
+#include "vt/VtUnicode.h"
 
 // Designation of a G set.
 constexpr uint16_t kCharsetAscii = 0;
@@ -19,6 +20,10 @@ constexpr int kUserKeyTotal = 256;  // all strings together stay below this
 constexpr int kSequenceSize = 256;
 constexpr int kMaxParameters = 16;
 constexpr int kDeviceControlSize = 512;
+// The longest operating-system command kept (a window title); the rest is read and dropped.
+constexpr int kOperatingSystemSize = 512;
+// The most rows a window's text area gives the screen.
+constexpr int kMaxWindowRows = 1000;
 // Larger counts than any screen needs read as this, so arithmetic cannot overflow.
 constexpr int kMaxParameterValue = 1 << 24;
 
@@ -45,10 +50,17 @@ public:
     // A change asked for by the host: offered to the owner's hook first.
     VtValue RequestProperty(int id, VtValue value);
 
+    // The size of the window's text area: the screen follows it (keeping the cursor's line),
+    // and a reset returns to its width rather than to 80 columns.
+    void ResizeToWindow(int columns, int rows);
+
     CVtScreen& Screen() { return m_screen; }
     const CVtScreen& Screen() const { return m_screen; }
     CVtPrinter& Printer() { return m_printer; }
     void SetWindow(IVtWindow* window) { m_screen.SetWindow(window); }
+
+    // Host data is UTF-8 (kVtPropUtf8) rather than 8-bit characters and controls.
+    bool Utf8() const { return m_utf8; }
 
     // Keyboard-side state (the keyboard mapping reads these).
     EVtLevel Level() const { return m_level; }
@@ -90,11 +102,26 @@ protected:
     virtual void OnBell(bool audible);
     // The window's colours, font metrics or caret shape changed.
     virtual void OnAppearanceChanged() {}
+    // The host set the window title (OSC 0 or 2), in UTF-8.
+    virtual void OnWindowTitle(const std::string& /*title*/) {}
+    // The screen has a new number of columns or rows.
+    virtual void OnScreenSize(int /*columns*/, int /*rows*/) {}
 
     void LineLeaving(int row) override;
+    void ScreenResized(int rows, int columns) override { OnScreenSize(columns, rows); }
 
 private:
-    enum EParserState : uint8_t { kGround = 0, kEscape = 8, kControlSequence = 9, kDeviceControl = 10 };
+    // Strings: a device-control string is collected for the user-defined keys, an
+    // operating-system command for the title; the others (PM, APC, DCS below VT220) are read
+    // and dropped. None of them is shown.
+    enum EParserState : uint8_t {
+        kGround = 0,
+        kEscape = 8,
+        kControlSequence = 9,
+        kDeviceControl = 10,
+        kOperatingSystem = 11,
+        kIgnoredString = 12,
+    };
 
     struct SSavedCursor {
         int row = 0;
@@ -117,6 +144,10 @@ private:
 
     // --- parser (VtParser.cpp) ---
     void ProcessByte(uint8_t byte);
+    void ProcessCodePoint(uint32_t code);
+    void ProcessStringControl(uint8_t byte);
+    void EndString(EParserState string);
+    bool InString() const { return m_state == kOperatingSystem || m_state == kIgnoredString; }
     size_t ScanPrintable(const uint8_t* bytes, size_t start, size_t end) const;
     size_t CollectControlSequence(const uint8_t* bytes, size_t start, size_t end);
     void ProcessPrintable(uint8_t byte);
@@ -126,6 +157,8 @@ private:
     void AppendSequence(uint8_t byte);
     void BuildPrintableTable();
     void WriteShifted(const uint8_t* bytes, int count);
+    void WriteCodePoint(uint32_t code);
+    void EndSingleShift();
     bool IsVt200() const { return m_level >= kLevelVt220; }
     bool Is8Bit() const { return m_level == kLevelVt220Bit8 || m_level == kLevelVt320Bit8; }
 
@@ -193,6 +226,9 @@ private:
     // --- printing controls (VtPrinting.cpp) ---
     void DoMC();
 
+    // --- operating-system commands (VtParser.cpp) ---
+    void DoOSC();
+
     // --- user-defined keys (VtUdk.cpp) ---
     void InitUserKeys();
     void ClearUserKeys(bool locksToo);
@@ -216,9 +252,14 @@ private:
     uint8_t m_intermediate = 0;
     uint8_t m_final = 0;
     bool m_printable[256];
-    bool m_stringActive = false;  // ESC inside a device-control string may be its ST
+    // The string an ESC interrupted (or kGround): the ESC may begin its terminator.
+    EParserState m_stringState = kGround;
     uint8_t m_dcs[kDeviceControlSize];
     int m_dcsLength = 0;
+    char m_osc[kOperatingSystemSize];
+    int m_oscLength = 0;
+    bool m_utf8 = false;
+    CUtf8Decoder m_decoder;
 
     // Emulation.
     EVtLevel m_level = kLevelVt220;
@@ -253,6 +294,7 @@ private:
     uint32_t m_foregroundColour = 0x000000;
     int m_cellWidth = 0;
     int m_cellHeight = 0;
+    int m_resetColumns = kDefaultColumns;
     int m_selectionStart = 0;
     int m_selectionLength = 0;
 };

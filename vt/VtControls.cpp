@@ -68,14 +68,20 @@ void CVt::DoSI()
 void CVt::DoSUB()
 {
     const uint8_t replacement = 0xA8;
-    m_screen.WriteRun(&replacement, 1);
+    if (m_utf8)
+        m_screen.WriteChar(kReplacementCharacter, 1);
+    else
+        m_screen.WriteRun(&replacement, 1);
     m_state = kGround;
-    m_stringActive = false;
+    m_stringState = kGround;
 }
 
 void CVt::LineLeaving(int row)
 {
-    if (m_lineCapture) {
+    if (m_lineCapture && m_utf8) {
+        const std::string line = m_screen.RowUtf8(row) + "\r\n";
+        LineOutput(reinterpret_cast<const uint8_t*>(line.data()), line.size());
+    } else if (m_lineCapture) {
         uint8_t line[kMaxColumns + 2];
         const int n = m_screen.RowText(row, reinterpret_cast<char*>(line));
         line[n] = '\r';

@@ -57,7 +57,7 @@ bool CVt::Marked(int index, char marker) const
 void CVt::ExecuteControlSequence()
 {
     m_state = kGround;
-    m_stringActive = false;
+    m_stringState = kGround;
     m_final = m_sequence[m_sequenceLength - 1];
 
     switch (m_final) {
@@ -222,7 +222,13 @@ void CVt::DoEL(bool selective)
     switch (Param(0)) {
     case 0: EraseRowPart(row, column, lastColumn, selective); break;
     case 1: EraseRowPart(row, 0, column, selective); break;
-    case 2: EraseRowPart(row, 0, lastColumn, selective); break;
+    case 2:
+        // A whole line erased keeps its size.
+        if (selective)
+            EraseRowPart(row, 0, lastColumn, true);
+        else
+            m_screen.EraseInLine(row, 0, lastColumn, true);
+        break;
     default: break;
     }
 }

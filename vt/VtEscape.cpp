@@ -34,7 +34,7 @@ int NationalSetFor(uint8_t final)
 void CVt::ExecuteEscape()
 {
     m_state = kGround;
-    m_stringActive = false;
+    m_stringState = kGround;
     const uint8_t final = m_sequence[m_sequenceLength - 1];
     const uint8_t first = m_sequenceLength > 2 ? m_sequence[1] : 0;
 
@@ -67,11 +67,21 @@ void CVt::ExecuteEscape()
     }
 
     switch (final) {
-    case 'P':  // DCS
+    case 'P':  // DCS: user-defined keys from VT220 on; below, a string nobody reads
         if (IsVt200()) {
             m_dcsLength = 0;
             m_state = kDeviceControl;
+        } else {
+            m_state = kIgnoredString;
         }
+        break;
+    case ']':  // OSC
+        m_oscLength = 0;
+        m_state = kOperatingSystem;
+        break;
+    case '^':  // PM
+    case '_':  // APC
+        m_state = kIgnoredString;
         break;
     case '\\':  // ST outside a string: nothing to end
         break;

@@ -21,6 +21,7 @@ enum VtKey : uint16_t {
     kVtKeyUp = 0x26,
     kVtKeyRight = 0x27,
     kVtKeyDown = 0x28,
+    kVtKeyPrint = 0x2C,
     kVtKeyInsert = 0x2D,
     kVtKeyDelete = 0x2E,
     kVtKeyPad0 = 0x60,  // through kVtKeyPad0 + 9

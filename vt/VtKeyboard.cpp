@@ -1,19 +1,25 @@
 #include "vt/VtKeyboard.h"
 
 #include "vt/VtNationalSet.h"
+#include "vt/VtUnicode.h"
 
 namespace {
 
 constexpr char kEsc = '\x1b';
 
+// An 8-bit control is one byte, or its code point's two bytes in UTF-8.
 std::string Csi(const CVtKeyboardState& state)
 {
-    return state.eightBitControls ? std::string("\x9b") : std::string("\x1b[");
+    if (!state.eightBitControls)
+        return "\x1b[";
+    return state.utf8 ? std::string("\xc2\x9b") : std::string("\x9b");
 }
 
 std::string Ss3(const CVtKeyboardState& state)
 {
-    return state.eightBitControls ? std::string("\x8f") : std::string("\x1bO");
+    if (!state.eightBitControls)
+        return "\x1bO";
+    return state.utf8 ? std::string("\xc2\x8f") : std::string("\x8f");
 }
 
 // The keypad digit a key stands for, -1 for none. With Num Lock off the pad's keys arrive
@@ -88,6 +94,79 @@ std::string FunctionKeySequence(const CVtKeyEvent& event, const CVtKeyboardState
     return Csi(state) + std::to_string(key) + '~';
 }
 
+// The function key a key is labelled as: F1-F12, and Shift+F1-F8 as F13-F20; 0 for none.
+int LabelledFunctionKey(const CVtKeyEvent& event)
+{
+    int n = 0;
+    if (event.key == kVtKeyF11 || event.scanCode == kVtScanF11)
+        n = 11;
+    else if (event.key == kVtKeyF12 || event.scanCode == kVtScanF12)
+        n = 12;
+    else if (event.key >= kVtKeyF1 && event.key <= kVtKeyF1 + 9)
+        n = event.key - kVtKeyF1 + 1;
+    if (n != 0 && event.shift)
+        n = n <= 8 ? n + 12 : 0;
+    return n;
+}
+
+// What the terminfo entry "vt320" names for function key n (kf1-kf20): F1-F4 are PF1-PF4,
+// the rest the DEC function keys F6-F20, which are also the user-defined keys. The entry
+// has no F5.
+std::string LabelledFunctionSequence(const CVtKeyEvent& event, const CVtKeyboardState& state)
+{
+    const int n = LabelledFunctionKey(event);
+    if (n == 0 || n == 5)
+        return {};
+    if (n <= 4) {
+        const char final = static_cast<char>('P' + n - 1);
+        return state.Vt52() ? std::string{kEsc, final} : Ss3(state) + final;
+    }
+    if (state.Vt52())
+        return {};
+    // kf6..kf20 are CSI 17~ .. 34~ with the gaps the DEC keyboard has (22, 27, 30).
+    static const int kDecKey[] = {17, 18, 19, 20, 21, 23, 24, 25, 26, 28, 29, 31, 32, 33, 34};
+    const int key = kDecKey[n - 6];
+    if (event.ctrl)
+        return state.userDefinedKey ? state.userDefinedKey(static_cast<uint8_t>(key)) : std::string();
+    return Csi(state) + std::to_string(key) + '~';
+}
+
+// Keys sent by their labels, through the terminfo entry "vt320": the editing keys, Shift+Tab
+// and the function keys. Empty when the key is not one of them.
+std::string LabelledSequence(const CVtKeyEvent& event, const CVtKeyboardState& state, bool& known)
+{
+    known = true;
+    switch (event.key) {
+    case kVtKeyTab:
+        if (event.shift && !state.Vt52())
+            return Csi(state) + 'Z';  // kcbt/kprv: back tab
+        return "\t";
+    case kVtKeyInsert:
+    case kVtKeyHome:
+    case kVtKeyPageUp:
+    case kVtKeyDelete:
+    case kVtKeyEnd:
+    case kVtKeyPageDown: {
+        if (state.Vt52() || event.shift || event.ctrl)
+            return {};
+        // kich1, khome, kpp, kdch1, knp; the entry has no kend, and End sends what it names
+        // for Select (kslt), as the key's place on a DEC keyboard has it.
+        const char number = event.key == kVtKeyHome     ? '1'
+                            : event.key == kVtKeyInsert ? '2'
+                            : event.key == kVtKeyDelete ? '3'
+                            : event.key == kVtKeyEnd    ? '4'
+                            : event.key == kVtKeyPageUp ? '5'
+                                                        : '6';
+        return Csi(state) + number + '~';
+    }
+    default: break;
+    }
+    if (LabelledFunctionKey(event) != 0 || (event.key >= kVtKeyF1 && event.key <= kVtKeyF12))
+        return LabelledFunctionSequence(event, state);
+    known = false;
+    return {};
+}
+
 // Scan codes of the pad keys whose characters KeyDown already answered.
 bool PadCharAnswered(uint32_t character, const CVtKeyEvent& event)
 {
@@ -103,6 +182,12 @@ std::string CVtKeyboard::Sequence(const CVtKeyEvent& event, const CVtKeyboardSta
 {
     if (const int digit = PadDigit(event); digit >= 0)
         return PadKey(state, static_cast<char>('0' + digit), static_cast<char>('p' + digit));
+    if (state.layout == kKeyLayoutLabels) {
+        bool known = false;
+        std::string labelled = LabelledSequence(event, state, known);
+        if (known)
+            return labelled;
+    }
 
     switch (event.key) {
     case kVtKeyBackspace: return std::string(1, state.backspaceSendsDel ? '\x7f' : '\b');
@@ -182,21 +267,48 @@ VtKeyResult CVtKeyboard::KeyDown(const CVtKeyEvent& event, const CVtKeyboardStat
         key.alt = (shiftCode & kVtShiftCodeAlt) != 0;
     }
 
-    if (key.alt || (key.ctrl && key.key == kVtKeyTab))
+    if ((key.alt && !state.altSendsEscape) || (key.ctrl && key.key == kVtKeyTab))
         return VtKeyResult::PassOn;
+
+    // Keys for the view and the clipboard, whatever the layout.
+    if (key.ctrl && !key.alt && !key.keypad && m_events.zoomFont) {
+        // The keys of the main keyboard that carry + and - (0xBB, 0xBD), and 0.
+        const int step = key.key == 0xBB ? 1 : (key.key == 0xBD && !key.shift) ? -1 : key.key == '0' ? 0 : 2;
+        if (step != 2) {
+            m_events.zoomFont(step);
+            return VtKeyResult::Done;
+        }
+    }
+    if (key.shift && !key.ctrl && !key.alt && key.extended) {
+        if (key.key == kVtKeyPageUp || key.key == kVtKeyPageDown) {
+            if (m_events.scrollView)
+                m_events.scrollView(key.key == kVtKeyPageUp ? VtViewScroll::PageUp : VtViewScroll::PageDown);
+            return VtKeyResult::Done;
+        }
+        if (key.key == kVtKeyInsert) {
+            if (m_events.pasteSelection)
+                m_events.pasteSelection();
+            return VtKeyResult::Done;
+        }
+    }
 
     if (m_events.scrollView)
         m_events.scrollView(VtViewScroll::RevealCursor);
 
-    if (key.key == kVtKeyF1 + 1 && !key.shift) {
+    const bool printKey =
+        state.layout == kKeyLayoutDec ? key.key == kVtKeyF1 + 1 && !key.shift : key.key == kVtKeyPrint;
+    if (printKey) {
         if (m_events.printScreen)
             m_events.printScreen();
         return VtKeyResult::Done;
     }
-    const std::string bytes = Sequence(key, state);
+    CVtKeyEvent plain = key;
+    plain.alt = false;
+    const std::string bytes = Sequence(plain, state);
     if (bytes.empty())
         return VtKeyResult::CharFollows;
-    Send(bytes);
+    // Alt with a key that sends a sequence: ESC first, as with a character.
+    Send(key.alt ? std::string(1, kEsc) + bytes : bytes);
     return VtKeyResult::Done;
 }
 
@@ -221,27 +333,34 @@ VtKeyResult CVtKeyboard::SysKeyDown(const CVtKeyEvent& event, const CVtKeyboardS
 
 void CVtKeyboard::CharTyped(uint32_t character, const CVtKeyEvent& event, const CVtKeyboardState& state)
 {
-    if (!state.enabled || character > 0xff)
+    if (!state.enabled || (character > 0xff && !state.utf8) || character > 0x10FFFF)
         return;
+    // Alt with a character: ESC and the character.
+    const std::string prefix = event.alt && state.altSendsEscape ? std::string(1, kEsc) : std::string();
     if (character == '\r') {
         if (event.keypad && state.keypadApplication)
-            Send(state.Vt52() ? std::string{kEsc, '?', 'M'} : Ss3(state) + 'M');
+            Send(prefix + (state.Vt52() ? std::string{kEsc, '?', 'M'} : Ss3(state) + 'M'));
         else
-            Send(state.newLine ? "\r\n" : "\r");
+            Send(prefix + (state.newLine ? "\r\n" : "\r"));
         return;
     }
     if (PadCharAnswered(character, event))
         return;
+    if (state.utf8 && character >= 0x80) {
+        std::string text = prefix;
+        AppendUtf8(text, character);
+        Send(text);
+        return;
+    }
     auto byte = static_cast<uint8_t>(character);
     if (byte == '\b' && state.backspaceSendsDel)
         byte = 0x7f;
     if (state.nationalSet != 0)
         byte = CVtNationalSet::Written(state.nationalSet, byte);
     // The terminal's own font holds the currency sign where the DEC code puts it.
-    if (state.decFont && byte == 0xa4)
+    if (state.decFont && !state.utf8 && byte == 0xa4)
         byte = 0xa8;
-    const char out = static_cast<char>(byte);
-    Send(std::string_view(&out, 1));
+    Send(prefix + static_cast<char>(byte));
 }
 
 void CVtKeyboard::Send(std::string_view bytes) const

@@ -8,6 +8,14 @@
 #include "vt/VtKeyEvent.h"
 #include "vt/VtLevel.h"
 
+// What the editing, cursor and function keys send: what the terminfo entry of the terminal
+// type ("vt320") names for the key with that label, or what the DEC keyboard sends from the
+// key in the same place (Home is Insert Here, Page Up is Remove, F11 is Help, F2 prints).
+enum EVtKeyLayout : uint8_t {
+    kKeyLayoutLabels = 0,
+    kKeyLayoutDec = 1,
+};
+
 // The terminal modes the keyboard mapping reads, filled by the terminal before each key.
 struct CVtKeyboardState {
     bool enabled = true;
@@ -20,6 +28,9 @@ struct CVtKeyboardState {
     bool autoRepeat = true;
     uint8_t nationalSet = 0;  // 0: none
     bool decFont = true;      // the font in use has the terminal's own face
+    EVtKeyLayout layout = kKeyLayoutDec;
+    bool altSendsEscape = false;  // Alt with a key sends ESC and the key
+    bool utf8 = false;            // typed text, and 8-bit controls, go out in UTF-8
     // The string loaded for a user-defined key (17-34); empty when none is loaded.
     std::function<std::string(uint8_t key)> userDefinedKey;
 
@@ -58,6 +69,10 @@ public:
         std::function<void(uint32_t& key, uint32_t& shiftCode, bool extended)> keyNotify;
         std::function<void(VtViewScroll scroll)> scrollView;
         std::function<void()> printScreen;
+        // Shift+Insert: paste the primary selection.
+        std::function<void()> pasteSelection;
+        // Ctrl with plus or minus: a larger or smaller font; with 0 the usual size again.
+        std::function<void(int step)> zoomFont;
     };
 
     explicit CVtKeyboard(CEvents events) : m_events(std::move(events)) {}
@@ -65,7 +80,8 @@ public:
     VtKeyResult KeyDown(const CVtKeyEvent& event, const CVtKeyboardState& state);
     // Keys pressed with Alt.
     VtKeyResult SysKeyDown(const CVtKeyEvent& event, const CVtKeyboardState& state);
-    // The character a key produced, in the terminal's 8-bit code; larger codes are dropped.
+    // The character a key produced: a Unicode code point, sent in UTF-8, or in the 8-bit code
+    // where larger codes are dropped.
     void CharTyped(uint32_t character, const CVtKeyEvent& event, const CVtKeyboardState& state);
 
     // The bytes the table assigns to a key, without the side effects of KeyDown; empty

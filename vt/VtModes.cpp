@@ -1,5 +1,7 @@
 // Modes (SM/RM), emulation levels and the resets.
 
+#include <algorithm>
+
 #include "vt/Vt.h"
 
 // SM / RM: once a parameter is private, so are the ones after it.
@@ -49,8 +51,13 @@ void CVt::SetLevel(EVtLevel level)
 {
     m_level = level;
     const bool eightBit = Is8Bit();
-    m_csiPrefix = eightBit ? std::string(1, '\x9b') : std::string("\x1b[");
-    m_ss3Prefix = eightBit ? std::string(1, '\x8f') : std::string("\x1bO");
+    // An 8-bit control is one byte, or its code point's two bytes in UTF-8.
+    m_csiPrefix = !eightBit ? std::string("\x1b[")
+                  : m_utf8  ? std::string("\xc2\x9b")
+                            : std::string(1, '\x9b');
+    m_ss3Prefix = !eightBit ? std::string("\x1bO")
+                  : m_utf8  ? std::string("\xc2\x8f")
+                            : std::string(1, '\x8f');
     BuildPrintableTable();
 }
 
@@ -63,11 +70,11 @@ void CVt::Reset(bool hard)
         SetLevel(kLevelVt320);
     m_state = kGround;
     m_sequenceLength = 0;
-    m_stringActive = false;
+    m_stringState = kGround;
     m_screen.SetStatusWriting(false);
     m_printer.SetControllerMode(false);
     m_printer.SetMatchIndex(0);
-    m_screen.AllocateBuffers(m_screen.ScrollbackRows(), m_screen.LastRow(), 80);
+    m_screen.AllocateBuffers(m_screen.ScrollbackRows(), m_screen.LastRow(), m_resetColumns);
     m_audibleBell = true;
     m_screen.SetProtectBit(0);
     m_screen.SetInsertMode(false);
@@ -99,4 +106,12 @@ void CVt::Reset(bool hard)
     OnAppearanceChanged();
     m_screen.Window().InvalidateAll();
     m_screen.UpdateCaret();
+}
+
+void CVt::ResizeToWindow(int columns, int rows)
+{
+    columns = std::clamp(columns, 2, kMaxColumns);
+    rows = std::clamp(rows, 1, kMaxWindowRows);
+    m_resetColumns = columns;
+    m_screen.Resize(rows, columns);
 }

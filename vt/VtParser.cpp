@@ -2,6 +2,8 @@
 
 #include <algorithm>
 #include <cstring>
+#include <string>
+#include <string_view>
 
 #include "vt/Vt.h"
 
@@ -18,7 +20,7 @@ constexpr size_t kMaxRun = size_t{1} << 20;
 void CVt::BuildPrintableTable()
 {
     for (int b = 0; b < 256; ++b)
-        m_printable[b] = b >= 0x20 && b != 0x7F;
+        m_printable[b] = b >= 0x20 && b != 0x7F && !(m_utf8 && b >= 0x80);
     // 8-bit controls arrive only at the levels that understand them.
     if (IsVt200()) {
         for (int b = 0x84; b <= 0x9F; ++b)
@@ -38,6 +40,21 @@ void CVt::ReceiveData(const uint8_t* bytes, size_t length)
 
     size_t i = 0;
     while (i < length) {
+        if (m_utf8 && (bytes[i] >= 0x80 || m_decoder.Pending())) {
+            // The printer gets the bytes as they came.
+            if (m_printer.ControllerMode()) {
+                m_decoder.Reset();
+                PrintControllerByte(bytes[i++]);
+                continue;
+            }
+            bool again = false;
+            const uint32_t code = m_decoder.Feed(bytes[i], again);
+            if (!again)
+                ++i;
+            if (code != CUtf8Decoder::kIncomplete)
+                ProcessCodePoint(code);
+            continue;
+        }
         if (!m_printer.ControllerMode()) {
             if (m_state == kGround && m_printable[bytes[i]]) {
                 const size_t start = i;
@@ -52,7 +69,7 @@ void CVt::ReceiveData(const uint8_t* bytes, size_t length)
                 m_sequence[0] = kEsc;
                 m_sequence[1] = '[';
                 m_sequenceLength = 2;
-                m_stringActive = false;
+                m_stringState = kGround;
                 StartParameters();
                 i += 2;
                 continue;
@@ -61,6 +78,21 @@ void CVt::ReceiveData(const uint8_t* bytes, size_t length)
                 const size_t next = CollectControlSequence(bytes, i, length);
                 if (next != i) {
                     i = next;
+                    continue;
+                }
+            }
+            if (InString()) {
+                // The text of a string: kept for a title, up to its size, else dropped.
+                size_t end = i;
+                while (end < length && bytes[end] >= 0x20 && bytes[end] < 0x7F)
+                    ++end;
+                if (end != i) {
+                    if (m_state == kOperatingSystem) {
+                        const size_t n = std::min(end - i, size_t(kOperatingSystemSize - m_oscLength));
+                        std::memcpy(m_osc + m_oscLength, bytes + i, n);
+                        m_oscLength += static_cast<int>(n);
+                    }
+                    i = end;
                     continue;
                 }
             }
@@ -132,10 +164,54 @@ size_t CVt::CollectControlSequence(const uint8_t* bytes, size_t start, size_t en
 void CVt::WriteShifted(const uint8_t* bytes, int count)
 {
     m_screen.WriteRun(bytes, count);
+    EndSingleShift();
+}
+
+void CVt::WriteCodePoint(uint32_t code)
+{
+    m_screen.WriteChar(code, VtCharWidth(code));
+    EndSingleShift();
+}
+
+void CVt::EndSingleShift()
+{
     if (m_singleShiftPending) {
         m_singleShiftPending = false;
         m_glSet = m_savedGlSet;
         UpdateGraphics();
+    }
+}
+
+// A character decoded from UTF-8. Controls of the C1 set exist only as the code points
+// U+0080-U+009F, and only at the levels that know 8-bit controls.
+void CVt::ProcessCodePoint(uint32_t code)
+{
+    if (code < 0x80) {
+        ProcessByte(static_cast<uint8_t>(code));
+        return;
+    }
+    if (code < 0xA0) {
+        if (IsVt200() && code >= 0x84)
+            ProcessByte(static_cast<uint8_t>(code));
+        return;
+    }
+    switch (m_state) {
+    case kGround: WriteCodePoint(code); break;
+    case kOperatingSystem: {
+        std::string utf8;
+        AppendUtf8(utf8, code);
+        if (m_oscLength + static_cast<int>(utf8.size()) <= kOperatingSystemSize) {
+            std::memcpy(m_osc + m_oscLength, utf8.data(), utf8.size());
+            m_oscLength += static_cast<int>(utf8.size());
+        }
+        break;
+    }
+    case kIgnoredString: break;
+    default:
+        // Inside a sequence any character beyond ASCII counts as what an 8-bit byte above
+        // the controls would: no parameter, no final.
+        ProcessByte(0xFF);
+        break;
     }
 }
 
@@ -155,6 +231,13 @@ void CVt::ProcessByte(uint8_t byte)
         PrintControllerByte(byte);
         return;
     }
+    if (InString()) {
+        if (byte < 0x20 || byte == 0x7F)
+            ProcessStringControl(byte);
+        else if (m_state == kOperatingSystem && m_oscLength < kOperatingSystemSize)
+            m_osc[m_oscLength++] = static_cast<char>(byte);
+        return;
+    }
     if (byte < 0x20 || byte == 0x7F) {
         if (m_level == kLevelNone)
             ProcessLevelNoneControl(byte);
@@ -171,10 +254,12 @@ void CVt::ProcessByte(uint8_t byte)
         if (m_level == kLevelVt52) {
             if ((m_sequenceLength == 2 && byte != 'Y') || m_sequenceLength == 4)
                 ExecuteVt52();
-        } else if (m_stringActive && m_sequenceLength == 2 && (byte == '\\' || byte == '/')) {
+        } else if (m_stringState != kGround && m_sequenceLength == 2 &&
+                   (byte == '\\' || (byte == '/' && m_stringState == kDeviceControl))) {
+            const EParserState string = m_stringState;
             m_state = kGround;
-            m_stringActive = false;
-            DoDECUDK();
+            m_stringState = kGround;
+            EndString(string);
         } else if (byte == '[' && m_sequenceLength == 2) {
             m_state = kControlSequence;
             StartParameters();
@@ -195,6 +280,8 @@ void CVt::ProcessByte(uint8_t byte)
         if (m_dcsLength < kDeviceControlSize)
             m_dcs[m_dcsLength++] = byte;
         break;
+    case kOperatingSystem:
+    case kIgnoredString: break;  // taken above
     }
 }
 
@@ -204,7 +291,7 @@ void CVt::AppendSequence(uint8_t byte)
     if (m_sequenceLength >= kSequenceSize - 1) {
         m_state = kGround;
         m_sequenceLength = 0;
-        m_stringActive = false;
+        m_stringState = kGround;
         return;
     }
     m_sequence[m_sequenceLength++] = byte;
@@ -214,8 +301,11 @@ void CVt::ProcessControl(uint8_t byte)
 {
     switch (byte) {
     case kEsc:
-        // Inside a device-control string the ESC may begin its string terminator.
-        m_stringActive = m_state == kDeviceControl || (m_stringActive && m_state == kEscape);
+        // Inside a string the ESC may begin its terminator.
+        if (m_state == kDeviceControl || InString())
+            m_stringState = m_state;
+        else if (m_state != kEscape)
+            m_stringState = kGround;
         m_state = kEscape;
         m_sequence[0] = kEsc;
         m_sequenceLength = 1;
@@ -232,11 +322,50 @@ void CVt::ProcessControl(uint8_t byte)
     case 0x0F: DoSI(); break;
     case kCan:
         m_state = kGround;
-        m_stringActive = false;
+        m_stringState = kGround;
         break;
     case kSub: DoSUB(); break;
     default: break;
     }
+}
+
+// Controls inside an operating-system command, PM or APC: BEL or ST ends the string, CAN
+// and SUB abandon it, ESC may begin ST; the others are part of the string and dropped.
+void CVt::ProcessStringControl(uint8_t byte)
+{
+    switch (byte) {
+    case 0x07: {
+        const EParserState string = m_state;
+        m_state = kGround;
+        EndString(string);
+        break;
+    }
+    case kEsc:
+    case kCan:
+    case kSub: ProcessControl(byte); break;
+    default: break;
+    }
+}
+
+void CVt::EndString(EParserState string)
+{
+    if (string == kDeviceControl)
+        DoDECUDK();
+    else if (string == kOperatingSystem)
+        DoOSC();
+}
+
+// OSC Ps ; Pt: 0 and 2 set the window title; the others are not acted on.
+void CVt::DoOSC()
+{
+    const std::string_view text(m_osc, static_cast<size_t>(m_oscLength));
+    m_oscLength = 0;
+    const size_t separator = text.find(';');
+    const std::string_view number = text.substr(0, separator);
+    if (separator == std::string_view::npos || (number != "0" && number != "2"))
+        return;
+    const std::string title(text.substr(separator + 1));
+    OnWindowTitle(m_utf8 ? title : Latin1ToUtf8(title));
 }
 
 void CVt::ProcessLevelNoneControl(uint8_t byte)
@@ -249,7 +378,7 @@ void CVt::ProcessLevelNoneControl(uint8_t byte)
     }
     if (byte == kCan || byte == kSub || byte == kEsc) {
         m_state = kGround;
-        m_stringActive = false;
+        m_stringState = kGround;
     }
 }
 

@@ -1,6 +1,7 @@
 #include "vt/VtPrinter.h"
 
 #include <algorithm>
+#include <cstdio>
 #include <vector>
 
 #include "vt/VtScreen.h"
@@ -89,6 +90,8 @@ int CVtPrinter::OpenPrintJob()
     m_textLength = 0;
     m_lineNumber = 0;
     m_rawCount = 0;
+    m_jobBytes = 0;
+    m_jobCut = false;
     m_jobOpen = true;
     return 1;
 }
@@ -121,10 +124,29 @@ void CVtPrinter::AdvanceLine()
         NewPage();
 }
 
+void CVtPrinter::CutJob()
+{
+    // A host may send without end; its job must not grow the output without end.
+    char note[96];
+    const int length =
+        std::snprintf(note, sizeof note, "\r\n*** Print job cut here: it passed %llu bytes ***\r\n",
+                      static_cast<unsigned long long>(m_jobLimit));
+    for (int i = 0; i < length; ++i)
+        PrintByte(static_cast<uint8_t>(note[i]));
+    m_jobCut = true;
+}
+
 void CVtPrinter::PrintByte(uint8_t byte)
 {
-    if (!m_jobOpen)
+    if (!m_jobOpen || m_jobCut)
         return;
+    if (m_controller && m_jobLimit != 0 && ++m_jobBytes > m_jobLimit) {
+        m_jobBytes = 0;  // the note itself passes
+        m_controller = false;
+        CutJob();
+        m_controller = true;
+        return;
+    }
     if (m_jobRaw) {
         m_rawBuffer[m_rawCount++] = byte;
         if (m_rawCount == kRawBufferSize)

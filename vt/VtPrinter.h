@@ -51,6 +51,12 @@ public:
     int MatchIndex() const { return m_matchIndex; }
     void SetMatchIndex(int index) { m_matchIndex = index; }
 
+    // A job the host started (printer-controller mode) ends its output after this many bytes,
+    // with one line saying so; the rest of it is dropped. 0: no limit.
+    static constexpr uint64_t kDefaultJobLimit = 10 * 1024 * 1024;
+    void SetJobLimit(uint64_t bytes) { m_jobLimit = bytes; }
+    uint64_t JobLimit() const { return m_jobLimit; }
+
     bool RawMode() const { return m_raw; }
     void SetRawMode(bool on) { m_raw = on; }
 
@@ -67,6 +73,7 @@ private:
     void AdvanceLine();
     void NewPage();
     void FlushRaw();
+    void CutJob();
 
     const CVtScreen& m_screen;
     IPrintSink* m_sink;
@@ -77,6 +84,9 @@ private:
     bool m_autoPrint = false;
     bool m_controller = false;
     int m_matchIndex = 0;
+    uint64_t m_jobLimit = kDefaultJobLimit;
+    uint64_t m_jobBytes = 0;  // of the open job while the host drives it
+    bool m_jobCut = false;
 
     int m_fontHeight = 0;
     int m_fontWidth = 0;

@@ -5,6 +5,13 @@
 
 #include "vt/Vt.h"
 
+namespace {
+
+// Characters the status-line text property writes at most.
+constexpr size_t kStatusTextLength = 132;
+
+}  // namespace
+
 CVt::CVt(IPrintSink* sink) : m_screen(), m_printer(m_screen, sink)
 {
     m_screen.SetOwner(this);
@@ -80,6 +87,7 @@ VtValue CVt::GetProperty(int id) const
     case kVtPropStatusText: return 0;
     case kVtPropLevelVt320: return m_level == kLevelVt320;
     case kVtPropLevelVt320Bit8: return m_level == kLevelVt320Bit8;
+    case kVtPropUtf8: return m_utf8;
     default: return 0;
     }
 }
@@ -211,12 +219,19 @@ VtValue CVt::SetProperty(int id, VtValue value)
     case kVtPropStatusText: {
         const char* text = reinterpret_cast<const char*>(value);
         m_statusDisplay = 1;
-        m_screen.WriteStatusText(text, text != nullptr ? static_cast<int>(strnlen(text, kStatusColumns)) : 0);
+        m_screen.WriteStatusText(text,
+                                 text != nullptr ? static_cast<int>(strnlen(text, kStatusTextLength)) : 0);
         window.Relayout();
         break;
     }
     case kVtPropLevelVt320: SetLevel(kLevelVt320); break;
     case kVtPropLevelVt320Bit8: SetLevel(kLevelVt320Bit8); break;
+    case kVtPropUtf8:
+        m_utf8 = on;
+        m_decoder.Reset();
+        SetLevel(m_level);  // the 8-bit prefixes are written in UTF-8 too
+        window.InvalidateAll();
+        break;
     case kVtPropCellWidth:
     case kVtPropSendReceive:
     case kVtPropCellHeight: return 0;

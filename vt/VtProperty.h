@@ -50,6 +50,7 @@ enum EVtProperty : int {
     kVtPropStatusText = 44,        // a const char*; gets 0
     kVtPropLevelVt320 = 45,
     kVtPropLevelVt320Bit8 = 46,
+    kVtPropUtf8 = 47,  // 1: host data is UTF-8; 0: 8-bit characters and controls
 };
 
 // Property values carry numbers, and for a few ids a pointer (answerback text, tab stops,

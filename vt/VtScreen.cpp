@@ -42,6 +42,25 @@ void CVtScreen::SetOwner(IVtScreenOwner* owner)
 
 int CVtScreen::AllocateBuffers(int scrollbackRows, int lastRow, int columns)
 {
+    return Reallocate(scrollbackRows, lastRow, std::min(columns, m_columnLimit), 0);
+}
+
+int CVtScreen::Resize(int rows, int columns)
+{
+    columns = Clamp(columns, 1, kMaxColumns);
+    m_columnLimit = std::max(kHostMaxColumns, columns);
+    if (!m_cells)
+        return AllocateBuffers(m_scrollbackRows, rows - 1, columns);
+    rows = std::max(rows, 1);
+    // The rows above the cursor that no longer fit go into the history.
+    const int firstRow = std::clamp(m_row - (rows - 1), 0, m_rows - 1);
+    return Reallocate(m_scrollbackRows, rows - 1, columns, firstRow);
+}
+
+// The new block takes the old lines so that old screen row `firstRow` becomes the new top row
+// and the history ends with the line above it.
+int CVtScreen::Reallocate(int scrollbackRows, int lastRow, int columns, int firstRow)
+{
     // Out-of-range requests are brought into range rather than refused, so that every
     // later index stays inside the block.
     scrollbackRows = std::max(scrollbackRows, 0);
@@ -51,16 +70,18 @@ int CVtScreen::AllocateBuffers(int scrollbackRows, int lastRow, int columns)
         m_scrollbackRows = scrollbackRows;
         m_rows = lastRow + 1;
         m_columns = columns;
+        firstRow = 0;
     }
     if (!m_enabled)
         return 0;
-    if (m_cells && scrollbackRows == m_scrollbackRows && lastRow == m_rows - 1 && columns == m_columns)
+    if (m_cells && scrollbackRows == m_scrollbackRows && lastRow == m_rows - 1 && columns == m_columns &&
+        firstRow == 0)
         return 1;
 
     size_t lines = size_t(scrollbackRows) + size_t(lastRow) + 1;
-    std::unique_ptr<uint32_t[]> cells;
+    std::unique_ptr<VtCell[]> cells;
     if (lines <= m_cellLimit / size_t(columns))
-        cells = TryAllocate<uint32_t>(lines * size_t(columns));
+        cells = TryAllocate<VtCell>(lines * size_t(columns));
     if (!cells) {
         m_owner->ShowMessage("Not enough memory for Buffers\r\nTrying Small Buffers", "VT220 Warning",
                              IVtScreenOwner::MessageKind::kWarning);
@@ -68,17 +89,17 @@ int CVtScreen::AllocateBuffers(int scrollbackRows, int lastRow, int columns)
         lastRow = 23;
         lines = 72;
         if (lines * size_t(columns) <= m_cellLimit)
-            cells = TryAllocate<uint32_t>(lines * size_t(columns));
+            cells = TryAllocate<VtCell>(lines * size_t(columns));
         if (!cells) {
             m_owner->ShowMessage("Not enough memory for Small Buffers", "VT220 Fatal Error",
                                  IVtScreenOwner::MessageKind::kError);
             return ReportFailure();
         }
     }
-    std::unique_ptr<uint32_t*[]> table = TryAllocate<uint32_t*>(lines);
+    std::unique_ptr<VtCell*[]> table = TryAllocate<VtCell*>(lines);
     if (!table)
         return ReportFailure();
-    std::vector<uint32_t*> scratch;
+    std::vector<VtCell*> scratch;
     try {
         scratch.resize(lines);
     } catch (const std::bad_alloc&) {
@@ -90,18 +111,26 @@ int CVtScreen::AllocateBuffers(int scrollbackRows, int lastRow, int columns)
         table[i] = cells.get() + i * size_t(columns);
 
     if (m_cells) {
-        const int width = std::min(columns, m_columns) * int(sizeof(uint32_t));
+        const int width = std::min(columns, m_columns);
+        const auto copy = [&](VtCell* to, const VtCell* from) {
+            std::memcpy(to, from, size_t(width) * sizeof(VtCell));
+            // A wide character cut in half by the new edge goes.
+            if (width < m_columns && (to[width - 1] & kCellWide) != 0)
+                to[width - 1] = kBlankCell | (to[width - 1] & (width == 1 ? VtCell{kLineAttrMask} : 0));
+        };
         // The newest history lines stay: old and new history end together.
+        const int oldTop = m_scrollbackRows + firstRow;
         for (int i = 0; i < scrollbackRows; ++i) {
-            const int old = i - scrollbackRows + m_scrollbackRows;
+            const int old = i - scrollbackRows + oldTop;
             if (old >= 0)
-                std::memcpy(table[size_t(i)], Slot(old), size_t(width));
+                copy(table[size_t(i)], Slot(old));
         }
-        const int rows = std::min(lastRow + 1, m_rows);
+        const int rows = std::min(lastRow + 1, m_rows - firstRow);
         for (int r = 0; r < rows; ++r)
-            std::memcpy(table[size_t(scrollbackRows + r)], Slot(m_scrollbackRows + r), size_t(width));
+            copy(table[size_t(scrollbackRows + r)], Slot(oldTop + r));
     }
 
+    const bool resized = lastRow + 1 != m_rows || columns != m_columns;
     m_cells = std::move(cells);
     m_table = std::move(table);
     m_scratch = std::move(scratch);
@@ -113,16 +142,19 @@ int CVtScreen::AllocateBuffers(int scrollbackRows, int lastRow, int columns)
     m_bottom = lastRow;
     if (m_top >= m_bottom)
         m_top = 0;
-    m_row = std::min(m_row, lastRow);
+    m_row = std::clamp(m_row - firstRow, 0, lastRow);
     m_column = std::min(m_column, columns - 1);
+    KeepCursorInLine();
     // A wrap is pending only while the cursor stands on the last column.
-    if (m_column != columns - 1)
+    if (m_column != LineColumns(m_row) - 1)
         m_wrapPending = false;
 
     m_window->SetScrollRange(scrollbackRows + lastRow);
     m_window->Relayout();
     m_window->SetScrollPosition(scrollbackRows);
     m_window->InvalidateAll();
+    if (resized)
+        m_owner->ScreenResized(m_rows, m_columns);
     return 1;
 }
 
@@ -140,11 +172,13 @@ void CVtScreen::FreeBuffers()
     m_cells.reset();
     m_table.reset();
     m_scratch.clear();
+    m_clusters.clear();
+    m_clusterIndex.clear();
     m_totalLines = 0;
     m_base = 0;
 }
 
-uint32_t*& CVtScreen::Slot(int index) const
+VtCell*& CVtScreen::Slot(int index) const
 {
     int i = m_base + index;
     if (i >= m_totalLines)
@@ -154,30 +188,30 @@ uint32_t*& CVtScreen::Slot(int index) const
 
 // --- cell access -----------------------------------------------------------------------------
 
-const uint32_t* CVtScreen::Line(int row) const
+const VtCell* CVtScreen::Line(int row) const
 {
     if (!m_cells || row < 0 || row >= m_rows)
         return nullptr;
     return Slot(m_scrollbackRows + row);
 }
 
-uint32_t* CVtScreen::MutableLine(int row)
+VtCell* CVtScreen::MutableLine(int row)
 {
     if (!m_cells || row < 0 || row >= m_rows)
         return nullptr;
     return Slot(m_scrollbackRows + row);
 }
 
-const uint32_t* CVtScreen::LineAt(int index) const
+const VtCell* CVtScreen::LineAt(int index) const
 {
     if (!m_cells || index < 0 || index >= m_totalLines)
         return nullptr;
     return Slot(index);
 }
 
-uint32_t CVtScreen::Cell(int row, int column) const
+VtCell CVtScreen::Cell(int row, int column) const
 {
-    const uint32_t* line = Line(row);
+    const VtCell* line = Line(row);
     if (line == nullptr || column < 0 || column >= m_columns)
         return kBlankCell;
     return line[column];
@@ -185,16 +219,26 @@ uint32_t CVtScreen::Cell(int row, int column) const
 
 uint32_t CVtScreen::LineAttributes(int row) const
 {
-    const uint32_t* line = Line(row);
-    return line != nullptr ? line[0] & kLineAttrMask : 0;
+    const VtCell* line = Line(row);
+    return line != nullptr ? static_cast<uint32_t>(line[0] & kLineAttrMask) : 0;
+}
+
+int CVtScreen::LineColumns(int row) const
+{
+    const VtCell* line = Line(row);
+    if (line == nullptr || (line[0] & kLineAttrMask) == 0)
+        return m_columns;
+    return std::max(m_columns / 2, 1);
 }
 
 void CVtScreen::SetLineAttributes(int row, uint32_t bits)
 {
-    uint32_t* line = MutableLine(row);
+    VtCell* line = MutableLine(row);
     if (line == nullptr)
         return;
-    line[0] = (line[0] & ~kLineAttrMask) | (bits & kLineAttrMask);
+    line[0] = (line[0] & ~VtCell{kLineAttrMask}) | (bits & kLineAttrMask);
+    if (row == m_row)
+        KeepCursorInLine();
     InvalidateRows(row, row);
 }
 
@@ -204,7 +248,19 @@ void CVtScreen::SetCursor(int row, int column)
 {
     m_row = Clamp(row, 0, m_rows - 1);
     m_column = Clamp(column, 0, m_columns - 1);
+    KeepCursorInLine();
     UpdateCaret();
+}
+
+void CVtScreen::ClampCursorToLine()
+{
+    if (m_statusWriting)
+        return;
+    const int last = LineColumns(m_row) - 1;
+    if (m_column > last) {
+        m_column = last;
+        m_wrapPending = false;
+    }
 }
 
 void CVtScreen::GetCursor(int& row, int& column) const
@@ -236,12 +292,13 @@ void CVtScreen::SetAutowrap(bool on)
 void CVtScreen::SetStatusWriting(bool on)
 {
     m_statusWriting = on;
+    KeepCursorInLine();
     UpdateCaret();
 }
 
 void CVtScreen::SetAttributes(uint32_t attributes)
 {
-    m_attr = attributes & ~(kCellCharMask | kAttrProtect | kLineAttrMask);
+    m_attr = attributes & ~(0xFFu | kAttrProtect | kLineAttrMask);
 }
 
 void CVtScreen::SetGraphics(bool on)

@@ -4,22 +4,25 @@
 #include <cstring>
 
 #include "vt/VtScreen.h"
+#include "vt/VtUnicode.h"
 
 void CVtScreen::SetTabStops(const uint8_t* stops)
 {
-    if (stops != nullptr)
-        std::memcpy(m_tabs, stops, sizeof m_tabs);
+    if (stops == nullptr)
+        return;
+    std::memcpy(m_tabs, stops, kTabStopCount);
+    std::fill(std::begin(m_tabs) + kTabStopCount, std::end(m_tabs), uint8_t{0});
 }
 
 void CVtScreen::SetTabStop(int column)
 {
-    if (column >= 0 && column < kTabStopCount)
+    if (column >= 0 && column < kMaxColumns)
         m_tabs[column] = 1;
 }
 
 void CVtScreen::ClearTabStop(int column)
 {
-    if (column >= 0 && column < kTabStopCount)
+    if (column >= 0 && column < kMaxColumns)
         m_tabs[column] = 0;
 }
 
@@ -30,23 +33,26 @@ void CVtScreen::ClearAllTabStops()
 
 void CVtScreen::ResetTabStops()
 {
-    for (int c = 0; c < kTabStopCount; ++c)
+    for (int c = 0; c < kMaxColumns; ++c)
         m_tabs[c] = (c >= 8 && c % 8 == 0) ? 1 : 0;
 }
 
 int CVtScreen::NextTabStop(int column) const
 {
-    const int width = std::min(m_columns, kTabStopCount);
+    // The cursor's line: a double-size line ends at its visible half.
+    const int width = m_statusWriting ? m_columns : LineColumns(m_row);
     for (int c = std::max(column + 1, 0); c < width; ++c) {
         if (m_tabs[c] != 0)
             return c;
     }
-    return m_columns - 1;
+    return width - 1;
 }
 
-char CVtScreen::CellText(uint32_t cell)
+char CVtScreen::CellText(VtCell cell)
 {
-    const uint32_t c = cell & kCellCharMask;
+    if ((cell & kCellUnicodeMask) != 0)
+        return (cell & kCellWideTail) != 0 ? ' ' : '?';  // beyond what 8-bit text can hold
+    const uint32_t c = static_cast<uint32_t>(cell & kCellCharMask);
     if (c <= 0x20)
         return ' ';
     if ((cell & kAttrGraphics) != 0) {
@@ -62,7 +68,7 @@ char CVtScreen::CellText(uint32_t cell)
 
 int CVtScreen::RowText(int row, char* out) const
 {
-    const uint32_t* line = row == kStatusRow ? m_status : Line(row);
+    const VtCell* line = row == kStatusRow ? m_status : Line(row);
     if (line == nullptr || out == nullptr)
         return 0;
     for (int c = 0; c < m_columns; ++c)
@@ -79,7 +85,7 @@ int CVtScreen::GetText(char* buffer, int length) const
     int written = 0;
     char text[kMaxColumns + 2];
     for (int i = 0; i < lines && written < length; ++i) {
-        const uint32_t* line = Slot(i);
+        const VtCell* line = Slot(i);
         for (int c = 0; c < m_columns; ++c)
             text[c] = CellText(line[c]);
         text[m_columns] = '\r';
@@ -89,4 +95,70 @@ int CVtScreen::GetText(char* buffer, int length) const
         written += n;
     }
     return written;
+}
+
+// --- Unicode text ----------------------------------------------------------------------------
+
+std::u32string CVtScreen::CellCodePoints(VtCell cell) const
+{
+    if ((cell & kCellWideTail) != 0)
+        return {};
+    const uint32_t code = CellChar(cell);
+    if ((cell & kCellCluster) != 0)
+        return code < m_clusters.size() ? m_clusters[code] : std::u32string(1, kReplacementCharacter);
+    return std::u32string(1, code);
+}
+
+void CVtScreen::AppendUtf8(VtCell cell, std::string& out) const
+{
+    if ((cell & kCellWideTail) != 0)
+        return;
+    if ((cell & kCellUnicodeMask) == 0) {
+        const uint32_t code = static_cast<uint32_t>(cell & kCellCharMask);
+        if (code <= 0x20 || code == 0x7F || (code >= 0x80 && code < 0xA0))
+            out.push_back(' ');
+        else
+            ::AppendUtf8(out, (cell & kAttrGraphics) != 0 ? DecGraphicsToUnicode(code) : code);
+        return;
+    }
+    for (const char32_t code : CellCodePoints(cell))
+        ::AppendUtf8(out, code);
+}
+
+std::string CVtScreen::RowUtf8(int row) const
+{
+    const VtCell* line = row == kStatusRow ? m_status : Line(row);
+    std::string text;
+    for (int c = 0; line != nullptr && c < m_columns; ++c)
+        AppendUtf8(line[c], text);
+    return text;
+}
+
+std::string CVtScreen::TextUtf8(int first, int count) const
+{
+    std::string text;
+    if (!m_cells || m_columns <= 0 || count <= 0)
+        return text;
+    const long long end = std::min<long long>(static_cast<long long>(first) + count,
+                                              static_cast<long long>(m_totalLines) * m_columns);
+    long long at = std::max(first, 0);
+    while (at < end) {
+        const int lineIndex = static_cast<int>(at / m_columns);
+        const int from = static_cast<int>(at % m_columns);
+        const int to = static_cast<int>(
+            std::min<long long>(end - static_cast<long long>(lineIndex) * m_columns, m_columns));
+        const VtCell* line = Slot(lineIndex);
+        const size_t start = text.size();
+        for (int c = from; c < to; ++c)
+            AppendUtf8(line[c], text);
+        // The blanks that end a line are no text of it.
+        if (to == m_columns) {
+            const size_t kept = text.find_last_not_of(' ');
+            text.resize(kept == std::string::npos || kept < start ? start : kept + 1);
+        }
+        at = static_cast<long long>(lineIndex) * m_columns + to;
+        if (to == m_columns && at < end)
+            text.push_back('\n');
+    }
+    return text;
 }

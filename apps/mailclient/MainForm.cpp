@@ -86,6 +86,8 @@ TfrmMain::TfrmMain(CProfile& profile, TfrmAbout* about, QWidget* parent)
 
     auto* central = new QSplitter(Qt::Vertical, this);
     central->setChildrenCollapsible(false);
+    // Group titles clear of the window's edge, as on the other forms.
+    central->setContentsMargins(6, 4, 6, 6);
     m_MessageList =
         new QGroupBox("Message List - Double Click to retrieve, press Delete to remove from server", central);
     m_MessageList->setObjectName("MessageList");

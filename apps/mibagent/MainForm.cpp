@@ -1,5 +1,6 @@
 #include "apps/mibagent/MainForm.h"
 
+#include <QFontMetrics>
 #include <QFormLayout>
 #include <QGroupBox>
 #include <QHBoxLayout>
@@ -9,6 +10,7 @@
 #include <QVBoxLayout>
 
 #include "apps/common/About.h"
+#include "apps/common/FieldWidth.h"
 #include "apps/common/FormColors.h"
 #include "apps/mibagent/Agent.h"
 #include "apps/mibagent/SystemDefaults.h"
@@ -43,6 +45,9 @@ TfrmMain::TfrmMain(TfrmAbout& about, TfrmTrap& trap, uint16_t port, QWidget* par
     bold.setBold(true);
     m_statusPanel->setFont(bold);
     SetFormColors(m_statusPanel, kColorMaroon, kColorWhite);
+    // The longest status on one line, so that a narrow window never wraps the port away.
+    m_statusPanel->setMinimumWidth(QFontMetrics(bold).horizontalAdvance("Listening on port 65535") +
+                                   2 * (m_statusPanel->margin() + m_statusPanel->frameWidth()) + 2);
     m_errorPanel = Panel("ErrorPanel", "", status);
     SetFormColors(m_errorPanel, kColorMaroon, kColorWhite);
     m_errorPanel->hide();
@@ -54,7 +59,7 @@ TfrmMain::TfrmMain(TfrmAbout& about, TfrmTrap& trap, uint16_t port, QWidget* par
     m_edPort = new QLineEdit(QString::number(port), status);
     m_edPort->setObjectName("edPort");
     m_edPort->setMaxLength(5);
-    m_edPort->setMaximumWidth(70);
+    FitFieldToDigits(m_edPort, 5);
     auto* lblPort = new QLabel("Port:", status);
     lblPort->setObjectName("lblPort");
     lblPort->setBuddy(m_edPort);
@@ -80,6 +85,7 @@ TfrmMain::TfrmMain(TfrmAbout& about, TfrmTrap& trap, uint16_t port, QWidget* par
     for (int i = 0; i < SystemTextCount; ++i) {
         m_edits[i] = new QLineEdit(QString::fromLatin1(kSystemDefaults[i]), system);
         m_edits[i]->setObjectName(kEditNames[i]);
+        FitFieldToText(m_edits[i], m_edits[i]->text());
         auto* label = new QLabel(kLabels[i], system);
         label->setObjectName(kLabelNames[i]);
         label->setBuddy(m_edits[i]);

@@ -7,6 +7,7 @@
 #include <QPushButton>
 #include <QVBoxLayout>
 
+#include "apps/common/FieldWidth.h"
 #include "apps/mibagent/Agent.h"
 
 TfrmTrap::TfrmTrap(QWidget* parent)
@@ -60,6 +61,7 @@ QLineEdit* TfrmTrap::Edit(const char* name, const char* text)
     auto* edit = new QLineEdit(QString::fromLatin1(text), this);
     edit->setObjectName(name);
     edit->setMaxLength(15);
+    FitFieldToDigits(edit, 15, false);  // a dotted address with every digit
     return edit;
 }
 

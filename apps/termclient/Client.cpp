@@ -1,6 +1,20 @@
 #include "apps/termclient/Client.h"
 
+#include "telnet/TelnetCodes.h"
 #include "telnet/TelnetPolicy.h"
+#include "telnet/TelnetWriter.h"
+
+namespace {
+
+// The terminal's answers without the window size, which the client sends itself.
+std::string SizelessAnswer(uint8_t command, uint8_t option)
+{
+    if (option == kTelnetOptNaws && command == kTelnetDo)
+        return CTelnetWriter::Command(kTelnetWill, option);
+    return CTelnetPolicy::TerminalAnswer(command, option);
+}
+
+}  // namespace
 
 CTelnetClient::CTelnetClient(ITelnetClientView& view, QWidget* parent, const QString& pdfPath)
     : CVoltVt(pdfPath), m_view(view)
@@ -8,7 +22,11 @@ CTelnetClient::CTelnetClient(ITelnetClientView& view, QWidget* parent, const QSt
     CreateTerminalWindow(parent);
     SetProperty(kVtPropEnabled, 1);
     SetProperty(kVtPropCaretVisible, 0);
-    SetProperty(kVtPropScrollbackRows, 100);
+    SetProperty(kVtPropScrollbackRows, kScrollbackRows);
+    // What today's hosts expect of a terminal; the form applies the user's preferences.
+    SetProperty(kVtPropBackspaceSendsBs, 0);
+    SetKeyLayout(kKeyLayoutLabels);
+    SetAltSendsEscape(true);
     QFont font(CVtWidget::kDecFamily);
     font.setPixelSize(16);
     SetFont(font);
@@ -36,6 +54,8 @@ void CTelnetClient::StopLog()
 
 void CTelnetClient::OnConnect(const char* remoteAddress, uint16_t, const char*, uint16_t, const char*)
 {
+    m_nawsAgreed = false;
+    m_view.SetTitle(QString());
     m_view.SetConnectedMenus(true);
     SetProperty(kVtPropClearAll, 1);
     SetProperty(kVtPropCaretVisible, 1);
@@ -53,10 +73,11 @@ void CTelnetClient::OnException(uint8_t, const char* text)
 void CTelnetClient::OnTelnetData(const char* data, uint32_t length)
 {
     if (data == nullptr || length == 0) {
+        // The screen and the history stay, for the user to read and copy.
+        m_nawsAgreed = false;
         m_view.SetStatus(0, "Not Connected");
         m_view.SetConnectedMenus(false);
         SetProperty(kVtPropCaretVisible, 0);
-        SetProperty(kVtPropClearAll, 1);
         return;
     }
     FeedTerminal(reinterpret_cast<const uint8_t*>(data), length);
@@ -66,7 +87,35 @@ void CTelnetClient::OnTelnetData(const char* data, uint32_t length)
 
 void CTelnetClient::OnTelnetCommand(uint8_t command, uint8_t option, const char*, uint32_t)
 {
-    AnswerNegotiation(&CTelnetPolicy::TerminalAnswer, command, option);
+    const auto columns = static_cast<uint16_t>(GetProperty(kVtPropColumns));
+    const auto rows = static_cast<uint16_t>(GetProperty(kVtPropRows));
+    if (option == kTelnetOptNaws && command == kTelnetSb) {
+        SendAnswer(CTelnetPolicy::WindowSize(columns, rows));
+        return;
+    }
+    const bool sizeAgreed = Options().LocalEnabled(kTelnetOptNaws);
+    AnswerNegotiation(&SizelessAnswer, command, option);
+    m_nawsAgreed = Options().LocalEnabled(kTelnetOptNaws);
+    // The size is this window's, not the policy's, and goes along with the agreement.
+    if (option == kTelnetOptNaws && m_nawsAgreed && !sizeAgreed)
+        SendAnswer(CTelnetPolicy::WindowSize(columns, rows));
+}
+
+void CTelnetClient::OnScreenSize(int columns, int rows)
+{
+    if (!m_nawsAgreed || GetState() != CVoltTcp::Connected)
+        return;
+    SendAnswer(CTelnetPolicy::WindowSize(static_cast<uint16_t>(columns), static_cast<uint16_t>(rows)));
+}
+
+void CTelnetClient::OnWindowTitle(const QString& title)
+{
+    m_view.SetTitle(title);
+}
+
+void CTelnetClient::OnPasteSelection()
+{
+    m_view.PasteSelection();
 }
 
 void CTelnetClient::SendToHost(const uint8_t* bytes, size_t length)

@@ -17,6 +17,10 @@ public:
     // Connected: Remote System off; Disconnect, Copy and Paste on. Not connected: the reverse.
     virtual void SetConnectedMenus(bool connected) = 0;
     virtual void FocusTerminal() = 0;
+    // The host named the window (empty: the program's own caption).
+    virtual void SetTitle(const QString& title) = 0;
+    // The middle button or Shift+Insert in the terminal.
+    virtual void PasteSelection() = 0;
 };
 
 // The Telnet session and the terminal in one object: host data goes into the terminal,
@@ -28,6 +32,7 @@ public:
 
     std::string m_host;
     uint16_t m_port = 23;
+    static constexpr int kScrollbackRows = 1000;
     bool m_addLineFeed = false;  // "CR -> CRLF"
     bool m_localEcho = false;
     bool m_showEvents = false;
@@ -45,11 +50,17 @@ public:
     void OnTelnetData(const char* data, uint32_t length) override;
     void OnTelnetCommand(uint8_t command, uint8_t option, const char* data, uint32_t length) override;
 
+    // The server agreed to hear the window size (RFC 1073): it hears every change.
+    bool WindowSizeAgreed() const { return m_nawsAgreed; }
+
 protected:
     // CVoltVt
     void SendToHost(const uint8_t* bytes, size_t length) override;
     void OnKeyNotify(uint32_t& key, uint32_t& shiftCode, bool extended) override;
     void OnMouse(int x, int y, uint32_t type, uint32_t keys) override;
+    void OnWindowTitle(const QString& title) override;
+    void OnScreenSize(int columns, int rows) override;
+    void OnPasteSelection() override;
 
 private:
     void FeedTerminal(const uint8_t* bytes, size_t length);
@@ -60,4 +71,5 @@ private:
     // leave from there), so that the parser never runs nested inside itself.
     bool m_feeding = false;
     std::string m_pendingEcho;
+    bool m_nawsAgreed = false;
 };

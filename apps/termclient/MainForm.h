@@ -2,7 +2,9 @@
 
 #include <functional>
 #include <memory>
+#include <optional>
 
+#include <QClipboard>
 #include <QMainWindow>
 
 #include "apps/termclient/Client.h"
@@ -18,8 +20,13 @@ class TfrmSettings;
 class TfrmMain final : public QMainWindow, public ITelnetClientView {
     Q_OBJECT
 public:
-    TfrmMain(CProfile& profile, TfrmAbout* about, QWidget* parent = nullptr);
+    // encoding: UTF-8 (true) or 8-bit for this run, whatever the settings say.
+    TfrmMain(CProfile& profile, TfrmAbout* about, QWidget* parent = nullptr,
+             std::optional<bool> encoding = std::nullopt);
     ~TfrmMain() override;
+
+    // The encoding a new user gets: UTF-8 where the locale's character set is UTF-8.
+    static bool LocaleIsUtf8();
 
     CTelnetClient& Client() { return *m_client; }
     TfrmSettings& Settings() { return *m_settings; }
@@ -32,6 +39,8 @@ public:
     void SetStatus(int panel, const QString& text) override;
     void SetConnectedMenus(bool connected) override;
     void FocusTerminal() override;
+    void SetTitle(const QString& title) override;
+    void PasteSelection() override;
 
     // Replaceable so that tests need no modal dialogs.
     std::function<bool()> m_runSettings;
@@ -64,6 +73,10 @@ protected:
 
 private:
     void BuildMenus();
+    // Sends the text of the clipboard or of the primary selection, as it is.
+    void Paste(QClipboard::Mode mode);
+    void LoadTerminalSettings(std::optional<bool> encoding);
+    void SaveTerminalSettings();
 
     CProfile& m_profile;
     TfrmAbout* m_about;

@@ -2,6 +2,7 @@
 
 #include <QCheckBox>
 #include <QColorDialog>
+#include <QComboBox>
 #include <QFontDialog>
 #include <QFormLayout>
 #include <QGridLayout>
@@ -28,6 +29,9 @@ VtValue RgbOf(const QColor& colour)
            colour.blue();
 }
 
+constexpr EVtProperty kColourProperties[] = {kVtPropForegroundColour, kVtPropBackgroundColour,
+                                             kVtPropBoldColour};
+
 }  // namespace
 
 TfrmPrefs::TfrmPrefs(QWidget* parent) : QDialog(parent)
@@ -47,8 +51,15 @@ TfrmPrefs::TfrmPrefs(QWidget* parent) : QDialog(parent)
     btnBackColor = named(new QPushButton("Background", this), "btnBackColor");
     btnBoldColor = named(new QPushButton("Bold", this), "btnBoldColor");
     Button1 = named(new QPushButton("Select Font", this), "Button1");
+    cboEncoding = named(new QComboBox(this), "cboEncoding");
+    cboEncoding->addItems({"UTF-8", "8-bit (VT320)"});
+    cboKeyLayout = named(new QComboBox(this), "cboKeyLayout");
+    cboKeyLayout->addItems({"By their labels", "By their place on a DEC keyboard"});
+    cbxBackspaceDel = named(new QCheckBox("Backspace sends DEL", this), "cbxBackspaceDel");
+    cbxAltEscape = named(new QCheckBox("Alt sends ESC", this), "cbxAltEscape");
     btnOK = named(new QPushButton("OK", this), "btnOK");
     btnOK->setDefault(true);
+    btnCancel = named(new QPushButton("Cancel", this), "btnCancel");
 
     auto* options = new QGroupBox("Options", this);
     auto* optionLayout = new QVBoxLayout(options);
@@ -58,6 +69,13 @@ TfrmPrefs::TfrmPrefs(QWidget* parent) : QDialog(parent)
     auto* rows = new QFormLayout;
     rows->addRow("Buffer Rows:", edBufferRows);
     optionLayout->addLayout(rows);
+
+    auto* characters = new QGroupBox("Characters and Keys", this);
+    auto* characterLayout = new QFormLayout(characters);
+    characterLayout->addRow("Character set:", cboEncoding);
+    characterLayout->addRow("Keys send:", cboKeyLayout);
+    characterLayout->addRow(cbxBackspaceDel);
+    characterLayout->addRow(cbxAltEscape);
 
     auto* looks = new QGroupBox("Colours and Font", this);
     auto* lookLayout = new QGridLayout(looks);
@@ -69,11 +87,14 @@ TfrmPrefs::TfrmPrefs(QWidget* parent) : QDialog(parent)
     auto* buttons = new QHBoxLayout;
     buttons->addStretch();
     buttons->addWidget(btnOK);
+    buttons->addWidget(btnCancel);
     auto* layout = new QVBoxLayout(this);
-    auto* groups = new QHBoxLayout;
-    groups->addWidget(options);
-    groups->addWidget(looks);
+    auto* groups = new QGridLayout;
+    groups->addWidget(options, 0, 0);
+    groups->addWidget(looks, 0, 1);
+    groups->addWidget(characters, 1, 0, 1, 2);
     layout->addLayout(groups);
+    layout->addStretch();
     layout->addLayout(buttons);
 
     m_pickColor = [this](const QColor& initial, const QString& title) -> std::optional<QColor> {
@@ -93,6 +114,7 @@ TfrmPrefs::TfrmPrefs(QWidget* parent) : QDialog(parent)
     connect(btnBoldColor, &QPushButton::clicked, this, [this] { PickColour(kVtPropBoldColour, "Bold"); });
     connect(Button1, &QPushButton::clicked, this, &TfrmPrefs::Button1Click);
     connect(btnOK, &QPushButton::clicked, this, &TfrmPrefs::btnOKClick);
+    connect(btnCancel, &QPushButton::clicked, this, &TfrmPrefs::reject);
 }
 
 void TfrmPrefs::Fill(CTelnetClient& client)
@@ -102,6 +124,13 @@ void TfrmPrefs::Fill(CTelnetClient& client)
     cbxCRLF->setChecked(client.m_addLineFeed);
     cbxSbEvents->setChecked(client.m_showEvents);
     edBufferRows->setText(QString::number(client.GetProperty(kVtPropScrollbackRows)));
+    cboEncoding->setCurrentIndex(client.GetProperty(kVtPropUtf8) != 0 ? 0 : 1);
+    cboKeyLayout->setCurrentIndex(client.KeyLayout() == kKeyLayoutDec ? 1 : 0);
+    cbxBackspaceDel->setChecked(client.GetProperty(kVtPropBackspaceSendsBs) == 0);
+    cbxAltEscape->setChecked(client.AltSendsEscape());
+    for (int i = 0; i < 3; ++i)
+        m_colours[i] = client.GetProperty(kColourProperties[i]);
+    m_fontBefore.reset();
 }
 
 void TfrmPrefs::PickColour(EVtProperty property, const QString& title)
@@ -121,6 +150,8 @@ void TfrmPrefs::Button1Click()
     if (CVtWidget* window = m_client->TerminalWindow())
         initial = window->TerminalFont();
     if (const auto font = m_pickFont(initial)) {
+        if (!m_fontBefore && m_client->TerminalWindow() != nullptr)
+            m_fontBefore = m_client->TerminalWindow()->OwnerFont();
         m_client->SetFont(*font);
         if (CVtWidget* window = m_client->TerminalWindow())
             window->InvalidateAll();
@@ -137,6 +168,28 @@ void TfrmPrefs::btnOKClick()
         bool ok = false;
         const int rows = edBufferRows->text().trimmed().toInt(&ok);
         m_client->SetProperty(kVtPropScrollbackRows, ok && rows >= 0 ? rows : 0);
+        m_client->SetProperty(kVtPropUtf8, cboEncoding->currentIndex() == 0);
+        m_client->SetKeyLayout(cboKeyLayout->currentIndex() == 1 ? kKeyLayoutDec : kKeyLayoutLabels);
+        m_client->SetProperty(kVtPropBackspaceSendsBs, !cbxBackspaceDel->isChecked());
+        m_client->SetAltSendsEscape(cbxAltEscape->isChecked());
+        emit Applied();
     }
     accept();
+}
+
+void TfrmPrefs::reject()
+{
+    if (m_client != nullptr) {
+        for (int i = 0; i < 3; ++i) {
+            if (m_client->GetProperty(kColourProperties[i]) != m_colours[i])
+                m_client->SetProperty(kColourProperties[i], m_colours[i]);
+        }
+        if (m_fontBefore) {
+            m_client->SetFont(*m_fontBefore);
+            if (CVtWidget* window = m_client->TerminalWindow())
+                window->InvalidateAll();
+        }
+        m_fontBefore.reset();
+    }
+    QDialog::reject();
 }

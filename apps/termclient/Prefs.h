@@ -11,10 +11,12 @@
 
 class CTelnetClient;
 class QCheckBox;
+class QComboBox;
 class QLineEdit;
 class QPushButton;
 
-// "Terminal Preferences": echo, CR -> CRLF, history rows, colours, font, status bar events.
+// "Terminal Preferences": echo, CR -> CRLF, history rows, colours, font, status bar events,
+// the character encoding and what the keys send. Cancel takes back what the dialog changed.
 class TfrmPrefs final : public QDialog {
     Q_OBJECT
 public:
@@ -35,10 +37,21 @@ public:
     QPushButton* btnBoldColor;
     QPushButton* Button1;
     QCheckBox* cbxSbEvents;
+    QComboBox* cboEncoding;  // "UTF-8", "8-bit (VT320)"
+    QComboBox* cboKeyLayout;
+    QCheckBox* cbxBackspaceDel;
+    QCheckBox* cbxAltEscape;
     QPushButton* btnOK;
+    QPushButton* btnCancel;
 
 signals:
     void StatusCleared();
+    // OK applied the settings to the client.
+    void Applied();
+
+public slots:
+    // Cancel, Escape or closing the window: the colours and the font as they were.
+    void reject() override;
 
 private:
     void PickColour(EVtProperty property, const QString& title);
@@ -46,4 +59,7 @@ private:
     void btnOKClick();
 
     CTelnetClient* m_client = nullptr;
+    // What Cancel restores: the colours and the font change at once.
+    VtValue m_colours[3] = {};
+    std::optional<QFont> m_fontBefore;
 };

@@ -19,6 +19,9 @@ TfrmSettings::TfrmSettings(QWidget* parent) : QDialog(parent)
     cboPort->setObjectName("cboPort");
     cboPort->setEditable(true);
     cboPort->addItems({"telnet", "echo", "chargen"});
+    // Room for a host name and the longest port name whole.
+    edHost->setMinimumWidth(edHost->fontMetrics().horizontalAdvance(QString(32, 'x')));
+    cboPort->setMinimumContentsLength(8);
     auto* form = new QFormLayout(group);
     form->addRow("Host:", edHost);
     form->addRow("Port:", cboPort);
@@ -57,6 +60,16 @@ uint16_t TfrmSettings::PortFromText(const QString& text)
 void TfrmSettings::SetHost(const QString& host)
 {
     edHost->setText(host);
+}
+
+void TfrmSettings::SetPort(uint16_t port)
+{
+    m_port = port;
+    const QString name = port == 23   ? "telnet"
+                         : port == 7  ? "echo"
+                         : port == 19 ? "chargen"
+                                      : QString::number(port);
+    cboPort->setCurrentText(name);
 }
 
 QString TfrmSettings::Host() const

@@ -19,6 +19,8 @@ public:
 
     void SetHost(const QString& host);
     QString Host() const;
+    // Shows the port of the last connection: its service name where it has one.
+    void SetPort(uint16_t port);
     uint16_t Port() const { return m_port; }
 
     QLineEdit* edHost;

@@ -472,7 +472,7 @@ int main(int argc, char** argv)
         std::printf(" MiB/s  (load %s)\n", LoadAverage().c_str());
     }
 
-    std::printf("\n%-10s %9s %9s %9s %22s\n", "kind", "median", "min", "max", "cpu s/GiB sender/receiver");
+    std::printf("\n%-10s %9s %9s %9s   %s\n", "kind", "median", "min", "max", "cpu s/GiB sender / receiver");
     std::vector<std::vector<double>> rates(kinds.size());
     const double gibibytes = static_cast<double>(settings.total) / (1 << 30);
     for (size_t k = 0; k < kinds.size(); ++k) {
@@ -484,7 +484,7 @@ int main(int argc, char** argv)
             receiver.push_back(run.receiverCpu / gibibytes);
         }
         const auto [low, high] = std::minmax_element(rates[k].begin(), rates[k].end());
-        std::printf("%-10s %9.1f %9.1f %9.1f %13.2f / %.2f\n", kinds[k].label, Median(rates[k]), *low, *high,
+        std::printf("%-10s %9.1f %9.1f %9.1f   %9.2f / %.2f\n", kinds[k].label, Median(rates[k]), *low, *high,
                     Median(sender), Median(receiver));
     }
     if (kinds.size() == std::size(kKinds)) {

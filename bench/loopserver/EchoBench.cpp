@@ -3,9 +3,14 @@
 // the same load generator, in one run.
 //   echo_bench [--seconds S] [--rounds R] [--conns 1,100,1000] [--workers N] [--loopserver PATH] [--epoll PATH]
 //   echo_bench --target PORT ...   loads a server that is already running
+//   echo_bench --burst N [--rounds R]   N connects at once, each echoes one line: loopserver
+//                                       against the epoll echo with the same backlog
+#include <sys/epoll.h>
 #include <unistd.h>
 
 #include <algorithm>
+#include <cerrno>
+#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -15,6 +20,7 @@
 #include <vector>
 
 #include "apps/common/CommandLine.h"
+#include "lib/SocketBinding.h"
 #include "tests/support/ChildProcess.h"
 #include "tests/support/EchoLoad.h"
 #include "tests/support/Loopback.h"
@@ -47,10 +53,9 @@ CEchoLoad::COptions LoadOptions(uint16_t port, uint32_t connections, double seco
     return options;
 }
 
-double Measure(const CServer& server, uint32_t connections, double seconds)
+// Starts `server` and returns the port it listens on; 0 when it did not come up.
+uint16_t StartServer(const CServer& server, CChildProcess& process, const std::string& output)
 {
-    const std::string output = "/tmp/echo_bench." + std::to_string(getpid()) + ".out";
-    CChildProcess process;
     uint16_t port = server.choosesPort ? 0 : UnusedLoopbackPort();
     std::vector<std::string> command;
     for (const std::string& arg : server.command) {
@@ -75,6 +80,17 @@ double Measure(const CServer& server, uint32_t connections, double seconds)
         std::fprintf(stderr, "%s is not listening\n", server.name);
         return 0;
     }
+    return port;
+}
+
+double Measure(const CServer& server, uint32_t connections, double seconds)
+{
+    const std::string output = "/tmp/echo_bench." + std::to_string(getpid()) + ".out";
+    CChildProcess process;
+    const uint16_t port = StartServer(server, process, output);
+    if (port == 0) {
+        return 0;
+    }
     const CEchoLoad::CResult result = CEchoLoad::Run(LoadOptions(port, connections, seconds));
     process.Stop();
     std::remove(output.c_str());
@@ -82,6 +98,136 @@ double Measure(const CServer& server, uint32_t connections, double seconds)
         std::fprintf(stderr, "%s at %u connections: %s\n", server.name, connections, result.error.c_str());
     }
     return result.MegabytesPerSecond();
+}
+
+// A burst of `count` connects started at once; each sends one line and waits for it back.
+struct CBurst {
+    uint32_t echoed = 0;
+    uint32_t withinGoal = 0;  // echoed within kBurstGoalSeconds of the first connect
+    double lastSeconds = 0;   // the first connect to the last echo
+    std::string error;
+};
+
+constexpr double kBurstGoalSeconds = 2;
+
+CBurst RunBurst(uint16_t port, uint32_t count, double timeoutSeconds)
+{
+    CBurst result;
+    struct CClient {
+        int fd = -1;
+        bool sent = false;
+        size_t got = 0;
+    };
+    constexpr size_t kLine = 16;
+    std::vector<CClient> clients(count);
+    const int poller = epoll_create1(EPOLL_CLOEXEC);
+    const sockaddr_in server = LoopbackAddress(port);
+    const auto start = std::chrono::steady_clock::now();
+    const auto elapsed = [&] {
+        return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    };
+    for (uint32_t i = 0; i < count; ++i) {
+        CClient& c = clients[i];
+        c.fd = socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
+        if (c.fd < 0 || (connect(c.fd, reinterpret_cast<const sockaddr*>(&server), sizeof server) != 0 &&
+                         errno != EINPROGRESS)) {
+            result.error = std::string("connect: ") + std::strerror(errno);
+            break;
+        }
+        epoll_event ev{};
+        ev.events = EPOLLOUT;
+        ev.data.u32 = i;
+        epoll_ctl(poller, EPOLL_CTL_ADD, c.fd, &ev);
+    }
+    std::vector<epoll_event> events(1024);
+    while (result.error.empty() && result.echoed < count && elapsed() < timeoutSeconds) {
+        const int n = epoll_wait(poller, events.data(), static_cast<int>(events.size()), 100);
+        for (int e = 0; e < n; ++e) {
+            CClient& c = clients[events[static_cast<size_t>(e)].data.u32];
+            if (!c.sent) {
+                int error = 0;
+                socklen_t length = sizeof error;
+                getsockopt(c.fd, SOL_SOCKET, SO_ERROR, &error, &length);
+                char line[kLine + 1];
+                std::snprintf(line, sizeof line, "burst %09u\n", events[static_cast<size_t>(e)].data.u32);
+                if (error != 0 || send(c.fd, line, kLine, MSG_NOSIGNAL) != static_cast<ssize_t>(kLine)) {
+                    result.error = std::string("connection failed: ") + std::strerror(error ? error : errno);
+                    break;
+                }
+                c.sent = true;
+                epoll_event ev{};
+                ev.events = EPOLLIN;
+                ev.data.u32 = events[static_cast<size_t>(e)].data.u32;
+                epoll_ctl(poller, EPOLL_CTL_MOD, c.fd, &ev);
+                continue;
+            }
+            char buffer[kLine];
+            const ssize_t got = recv(c.fd, buffer, sizeof buffer, 0);
+            if (got <= 0) {
+                result.error = "a connection closed before its echo";
+                break;
+            }
+            c.got += static_cast<size_t>(got);
+            if (c.got >= kLine) {
+                ++result.echoed;
+                result.lastSeconds = elapsed();
+                result.withinGoal += result.lastSeconds <= kBurstGoalSeconds;
+                close(c.fd);
+                c.fd = -1;
+            }
+        }
+    }
+    for (CClient& c : clients) {
+        if (c.fd >= 0)
+            close(c.fd);
+    }
+    close(poller);
+    if (result.error.empty() && result.echoed < count)
+        result.error = std::to_string(count - result.echoed) + " not echoed in time";
+    return result;
+}
+
+CBurst MeasureBurst(const CServer& server, uint32_t count)
+{
+    const std::string output = "/tmp/echo_bench." + std::to_string(getpid()) + ".out";
+    CChildProcess process;
+    const uint16_t port = StartServer(server, process, output);
+    CBurst result;
+    if (port == 0) {
+        result.error = "no server";
+        return result;
+    }
+    result = RunBurst(port, count, 10);
+    process.Stop();
+    std::remove(output.c_str());
+    return result;
+}
+
+int RunBursts(const std::string& loopserver, const std::string& epollEcho, uint32_t count, int rounds)
+{
+    const std::string backlog = std::to_string(SystemListenBacklog());
+    const CServer servers[] = {
+        {"loopserver", {loopserver, "--headless", "--port", "0"}, true, "SERVER ON: listening on port "},
+        {"epoll echo", {epollEcho, "--port", "0", "--backlog", backlog}, true, "listening on port "},
+        {"epoll, backlog 5", {epollEcho, "--port", "0", "--backlog", "5"}, true, "listening on port "},
+    };
+    std::printf("%u connects at once, one %zu-byte line echoed on each; backlog %s (5 in the last row)\n",
+                count, size_t{16}, backlog.c_str());
+    std::printf("%-18s %8s %12s %12s\n", "server", "echoed", "within 2 s", "last echo s");
+    for (const CServer& server : servers) {
+        std::vector<CBurst> runs;
+        for (int round = 0; round < rounds; ++round) {
+            runs.push_back(MeasureBurst(server, count));
+        }
+        std::sort(runs.begin(), runs.end(), [](const CBurst& a, const CBurst& b) {
+            return a.echoed != b.echoed ? a.echoed > b.echoed : a.lastSeconds < b.lastSeconds;
+        });
+        const CBurst& median = runs[runs.size() / 2];
+        std::printf("%-18s %8u %12u %12.3f %s\n", server.name, median.echoed, median.withinGoal,
+                    median.lastSeconds, median.error.c_str());
+        std::fflush(stdout);
+    }
+    return 0;
 }
 
 }  // namespace
@@ -107,7 +253,8 @@ int main(int argc, char** argv)
         "  --workers N          loopserver's --workers in the second column\n"
         "  --loopserver PATH    the server to measure\n"
         "  --epoll PATH         the epoll echo yardstick\n"
-        "  --target PORT        load a server that is already running, nothing else\n",
+        "  --target PORT        load a server that is already running, nothing else\n"
+        "  --burst N            N connects at once instead, each echoing one line\n",
         false};
     CCommandLine commandLine(info, {{"--seconds", true},
                                     {"--rounds", true},
@@ -115,7 +262,8 @@ int main(int argc, char** argv)
                                     {"--workers", true},
                                     {"--loopserver", true},
                                     {"--epoll", true},
-                                    {"--target", true}});
+                                    {"--target", true},
+                                    {"--burst", true}});
     if (const auto exitCode = commandLine.Parse(argc, argv)) {
         return *exitCode;
     }
@@ -146,6 +294,9 @@ int main(int argc, char** argv)
         }
     }
     CEchoLoad::RaiseDescriptorLimit(16384);
+    if (const char* text = commandLine.Value("--burst")) {
+        return RunBursts(loopserver, epollEcho, static_cast<uint32_t>(std::max(1, std::atoi(text))), rounds);
+    }
     if (existingPort != 0) {
         for (uint32_t connections : concurrency) {
             const CEchoLoad::CResult result =

@@ -22,7 +22,9 @@
 #include <sstream>
 #include <string>
 #include <utility>
+#include <vector>
 
+#include "apps/common/CommandLine.h"
 #include "lib/MessageLoop.h"
 #include "pop3/Pop3.h"
 #include "pop3/VoltPop3.h"
@@ -171,11 +173,24 @@ int Retrieve(char** argv)
 
 int main(int argc, char** argv)
 {
-    if (argc >= 4 && std::strcmp(argv[1], "decode") == 0)
-        return Decode(argv[2], argv[3], argc > 4 ? std::atoi(argv[4]) : 3);
-    if (argc == 8 && std::strcmp(argv[1], "retrieve") == 0)
-        return Retrieve(argv + 1);
-    std::fprintf(stderr,
-                 "usage: pop3_bench decode MESSAGE DIR [ROUNDS] | retrieve HOST PORT USER PASSWORD N DIR\n");
-    return 2;
+    const CProgramInfo info{
+        "pop3_bench",
+        "VoltTCP POP3 benchmark",
+        VOLTTCP_VERSION,
+        "Message decoding from memory, or retrieval from a server, timed.",
+        "  decode MESSAGE DIR [ROUNDS]                 decode MESSAGE into DIR (3 rounds)\n"
+        "  retrieve HOST PORT USER PASSWORD N DIR      retrieve message N into DIR\n",
+        false};
+    CCommandLine commandLine(info, {}, 7);
+    if (const auto exitCode = commandLine.Parse(argc, argv))
+        return *exitCode;
+    std::vector<char*> words{argv[0]};
+    for (const std::string& argument : commandLine.Arguments())
+        words.push_back(const_cast<char*>(argument.c_str()));
+    const size_t count = words.size();
+    if ((count == 4 || count == 5) && std::strcmp(words[1], "decode") == 0)
+        return Decode(words[2], words[3], count == 5 ? std::atoi(words[4]) : 3);
+    if (count == 8 && std::strcmp(words[1], "retrieve") == 0)
+        return Retrieve(words.data() + 1);
+    return commandLine.Usage("decode or retrieve, with their arguments");
 }

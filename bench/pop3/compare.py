@@ -14,6 +14,8 @@ breaks in CR LF text. Every output is
 checked against the SHA-256 the generator recorded. MB/s of the message's size, median of the
 rounds; beside each, the same from processor time (every process of the tool, so start-up
 and reading the file count for the others but not for the component's decode-alone figure).
+The yardstick for end to end, "read only": the message read over a plain socket and dropped,
+with the processor time dovecot's own process spent sending it.
 Needs the Debian packages dovecot-pop3d, ripmime, mpack and curl.
 """
 import argparse
@@ -58,6 +60,55 @@ for part in msg.walk():
     if name:
         with open(os.path.join(outdir, name), 'wb') as out:
             out.write(part.get_payload(decode=True))
+"""
+
+
+# The yardstick for end to end: the message read from the server over a plain socket and dropped,
+# with the processor time the server's own process spent sending it (found through the socket).
+PY_READ = r"""
+import os, socket, sys, time
+host, port, user, password, number = sys.argv[1:6]
+sock = socket.create_connection((host, int(port)))
+def reply(end=b"\r\n"):
+    data = b""
+    while not data.endswith(end):
+        data += sock.recv(65536)
+    return data
+reply()
+sock.sendall(f"USER {user}\r\n".encode()); reply()
+sock.sendall(f"PASS {password}\r\n".encode()); reply()
+local = "%08X:%04X" % (0x0100007F, sock.getsockname()[1])
+inodes = set()
+with open("/proc/net/tcp") as table:
+    for row in table.readlines()[1:]:
+        f = row.split()
+        if f[2] == local:
+            inodes.add(f[9])
+server = None
+for pid in filter(str.isdigit, os.listdir("/proc")):
+    try:
+        if any(os.readlink(f"/proc/{pid}/fd/{fd}") in {f"socket:[{i}]" for i in inodes}
+               for fd in os.listdir(f"/proc/{pid}/fd")):
+            server = pid
+    except OSError:
+        pass
+def cpu():
+    if not server:
+        return 0.0
+    f = open(f"/proc/{server}/stat").read().rsplit(")", 1)[1].split()
+    return (int(f[11]) + int(f[12])) / os.sysconf("SC_CLK_TCK")
+before, start = cpu(), time.perf_counter()
+sock.sendall(f"RETR {number}\r\n".encode())
+tail, total = b"", 0
+while not tail.endswith(b"\r\n.\r\n"):
+    block = sock.recv(1 << 20)
+    if not block:
+        sys.exit("connection closed")
+    total += len(block)
+    tail = (tail + block)[-5:]
+wall, used = time.perf_counter() - start, cpu() - before
+sock.sendall(b"QUIT\r\n"); reply()
+print(f"{wall:.4f} {used:.4f} {total}" + ("" if server else " no-server-process"))
 """
 
 
@@ -190,12 +241,26 @@ def main():
                 results[(number, tool)] = cells
                 print(f"{info['subject']:24} {tool:10} {cells[0]:12.1f} {cells[1]:8.1f} {cells[2]:16.1f} {cells[3]:8.1f}",
                       flush=True)
+            seconds, served = [], []
+            for _ in range(args.rounds):
+                out = subprocess.run(["python3", "-c", PY_READ, "127.0.0.1", port, "tester", password, str(number)],
+                                     check=True, capture_output=True, text=True).stdout.split()
+                seconds.append(float(out[0]))
+                served.append(float(out[1]))
+            read = size / statistics.median(seconds) / 1e6
+            results[(number, "read")] = [read, size / max(statistics.median(served), 1e-3) / 1e6]
+            print(f"{info['subject']:24} {'read only':10} {'':12} {'':8} {read:16.1f} "
+                  f"(the server's own processor time: {statistics.median(served):.2f} s)", flush=True)
         for number, info in sorted(messages.items()):
             ours = results[(number, "VoltTCP")]
             for tool in ("ripmime", "munpack", "python"):
                 other = results[(number, tool)]
                 print(f"{info['subject']:24} vs {tool:8} decode x{ours[0] / other[0]:.2f} (cpu x{ours[1] / other[1]:.2f})  "
                       f"end to end x{ours[2] / other[2]:.2f} (cpu x{ours[3] / other[3]:.2f})")
+        for number, info in sorted(messages.items()):
+            ours, read = results[(number, "VoltTCP")], results[(number, "read")]
+            print(f"{info['subject']:24} end to end x{ours[2] / read[0]:.2f} of a plain socket read; the server "
+                  f"alone could send at most {read[1]:.1f} MB/s")
         for note in sorted(notes):
             print("note:", note)
     finally:

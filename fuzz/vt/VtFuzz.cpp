@@ -1,5 +1,6 @@
 // Host data into the emulator. The first byte picks the level and a few settings, so that
-// every sub-mode (VT52, 8-bit controls, printer, capture, narrow screens) gets explored.
+// every sub-mode (VT52, 8-bit controls, printer, capture, narrow screens) gets explored; each
+// input runs with 8-bit characters and again as UTF-8.
 
 #include <cstddef>
 #include <cstdint>
@@ -23,12 +24,8 @@ const EVtProperty kLevels[] = {kVtPropLevelVt220,     kVtPropLevelVt220Bit8, kVt
                                kVtPropLevelVt320Bit8, kVtPropLevelVt100,     kVtPropLevelVt52,
                                kVtPropLevelNone,      kVtPropLevelVt220};
 
-}  // namespace
-
-extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
+void Run(const uint8_t* data, size_t size, bool utf8)
 {
-    if (size == 0)
-        return 0;
     const uint8_t setup = data[0];
     CRecordingPrintSink sink;
     sink.SetPrinterPresent((setup & 0x08) != 0);
@@ -40,6 +37,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     vt.SetProperty(kLevels[setup & 7], 1);
     vt.SetProperty(kVtPropRawPrinting, (setup & 0x10) != 0);
     vt.SetProperty(kVtPropLineCapture, (setup & 0x20) != 0);
+    vt.SetProperty(kVtPropUtf8, utf8);
 
     // Split the rest in two calls so that state carried between calls is exercised too.
     const size_t half = (size - 1) / 2;
@@ -48,8 +46,23 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 
     char text[512];
     vt.Screen().GetText(text, sizeof text);
+    vt.sent += vt.Screen().TextUtf8(0, 1 << 20).size();
     vt.SetProperty(kVtPropColumns, 132);
     vt.ReceiveData(data + 1, size - 1);
+    // A window narrower and shorter than the screen, then wider than the host could ask.
+    vt.Screen().Resize(3, 7);
+    vt.ReceiveData(data + 1, size - 1);
+    vt.Screen().Resize(30, 200);
     vt.SetProperty(kVtPropHardReset, 1);
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
+{
+    if (size == 0)
+        return 0;
+    Run(data, size, false);
+    Run(data, size, true);
     return 0;
 }

@@ -2,6 +2,7 @@
 #include <string>
 #include <vector>
 
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include <QApplication>
@@ -18,6 +19,7 @@
 #include "apps/common/About.h"
 #include "apps/common/Application.h"
 #include "apps/common/TraceWindow.h"
+#include "tests/support/FormFit.h"
 #include "tests/support/QtTestApp.h"
 #include "tests/support/RunLoop.h"
 
@@ -61,6 +63,20 @@ TEST_F(AppCommon, AboutBoxShowsTheProgramTitleAndComesBackTheSame)
     QKeyEvent enter(QEvent::KeyPress, Qt::Key_Return, Qt::NoModifier);
     QApplication::sendEvent(&about, &enter);
     EXPECT_FALSE(about.isVisible());
+}
+
+TEST_F(AppCommon, AboutBoxCutsNoProgramsTitle)
+{
+    TfrmAbout about;
+    for (const char* title :
+         {"VoltTCP Echo Server", "VoltTCP SNMP Agent", "VoltTCP REXEC Sample", "VoltTCP TCP Client",
+          "VoltTCP Telnet - Vt320 Sample", "VoltTCP FTP Client Sample", "VoltTCP POP3 Sample"}) {
+        QApplication::setApplicationDisplayName(title);
+        about.ShowAbout();
+        EXPECT_THAT(TextsCutAtMinimumSize(about), testing::IsEmpty()) << title;
+        about.hide();
+    }
+    QApplication::setApplicationDisplayName("VoltTCP Echo Server");
 }
 
 TEST_F(AppCommon, LinkTurnsRedUnderTheMouseAndNavyAgainOverPanelOrForm)

@@ -95,6 +95,7 @@ TEST(ProgramsCommandLine, AnUnknownOptionEndsWithTheUsageAndStatusTwo)
         {"vt_bench", "bench", false, {"--bogus"}},
         {"vtscreen_bench", "bench", false, {"--bogus"}},
         {"ftp_bench", "bench", false, {"--bogus"}},
+        {"pop3_bench", "bench", false, {"decode", "m", "d", "--bogus"}},
         {"ftp_list_bench", "bench", true, {"--bogus"}},
         {"remote_bench", "bench", true, {"--bogus"}},
         {"render_bench", "bench", true, {"--bogus"}},

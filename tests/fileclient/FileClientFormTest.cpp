@@ -5,6 +5,7 @@
 #include <memory>
 #include <string>
 
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include <QApplication>
@@ -24,6 +25,7 @@
 #include "lib/VoltTcp.h"
 #include "tests/ftp/FtpServers.h"
 #include "tests/support/Files.h"
+#include "tests/support/FormFit.h"
 #include "tests/support/QtTestApp.h"
 #include "tests/support/RunLoop.h"
 #include "tests/support/ScriptedPeer.h"
@@ -201,6 +203,7 @@ TEST_F(FileClientForm, NothingIsCutAtTheMinimumSize)
                 << widget->objectName().toStdString();
         }
     }
+    EXPECT_THAT(TextsCutAtMinimumSize(Form()), testing::IsEmpty());
 }
 
 TEST_F(FileClientForm, AFloodingServerCannotGrowTheLogWithoutEnd)

@@ -1,5 +1,10 @@
+#include <arpa/inet.h>
+#include <ifaddrs.h>
+#include <net/if.h>
+#include <netinet/in.h>
 #include <sys/socket.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <functional>
 #include <memory>
@@ -319,6 +324,74 @@ TEST(FaultInjection, OwnerMayEndTheSessionInTheNoticeOfARefusedOption)
         EXPECT_EQ(c.log, log);
         EXPECT_EQ(c.destroy, session == nullptr);
     }
+}
+
+// The machine's interfaces as a fixed list: loopback first, one interface down, one IPv6.
+int FakeInterfaces(ifaddrs** list)
+{
+    struct Interface {
+        const char* name;
+        int family;
+        const char* address;
+        unsigned flags;
+    };
+    static const Interface kInterfaces[] = {
+        {"lo", AF_INET, "127.0.0.1", IFF_UP | IFF_LOOPBACK},
+        {"eth0", AF_INET, "10.1.2.3", IFF_UP},
+        {"eth0", AF_INET6, "fe80::1", IFF_UP},
+        {"eth1", AF_INET, "192.168.9.9", 0},
+        {"br0", AF_INET, "172.17.0.1", IFF_UP},
+        {"lo", AF_INET, "127.0.0.1", IFF_UP | IFF_LOOPBACK},
+    };
+    static ifaddrs entries[std::size(kInterfaces)];
+    static sockaddr_storage addresses[std::size(kInterfaces)];
+    for (size_t i = 0; i < std::size(kInterfaces); ++i) {
+        const Interface& in = kInterfaces[i];
+        addresses[i] = {};
+        if (in.family == AF_INET) {
+            auto* address = reinterpret_cast<sockaddr_in*>(&addresses[i]);
+            address->sin_family = AF_INET;
+            inet_pton(AF_INET, in.address, &address->sin_addr);
+        } else {
+            auto* address = reinterpret_cast<sockaddr_in6*>(&addresses[i]);
+            address->sin6_family = AF_INET6;
+            inet_pton(AF_INET6, in.address, &address->sin6_addr);
+        }
+        entries[i] = {};
+        entries[i].ifa_name = const_cast<char*>(in.name);
+        entries[i].ifa_flags = in.flags;
+        entries[i].ifa_addr = reinterpret_cast<sockaddr*>(&addresses[i]);
+        entries[i].ifa_next = i + 1 < std::size(kInterfaces) ? &entries[i + 1] : nullptr;
+    }
+    *list = entries;
+    return 0;
+}
+
+TEST(FaultInjection, StackQueryListsTheInterfacesThatAreUpLoopbackLast)
+{
+    BindingGuard guard;
+    SocketBinding().getifaddrs = FakeInterfaces;
+    SocketBinding().freeifaddrs = [](ifaddrs*) {};
+    // The host name as the hosts file may not know it: the loopback answer, wherever this runs.
+    SocketBinding().WSAAsyncGetHostByName = [](TargetHandle target, uint32_t message, const char*,
+                                               CHostEntry* entry) {
+        return NativeSocketBinding().WSAAsyncGetHostByName(target, message, "localhost", entry);
+    };
+    CTestSession query;
+    ASSERT_TRUE(query.QueryStack());
+    ASSERT_TRUE(RunUntil([&] { return !query.stackAddresses.empty(); }, 15s));
+    const std::vector<std::string>& list = query.stackAddresses;
+    ASSERT_GE(list.size(), 4u);
+    EXPECT_EQ("10.1.2.3", list[0]);
+    EXPECT_EQ("172.17.0.1", list[1]);
+    EXPECT_EQ("", list.back());
+    EXPECT_EQ(1, std::count(list.begin(), list.end(), "127.0.0.1"));
+    EXPECT_EQ(0, std::count(list.begin(), list.end(), "192.168.9.9"));
+    const auto firstLoopback =
+        std::find_if(list.begin(), list.end(), [](const std::string& a) { return a.starts_with("127."); });
+    EXPECT_TRUE(std::all_of(firstLoopback, list.end() - 1, [](const std::string& a) {
+        return a.starts_with("127.");
+    })) << testing::PrintToString(list);
 }
 
 }  // namespace

@@ -6,6 +6,7 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -215,6 +216,33 @@ TEST(MessageLoop, DeselectDropsQueuedSocketEvents)
     Loop().Post(a.handle, kMsgSocket, static_cast<uintptr_t>(pair.fd[0]), MakeSelectLParam(kFdRead, 0));
     RunFor(40ms);
     EXPECT_EQ(1u, a.seen.size());
+}
+
+TEST(MessageLoop, UnregisteringDeselectsOnlyTheTargetsOwnSockets)
+{
+    Recorder b;
+    SocketPair kept;
+    SocketPair moved;
+    SocketPair other;
+    {
+        Recorder a;
+        ASSERT_TRUE(Loop().SelectSocket(kept.fd[0], a.handle, kMsgSocket, kFdRead));
+        ASSERT_TRUE(Loop().SelectSocket(moved.fd[0], a.handle, kMsgSocket, kFdRead));
+        ASSERT_TRUE(Loop().SelectSocket(moved.fd[0], b.handle, kMsgSocket, kFdRead));  // changes hands
+        ASSERT_TRUE(Loop().SelectSocket(other.fd[0], b.handle, kMsgSocket, kFdRead));
+    }
+    for (SocketPair* pair : {&kept, &moved, &other})
+        ASSERT_EQ(1, write(pair->fd[1], "x", 1));
+    ASSERT_TRUE(RunUntil([&] { return b.seen.size() == 2; }));
+    RunFor(30ms);
+    std::sort(b.seen.begin(), b.seen.end());
+    std::vector<std::string> expected{SocketEvent(moved.fd[0], kFdRead), SocketEvent(other.fd[0], kFdRead)};
+    std::sort(expected.begin(), expected.end());
+    EXPECT_EQ(expected, b.seen);
+    Recorder c;  // likely takes a's slot: a's socket must not come back to life for it
+    ASSERT_EQ(1, write(kept.fd[1], "y", 1));
+    RunFor(30ms);
+    EXPECT_TRUE(c.seen.empty());
 }
 
 TEST(MessageLoop, LookupAnswersWithAddressAndCancelSilences)

@@ -1,3 +1,7 @@
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <chrono>
 #include <memory>
 #include <string>
 
@@ -15,6 +19,7 @@
 #include "apps/loopserver/MainForm.h"
 #include "apps/loopserver/Server.h"
 #include "tests/support/FormFit.h"
+#include "tests/support/Loopback.h"
 #include "tests/support/QtTestApp.h"
 #include "tests/support/RunLoop.h"
 #include "tests/support/ScriptedPeer.h"
@@ -87,6 +92,25 @@ TEST_F(LoopServerForm, StartsListeningWithItsControls)
     Find<QPushButton>(*form, "btnAbout")->click();
     EXPECT_TRUE(m_about.isVisible());
     m_about.hide();
+}
+
+TEST_F(LoopServerForm, ClosingTheMainWindowEndsTheProgramAndItsConnections)
+{
+    auto form = NewForm();
+    ASSERT_TRUE(WaitListening(*form));
+    const unsigned short port = PortOf(*form);
+    const int client = ConnectLoopback(port);
+    ASSERT_GE(client, 0);
+    ASSERT_TRUE(RunUntil([&] { return Text(*form, "lblConn") == "1"; }));
+    m_info.show();
+    EXPECT_TRUE(ClosingEndsTheRun(*form));
+    m_info.hide();
+    form.reset();  // what the program's end does
+    char byte = 0;
+    EXPECT_TRUE(RunUntil([&] { return recv(client, &byte, 1, 0) == 0; }))
+        << "the connection outlived the program";
+    close(client);
+    EXPECT_FALSE(WaitForListener(port, std::chrono::milliseconds(100)));
 }
 
 TEST_F(LoopServerForm, NothingIsCutAtTheMinimumSize)

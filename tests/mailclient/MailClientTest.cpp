@@ -7,6 +7,7 @@
 #include <memory>
 #include <string>
 
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include <QAction>
@@ -27,6 +28,7 @@
 #include "lib/VoltTcp.h"
 #include "tests/pop3/DovecotPeer.h"
 #include "tests/pop3/MailText.h"
+#include "tests/support/FormFit.h"
 #include "tests/support/Loopback.h"
 #include "tests/support/QtTestApp.h"
 #include "tests/support/RunLoop.h"
@@ -222,6 +224,16 @@ TEST_F(MailClientTest, RefusedConnectionComesBackToRest)
     m_form->mnuHeadersClick();
     EXPECT_TRUE(Action().startsWith("EXCEPTION:"));
     EXPECT_TRUE(Find<QAction>("mnuHeaders")->isEnabled());
+}
+
+TEST_F(MailClientTest, NothingIsCutAtTheMinimumSize)
+{
+    EXPECT_THAT(TextsCutAtMinimumSize(*m_form), testing::IsEmpty());
+    ASSERT_TRUE(ListHeaders(7)) << Action().toStdString();
+    EXPECT_THAT(TextsCutAtMinimumSize(*m_form), testing::IsEmpty());
+    TfrmSettings& settings = m_form->Settings();
+    EXPECT_THAT(TextsCutAtMinimumSize(settings), testing::IsEmpty());
+    settings.hide();
 }
 
 TEST_F(MailClientTest, SettingsDialogKeepsEveryValue)

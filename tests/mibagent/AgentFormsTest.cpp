@@ -1,7 +1,14 @@
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
 #include <cerrno>
 #include <fstream>
+#include <memory>
 #include <string>
 
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include <QApplication>
@@ -19,6 +26,7 @@
 #include "tests/mibagent/AgentHarness.h"
 #include "tests/support/ChildProcess.h"
 #include "tests/support/Files.h"
+#include "tests/support/FormFit.h"
 #include "tests/support/Loopback.h"
 #include "tests/support/QtTestApp.h"
 #include "tests/support/RunLoop.h"
@@ -135,6 +143,41 @@ TEST_F(AgentFormsTest, PortWithoutPrivilegeShowsPermissionDenied)
     EXPECT_FALSE(error->isHidden());
     EXPECT_EQ(error->text(), "Permission Denied");
     EXPECT_EQ(form.Agent().Port(), 161);
+}
+
+TEST_F(AgentFormsTest, NothingIsCutAtTheMinimumSize)
+{
+    TfrmMain form(m_about, m_trap, 0);
+    ASSERT_NE(WaitListening(form), 0);
+    Find<QLineEdit>(form, "edPort")->setText("65535");
+    EXPECT_THAT(TextsCutAtMinimumSize(form), testing::IsEmpty());
+    const SCommandResult r =
+        RunCommand(SnmpCommand("snmpget", form.Agent().ListeningPort(), {"1.3.6.1.2.1.1.5.0"}));
+    ASSERT_EQ(r.exitCode, 0) << r.output;
+    EXPECT_THAT(TextsCutAtMinimumSize(form), testing::IsEmpty());  // with the last action shown
+    for (const char* name : {"edDestination", "edCommunity", "edEnterprise"})
+        Find<QLineEdit>(m_trap, name)->setText("255.255.255.255");
+    EXPECT_THAT(TextsCutAtMinimumSize(m_trap), testing::IsEmpty());
+    m_trap.hide();
+}
+
+TEST_F(AgentFormsTest, ClosingTheMainWindowEndsTheProgramAndItsSocket)
+{
+    auto form = std::make_unique<TfrmMain>(m_about, m_trap, 0);
+    const uint16_t port = WaitListening(*form);
+    ASSERT_NE(port, 0);
+    m_trap.show();
+    EXPECT_TRUE(ClosingEndsTheRun(*form));
+    m_trap.hide();
+    form.reset();  // what the program's end does
+    const int probe = socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_port = htons(port);
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    EXPECT_EQ(0, bind(probe, reinterpret_cast<sockaddr*>(&address), sizeof address))
+        << "the port is still held";
+    close(probe);
 }
 
 TEST_F(AgentFormsTest, TrapFormSendsTheDefaultTrap)

@@ -2,6 +2,9 @@
 // in one piece, cut at every position into two, and one byte at a time. Text, files and the
 // order of events must not depend on the cuts.
 
+#include <signal.h>
+#include <sys/resource.h>
+
 #include <map>
 #include <string>
 #include <vector>
@@ -218,6 +221,63 @@ TEST_F(RetrieveTest, EveryMessageWhateverTheChunks)
         CPop3Recorder bytewise;
         EXPECT_EQ(Run(c, everyByte, bytewise), reference);
         EXPECT_EQ(m_dir.Files(), c.files);
+    }
+}
+
+// Files larger than max bytes cannot be written while it lives.
+class CFileSizeLimit final {
+public:
+    explicit CFileSizeLimit(rlim_t max)
+    {
+        getrlimit(RLIMIT_FSIZE, &m_old);
+        signal(SIGXFSZ, SIG_IGN);
+        rlimit limit = m_old;
+        limit.rlim_cur = max;
+        setrlimit(RLIMIT_FSIZE, &limit);
+    }
+    ~CFileSizeLimit()
+    {
+        setrlimit(RLIMIT_FSIZE, &m_old);
+        signal(SIGXFSZ, SIG_DFL);
+    }
+    CFileSizeLimit(const CFileSizeLimit&) = delete;
+    CFileSizeLimit& operator=(const CFileSizeLimit&) = delete;
+
+private:
+    rlimit m_old{};
+};
+
+TEST_F(RetrieveTest, AFileThatCannotBeWrittenWholeIsNotLeft)
+{
+    // The write fails in the middle of the data, or only when the last of it is written as the
+    // file is closed.
+    const struct {
+        size_t size;
+        rlim_t limit;
+    } cases[] = {{200000, 100000}, {70000, 66000}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.size);
+        const SRetrieveCase message{"too big",
+                                    "Content-Type: application/octet-stream; name=\"big.bin\"\r\n"
+                                    "Content-Transfer-Encoding: base64\r\n\r\n" +
+                                        Base64(Binary(c.size)),
+                                    "",
+                                    {},
+                                    {}};
+        std::vector<size_t> reads;  // as the session reads
+        for (size_t at = 32766; at < message.message.size(); at += 32766)
+            reads.push_back(at);
+        CPop3Recorder recorder;
+        std::vector<std::string> transcript;
+        {
+            const CFileSizeLimit limit(c.limit);
+            transcript = Run(message, reads, recorder);
+        }
+        EXPECT_EQ(recorder.exceptions, std::vector<std::string>{"15 Can not write attachment file"});
+        EXPECT_EQ(transcript.back(), "done");
+        for (const std::string& line : transcript)
+            EXPECT_NE(line.compare(0, 6, "saved "), 0) << line;
+        EXPECT_TRUE(m_dir.Files().empty());
     }
 }
 

@@ -2,9 +2,6 @@
 // 127.0.0.1, started by tests/peers/rshd.sh under a private inetd with the test account.
 // Needs root (for the account, and for the privileged source ports rsh and rlogin want).
 
-#include <arpa/inet.h>
-#include <netinet/in.h>
-#include <sys/socket.h>
 #include <unistd.h>
 
 #include <memory>
@@ -16,6 +13,7 @@
 #include "remote/Rlogin.h"
 #include "remote/Rshell.h"
 #include "tests/remote/RecordingView.h"
+#include "tests/remote/RshServers.h"
 #include "tests/support/PeerServer.h"
 #include "tests/support/RunLoop.h"
 #include "tests/support/ScriptedPeer.h"
@@ -27,46 +25,11 @@ using namespace std::chrono_literals;
 constexpr const char* kScript = VOLTTCP_SOURCE_DIR "/tests/peers/rshd.sh";
 enum { kRexecPort, kRshellPort, kRloginPort };
 
-// Why the servers cannot run here, or empty.
-std::string Unavailable()
-{
-    if (getuid() != 0)
-        return "needs root: the servers log into a test account and want privileged source ports";
-    for (const char* path : {"/usr/sbin/in.rexecd", "/usr/sbin/in.rshd", "/usr/sbin/in.rlogind"}) {
-        if (access(path, X_OK) != 0)
-            return std::string(path) + " is missing (Debian package rsh-server)";
-    }
-    if (access("/usr/sbin/inetd", X_OK) != 0)
-        return "/usr/sbin/inetd is missing (Debian package openbsd-inetd)";
-    if (access("/dev/pts/ptmx", F_OK) != 0)
-        return "no pseudo-terminals: /dev/pts is not mounted";
-    if (access("/etc/nologin", F_OK) == 0)
-        return "/etc/nologin exists: the system refuses logins";
-    return {};
-}
-
-// A privileged source port nobody holds right now, from the top of the range down as the
-// classic clients pick theirs.
-uint16_t FreeReservedPort()
-{
-    for (uint16_t port = 1023; port >= 600; --port) {
-        const int fd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-        sockaddr_in address{};
-        address.sin_family = AF_INET;
-        address.sin_port = htons(port);
-        const bool free = bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0;
-        close(fd);
-        if (free)
-            return port;
-    }
-    return 0;
-}
-
 class RemoteServers : public ::testing::Test {
 protected:
     static void SetUpTestSuite()
     {
-        s_unavailable = Unavailable();
+        s_unavailable = RshServersUnavailable();
         if (!s_unavailable.empty())
             return;
         s_server = std::make_unique<CPeerServer>(kScript);

@@ -4,6 +4,7 @@
 #include <string>
 #include <vector>
 
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include <QApplication>
@@ -18,6 +19,7 @@
 #include "remote/Rexec.h"
 #include "remote/Rlogin.h"
 #include "tests/remoteclient/FormFixture.h"
+#include "tests/support/FormFit.h"
 #include "tests/support/RunLoop.h"
 #include "tests/support/ScriptedPeer.h"
 
@@ -285,6 +287,7 @@ TEST_F(RemoteClientForm, NothingIsCutAtTheSmallestSize)
                 << child->objectName().toStdString();
         }
         EXPECT_GE(Display()->height(), 100);
+        EXPECT_THAT(TextsCutAtMinimumSize(form), testing::IsEmpty());
     }
 }
 

@@ -1,9 +1,6 @@
 // The remote command program's window driven offscreen against in.rexecd, in.rshd and
 // in.rlogind on 127.0.0.1 (tests/peers/rshd.sh), in each of its three modes. Needs root.
 
-#include <arpa/inet.h>
-#include <netinet/in.h>
-#include <sys/socket.h>
 #include <unistd.h>
 
 #include <string>
@@ -14,6 +11,7 @@
 
 #include "remote/Rlogin.h"
 #include "remote/Rshell.h"
+#include "tests/remote/RshServers.h"
 #include "tests/remoteclient/FormFixture.h"
 #include "tests/support/PeerServer.h"
 #include "tests/support/RunLoop.h"
@@ -24,44 +22,12 @@ using namespace std::chrono_literals;
 
 constexpr const char* kScript = VOLTTCP_SOURCE_DIR "/tests/peers/rshd.sh";
 
-std::string Unavailable()
-{
-    if (getuid() != 0)
-        return "needs root: the servers log into a test account and want privileged source ports";
-    for (const char* path :
-         {"/usr/sbin/in.rexecd", "/usr/sbin/in.rshd", "/usr/sbin/in.rlogind", "/usr/sbin/inetd"}) {
-        if (access(path, X_OK) != 0)
-            return std::string(path) + " is missing (Debian packages rsh-server and openbsd-inetd)";
-    }
-    if (access("/dev/pts/ptmx", F_OK) != 0)
-        return "no pseudo-terminals: /dev/pts is not mounted";
-    if (access("/etc/nologin", F_OK) == 0)
-        return "/etc/nologin exists: the system refuses logins";
-    return {};
-}
-
-// A privileged source port nobody holds right now, within the form's 513 to 1024.
-QString FreeReservedPort()
-{
-    for (uint16_t port = 1023; port > 600; --port) {
-        const int fd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-        sockaddr_in address{};
-        address.sin_family = AF_INET;
-        address.sin_port = htons(port);
-        const bool free = bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0;
-        close(fd);
-        if (free)
-            return QString::number(port);
-    }
-    return {};
-}
-
 class RemoteClientServers : public RemoteClientForm {
 protected:
     static void SetUpTestSuite()
     {
         RemoteClientForm::SetUpTestSuite();
-        s_unavailable = Unavailable();
+        s_unavailable = RshServersUnavailable();
         if (s_unavailable.empty()) {
             s_server = std::make_unique<CPeerServer>(kScript);
             s_failure = s_server->Start(3);
@@ -117,10 +83,10 @@ TEST_F(RemoteClientServers, RexecMode)
 TEST_F(RemoteClientServers, RshellModeWithLargeOutput)
 {
     Click("rbRshell");
-    SetText("edLocPort", FreeReservedPort());
+    SetText("edLocPort", QString::number(FreeReservedPort()));
     EXPECT_EQ(QString(CPeerServer::kAccount) + "\n", Execute("id -un"));
 
-    SetText("edLocPort", FreeReservedPort());
+    SetText("edLocPort", QString::number(FreeReservedPort()));
     Execute("seq 1 200000");
     ASSERT_EQ(200001, Display()->LineCount());
     EXPECT_EQ("1", Display()->Line(0));
@@ -130,7 +96,7 @@ TEST_F(RemoteClientServers, RshellModeWithLargeOutput)
 TEST_F(RemoteClientServers, RloginMode)
 {
     Click("rbRlogin");
-    SetText("edLocPort", FreeReservedPort());
+    SetText("edLocPort", QString::number(FreeReservedPort()));
     Click("btnLogin");
     ASSERT_TRUE(RunUntil([&] { return Form().RloginClient().Acknowledged(); }, 20s)) << s_server->Log();
     EXPECT_TRUE(Display()->hasFocus());

@@ -5,6 +5,7 @@
 #include <memory>
 #include <string>
 
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include <QApplication>
@@ -25,6 +26,7 @@
 #include "apps/streamclient/Client.h"
 #include "apps/streamclient/MainForm.h"
 #include "tests/support/Files.h"
+#include "tests/support/FormFit.h"
 #include "tests/support/Loopback.h"
 #include "tests/support/QtTestApp.h"
 #include "tests/support/RunLoop.h"
@@ -295,6 +297,37 @@ TEST_F(StreamClientForm, QueryStackFillsThePanel)
     EXPECT_EQ(Find<QListWidget>("lbxAddress")->count(), lines);
     Click("btnHide");
     EXPECT_FALSE(panel->isVisible());
+}
+
+TEST_F(StreamClientForm, ClosingTheMainWindowEndsTheProgramAndItsConnection)
+{
+    // Connected, its trace window open.
+    CScriptedPeer peer;
+    ConnectTo(peer.Port());
+    ASSERT_TRUE(peer.Accept());
+    ASSERT_TRUE(WaitStatus("Connected"));
+    EXPECT_TRUE(ClosingEndsTheRun(Form()));
+    m_form.reset();  // what the program's end does
+    EXPECT_TRUE(peer.WaitClosed());
+
+    // After an echo test, its trace windows minimised.
+    Find<QLineEdit>("edHost")->setText("127.0.0.1");
+    Click("btnEcho");
+    ASSERT_TRUE(RunUntil([&] { return Text("mmoIncoming").contains("Bytes/Sec"); }));
+    EXPECT_TRUE(ClosingEndsTheRun(Form()));
+}
+
+TEST_F(StreamClientForm, NothingIsCutAtTheMinimumSize)
+{
+    Find<QLineEdit>("edPort")->setText("65535");
+    Find<QLineEdit>("edReps")->setText("50");
+    EXPECT_THAT(TextsCutAtMinimumSize(Form()), testing::IsEmpty());
+    ConnectTo(UnusedLoopbackPort());
+    ASSERT_TRUE(RunUntil([&] { return Find<QLabel>("ErrorPanel")->isVisible(); }));
+    EXPECT_THAT(TextsCutAtMinimumSize(Form()), testing::IsEmpty());
+    Click("btnQuery");
+    ASSERT_TRUE(RunUntil([&] { return !Text("lblVersion").isEmpty(); }));
+    EXPECT_THAT(TextsCutAtMinimumSize(Form()), testing::IsEmpty());
 }
 
 TEST_F(StreamClientForm, FieldRules)

@@ -80,8 +80,8 @@ void CheckLabel(const QLabel* label, std::vector<std::string>& cut)
         label->contentsRect().adjusted(label->margin(), label->margin(), -label->margin(), -label->margin());
     const QFontMetrics metrics = label->fontMetrics();
     int indent = label->indent();
-    if (indent < 0 && label->frameWidth() > 0)
-        indent = metrics.horizontalAdvance('x') / 2;
+    if (indent < 0 && label->frameWidth() > 0)  // as QLabel paints it: half an x less the margin
+        indent = metrics.horizontalAdvance('x') / 2 - label->margin();
     if (indent > 0 && !(label->alignment() & Qt::AlignHCenter))
         room.setWidth(room.width() - indent);
     if (label->wordWrap()) {

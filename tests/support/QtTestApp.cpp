@@ -4,7 +4,10 @@
 
 #include <QApplication>
 #include <QTest>
+#include <QTimer>
+#include <QWidget>
 
+#include "apps/common/Application.h"
 #include "apps/common/LoopBridge.h"
 #include "apps/common/TraceWindow.h"
 #include "tests/support/RunLoop.h"
@@ -29,4 +32,18 @@ void EnsureQtTestApp(const char* title)
     CTraceWindow::Install();
     SetEventLoopStep([] { QTest::qWait(2); });
     QApplication::setApplicationDisplayName(title);
+}
+
+bool ClosingEndsTheRun(QWidget& form)
+{
+    constexpr int kStuck = 99;
+    QTimer close;
+    close.setSingleShot(true);
+    QObject::connect(&close, &QTimer::timeout, &form, [&form] { form.close(); });
+    close.start(20);
+    QTimer stuck;
+    stuck.setSingleShot(true);
+    QObject::connect(&stuck, &QTimer::timeout, [] { QApplication::exit(kStuck); });
+    stuck.start(5000);
+    return CApplication::Run(form) == 0 && !form.isVisible();
 }

@@ -6,6 +6,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <memory>
@@ -14,7 +15,9 @@
 
 #include <gtest/gtest.h>
 
+#include <QApplication>
 #include <QCheckBox>
+#include <QKeyEvent>
 #include <QPushButton>
 #include <QSocketNotifier>
 #include <QTemporaryDir>
@@ -234,8 +237,10 @@ protected:
         ASSERT_EQ(s_startError, "") << "the Telnet server did not start";
         ASSERT_TRUE(m_dir.isValid());
         m_profile = std::make_unique<CProfile>(m_dir.filePath("VOLTTCP.INI").toStdString());
-        m_form = std::make_unique<TfrmMain>(*m_profile, nullptr);
+        // The classic 8-bit terminal unless a test switches to UTF-8.
+        m_form = std::make_unique<TfrmMain>(*m_profile, nullptr, nullptr, false);
         m_form->show();
+        ASSERT_TRUE(QTest::qWaitForWindowExposed(m_form.get()));
         m_tap = std::make_unique<CWireTap>(s_server->Port(0));
     }
 
@@ -248,11 +253,16 @@ protected:
     CTelnetClient& Client() { return m_form->Client(); }
     CVtWidget* Terminal() { return Client().TerminalWindow(); }
 
+    // A row as its characters: bytes in 8-bit mode, UTF-8 in UTF-8 mode.
     std::string ScreenRow(int row)
     {
-        char text[kMaxColumns + 1] = {};
-        const int count = Client().Emulator().Screen().RowText(row, text);
-        std::string line(text, static_cast<size_t>(count));
+        std::string line;
+        if (Client().GetProperty(kVtPropUtf8) != 0) {
+            line = Client().Emulator().Screen().RowUtf8(row);
+        } else {
+            char text[kMaxColumns + 1] = {};
+            line.assign(text, static_cast<size_t>(Client().Emulator().Screen().RowText(row, text)));
+        }
         return line.substr(0, line.find_last_not_of(' ') + 1);
     }
 
@@ -276,7 +286,18 @@ protected:
     int CursorRow() { return static_cast<int>(Client().GetProperty(kVtPropCursorRow)) - 1; }
     std::string CursorLine() { return ScreenRow(CursorRow()); }
 
-    void Type(const std::string& text) { QTest::keyClicks(Terminal(), QString::fromStdString(text)); }
+    void Type(const std::string& text)
+    {
+        // QTest types ASCII only; other letters come as a keyboard layout or input method sends them.
+        for (const QChar c : QString::fromStdString(text)) {
+            if (c.unicode() < 0x80) {
+                QTest::keyClicks(Terminal(), QString(c));
+                continue;
+            }
+            QKeyEvent press(QEvent::KeyPress, Qt::Key_unknown, Qt::NoModifier, QString(c));
+            QApplication::sendEvent(Terminal(), &press);
+        }
+    }
 
     void Enter() { QTest::keyClick(Terminal(), Qt::Key_Return); }
 
@@ -287,8 +308,9 @@ protected:
             << m_form->Status(0).toStdString() << " " << m_form->Status(1).toStdString();
     }
 
-    // Through the prompts of the system's login to the shell's prompt.
-    void LogIn()
+    // Through the prompts of the system's login to the shell's prompt; with a typo, the
+    // name is first typed with a letter too many, which Backspace takes back.
+    void LogIn(bool typo = false)
     {
         ASSERT_NO_FATAL_FAILURE(Connect());
         // Each prompt flushes the input when it takes the terminal, so an answer that
@@ -300,7 +322,12 @@ protected:
         bool changedSinceAnswer = true;
         int answers = 0;
         const auto answer = [&](const std::string& prompt) {
-            Type(prompt == "login" ? kAccount : s_server->Password());
+            if (prompt == "login" && typo) {
+                Type(std::string(kAccount) + "x");
+                QTest::keyClick(Terminal(), Qt::Key_Backspace);
+            } else {
+                Type(prompt == "login" ? kAccount : s_server->Password());
+            }
             Enter();
             answered = prompt;
             changedSinceAnswer = false;
@@ -444,6 +471,78 @@ TEST_F(TermClientTelnetdTest, CrLfAndLocalEchoWithTheHostsEcho)
     const std::vector<std::string> screen = Screen();
     EXPECT_EQ(std::vector<std::string>(screen.begin(), screen.begin() + 6), expected) << Dump();
     EXPECT_NE(m_tap->FromClient().find("echo A1\r\n"), std::string::npos) << "Enter sends CR LF";
+}
+
+TEST_F(TermClientTelnetdTest, BackspaceEditingKeysAndTheWindowSizeOnTodaysHost)
+{
+    // Backspace sends DEL, the erase character of the host's terminal: the typo goes.
+    ASSERT_NO_FATAL_FAILURE(LogIn(true));
+    ASSERT_EQ(Run("id -un; stty size", {kAccount, "24 80"}), "");
+
+    // The editing keys send what the host's terminfo entry for vt320 names for them.
+    Type("cat -v");
+    Enter();
+    ASSERT_TRUE(RunUntil([&] { return CursorLine().empty(); }, 10s)) << Dump();
+    const int row = CursorRow();
+    for (const Qt::Key key : {Qt::Key_PageUp, Qt::Key_Delete, Qt::Key_Home, Qt::Key_PageDown, Qt::Key_Insert})
+        QTest::keyClick(Terminal(), key);
+    Enter();
+    ASSERT_TRUE(RunUntil([&] { return ScreenRow(row + 1) == "^[[5~^[[3~^[[1~^[[6~^[[2~"; }, 10s)) << Dump();
+    QTest::keyClick(Terminal(), Qt::Key_D, Qt::ControlModifier);
+    ASSERT_NO_FATAL_FAILURE(WaitForPrompt());
+
+    // A larger window: the host hears the new size at once.
+    CVtWidget* terminal = Terminal();
+    m_form->resize(m_form->size() + QSize(20 * terminal->CellWidth(), 6 * terminal->CellHeight()));
+    ASSERT_TRUE(RunUntil([&] { return Client().GetProperty(kVtPropColumns) == 100; }, 10s));
+    EXPECT_EQ(Client().GetProperty(kVtPropRows), 30);
+    ASSERT_EQ(Run("stty size", {"30 100"}), "");
+    // And a larger font in it.
+    QTest::keyClick(terminal, Qt::Key_Equal, Qt::ControlModifier);
+    ASSERT_TRUE(RunUntil([&] { return Client().GetProperty(kVtPropColumns) < 100; }, 10s));
+    const std::string size = std::to_string(Client().GetProperty(kVtPropRows)) + " " +
+                             std::to_string(Client().GetProperty(kVtPropColumns));
+    ASSERT_EQ(Run("stty size", {size}), "");
+}
+
+TEST_F(TermClientTelnetdTest, Utf8TextAndManualPagesUnderAUtf8Locale)
+{
+    Client().SetProperty(kVtPropUtf8, 1);
+    // Wide enough for the command lines below on one line.
+    m_form->resize(m_form->size() + QSize(60 * Terminal()->CellWidth(), 0));
+    ASSERT_TRUE(RunUntil([&] { return Client().GetProperty(kVtPropColumns) == 140; }, 10s));
+    ASSERT_NO_FATAL_FAILURE(LogIn());
+    // Letters whose UTF-8 bytes are 8-bit controls in the other mode (É: C3 89, Л: D0 9B,
+    // Ð: C3 90, А: D0 90) and characters two cells wide.
+    ASSERT_EQ(Run("printf 'caf\\303\\251 \\342\\234\\223 \\303\\211\\320\\233\\303\\220\\320\\220 "
+                  "\\344\\270\\255\\346\\226\\207|\\n'",
+                  {"caf\xc3\xa9 \xe2\x9c\x93 \xc3\x89\xd0\x9b\xc3\x90\xd0\x90 \xe4\xb8\xad\xe6\x96\x87|"}),
+              "");
+    EXPECT_EQ(m_tap->FromClient().find("\x1b[?6"), std::string::npos) << "no answer came out of the text";
+    const CVtScreen& screen = Client().Emulator().Screen();
+    EXPECT_NE(screen.Cell(0, 12) & kCellWide, 0u) << Dump();
+    EXPECT_EQ(CellChar(screen.Cell(0, 16)), uint32_t{'|'}) << "each wide character takes two cells";
+    // And typed: the host's shell gets the letters whole.
+    ASSERT_EQ(Run("echo 'caf\xc3\xa9 \xe2\x9c\x93'", {"caf\xc3\xa9 \xe2\x9c\x93"}), "");
+
+    if (!Executable("/usr/bin/man") || access("/usr/share/man/man1/ls.1.gz", R_OK) != 0)
+        GTEST_SKIP() << "man or the manual page of ls is not installed here";
+    // The page's hyphenation hyphen is U+2010, whose last byte is DCS in the other mode.
+    Type("LANG=C.UTF-8 MANWIDTH=80 man ls");
+    Enter();
+    const auto hyphenated = [&] {
+        for (const std::string& line : Screen()) {
+            if (line.ends_with("speci\xe2\x80\x90"))
+                return true;
+        }
+        return false;
+    };
+    ASSERT_TRUE(RunUntil(hyphenated, 15s)) << Dump();
+    const std::vector<std::string> rows = Screen();
+    EXPECT_NE(std::find(rows.begin(), rows.end(), "       ls - list directory contents"), rows.end())
+        << Dump();
+    Type("q");
+    ASSERT_NO_FATAL_FAILURE(WaitForPrompt());
 }
 
 // What vttest draws, from the screens' own descriptions and the positions vttest writes them.

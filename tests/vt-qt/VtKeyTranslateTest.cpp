@@ -91,7 +91,9 @@ TEST(VtKeyTranslateTest, TypedCharacters)
     const Case cases[] = {
         {Qt::Key_A, {}, "a", 'a'},
         {Qt::Key_Adiaeresis, {}, QString(QChar(0xE4)), 0xE4},
-        {Qt::Key_unknown, {}, QString(QChar(0x20AC)), -1},  // no 8-bit code
+        {Qt::Key_unknown, {}, QString(QChar(0x20AC)), 0x20AC},                  // the 8-bit keyboard drops it
+        {Qt::Key_unknown, {}, QString::fromUtf8("\xf0\x9f\x98\x80"), 0x1F600},  // two UTF-16 units
+        {Qt::Key_unknown, {}, "ab", -1},
         {Qt::Key_C, Qt::ControlModifier, "", 3},
         {Qt::Key_BracketLeft, Qt::ControlModifier, "", 0x1B},
         {Qt::Key_Space, Qt::ControlModifier, "", 0},

@@ -7,7 +7,7 @@
 
 namespace {
 
-bool IsGraphics(uint32_t cell)
+bool IsGraphics(VtCell cell)
 {
     return (cell & kAttrGraphics) != 0;
 }
@@ -92,7 +92,7 @@ TEST(LineSize, AlignmentFillsWithE)
     vt.Feed("\x1b#6\x1b[1;31m\x1b[5;5H\x1b#8");
     EXPECT_EQ(vt.Row(0), std::string(80, 'E'));
     EXPECT_EQ(vt.Row(23), std::string(80, 'E'));
-    EXPECT_EQ(vt.CellAt(0, 0), uint32_t{'E'});
+    EXPECT_EQ(vt.CellAt(0, 0), VtCell{'E'});
     EXPECT_EQ(vt.Cursor(), "1,1");
 }
 
@@ -209,7 +209,7 @@ TEST(Properties, UnknownIdsAndStatusLine)
     CVtTestTerminal vt;
     // Ids the table leaves out: a gap, one past the last, and far beyond.
     EXPECT_EQ(vt.SetProperty(26, 1), kUnknownProperty);
-    EXPECT_EQ(vt.RequestProperty(kVtPropLevelVt320Bit8 + 1, 1), kUnknownProperty);
+    EXPECT_EQ(vt.RequestProperty(kVtPropUtf8 + 1, 1), kUnknownProperty);
     EXPECT_EQ(vt.SetProperty(99, 1), kUnknownProperty);
     vt.SetProperty(kVtPropStatusText, reinterpret_cast<VtValue>("status"));
     EXPECT_EQ(vt.GetProperty(kVtPropStatusDisplay), 1);

@@ -54,8 +54,11 @@ protected:
             if (m_rewrite)
                 m_rewrite(key, shiftCode);
         },
-        [this](VtViewScroll scroll) { m_scrolls.push_back(scroll); }, [this] { ++m_prints; }}};
+        [this](VtViewScroll scroll) { m_scrolls.push_back(scroll); }, [this] { ++m_prints; },
+        [this] { ++m_pastes; }, [this](int step) { m_zooms.push_back(step); }}};
     std::string m_sent;
+    int m_pastes = 0;
+    std::vector<int> m_zooms;
     std::vector<std::string> m_notified;
     std::vector<VtViewScroll> m_scrolls;
     int m_prints = 0;
@@ -108,7 +111,6 @@ const TableRow kNormalRows[] = {
     {"Delete", Key(kVtKeyDelete), {"", "", "<ESC>[4~", "<CSI>4~"}},
     {"End", Key(kVtKeyEnd), {"", "", "<ESC>[5~", "<CSI>5~"}},
     {"PageDown", Key(kVtKeyPageDown), {"", "", "<ESC>[6~", "<CSI>6~"}},
-    {"ShiftInsert", Key(kVtKeyInsert, true), {"", "", "", ""}},
     {"CtrlPageDown", Key(kVtKeyPageDown, false, true), {"", "", "", ""}},
     {"Up", Key(kVtKeyUp), {"<ESC>A", "<ESC>[A", "<ESC>[A", "<CSI>A"}},
     {"Down", Key(kVtKeyDown), {"<ESC>B", "<ESC>[B", "<ESC>[B", "<CSI>B"}},
@@ -179,7 +181,7 @@ void CheckRows(const TableRow* rows, size_t count, bool application)
         for (size_t i = 0; i < count; ++i) {
             const TableRow& row = rows[i];
             std::string sent;
-            CVtKeyboard keyboard({[&](std::string_view b) { sent += b; }, {}, {}, {}});
+            CVtKeyboard keyboard({[&](std::string_view b) { sent += b; }, {}, {}, {}, {}, {}});
             const VtKeyResult result = keyboard.KeyDown(row.event, state);
             SCOPED_TRACE(std::string(row.name) + " level " + std::to_string(kLevels[level]));
             EXPECT_EQ(Show(sent), row.sends[level]);
@@ -358,6 +360,57 @@ TEST_F(KeyboardFixture, AltKeysScrollTheView)
     EXPECT_EQ(m_sent, "");
 }
 
+TEST_F(KeyboardFixture, ViewClipboardPrintAndFontKeysInBothLayouts)
+{
+    for (const EVtKeyLayout layout : {kKeyLayoutDec, kKeyLayoutLabels}) {
+        CVtKeyboardState state;
+        state.layout = layout;
+        m_scrolls.clear();
+        m_zooms.clear();
+        m_pastes = 0;
+        EXPECT_EQ(Type(Key(kVtKeyPageUp, true), 0, state), "");
+        EXPECT_EQ(Type(Key(kVtKeyPageDown, true), 0, state), "");
+        EXPECT_EQ(m_scrolls, (std::vector<VtViewScroll>{VtViewScroll::PageUp, VtViewScroll::PageDown}));
+        EXPECT_EQ(Type(Key(kVtKeyInsert, true), 0, state), "");
+        EXPECT_EQ(m_pastes, 1);
+        // Ctrl with the keys of + (0xBB) and - (0xBD) and with 0; Ctrl+Shift+- is Ctrl+_.
+        EXPECT_EQ(Type(Key(0xBB, false, true), '=', state), "");
+        EXPECT_EQ(Type(Key(0xBB, true, true), '+', state), "");
+        EXPECT_EQ(Type(Key(0xBD, false, true), '-', state), "");
+        EXPECT_EQ(Type(Key('0', false, true), '0', state), "");
+        EXPECT_EQ(m_zooms, (std::vector<int>{1, 1, -1, 0}));
+        EXPECT_EQ(Type(Key(0xBD, true, true), 0x1f, state), "\\x1f");
+        // The keypad's plus with Ctrl stays the DEC keypad's minus.
+        EXPECT_EQ(Type(Pad(kVtKeyPadAdd, true), 0, state), "-");
+    }
+    // The print key of the labels layout; F2 of the DEC layout.
+    CVtKeyboardState labels;
+    labels.layout = kKeyLayoutLabels;
+    EXPECT_EQ(Type(Key(kVtKeyPrint), 0, labels), "");
+    EXPECT_EQ(m_prints, 1);
+    EXPECT_EQ(Type(Key(kVtKeyF1 + 1), 0, labels), "<ESC>OQ");
+    EXPECT_EQ(m_prints, 1);
+}
+
+TEST_F(KeyboardFixture, AltSendsEscapeBeforeTheKey)
+{
+    CVtKeyboardState state;
+    state.layout = kKeyLayoutLabels;
+    CVtKeyEvent altF6 = Key(kVtKeyF1 + 5);
+    altF6.alt = true;
+    EXPECT_EQ(m_keyboard.KeyDown(altF6, state), VtKeyResult::PassOn) << "off: Alt keys go to the menus";
+    state.altSendsEscape = true;
+    EXPECT_EQ(Type(altF6, 0, state), "<ESC><ESC>[17~");
+    CVtKeyEvent altB = Key('B');
+    altB.alt = true;
+    EXPECT_EQ(Type(altB, 'b', state), "<ESC>b");
+    // Alt with the view keys still moves the view.
+    CVtKeyEvent altPageUp = Key(kVtKeyPageUp);
+    altPageUp.alt = true;
+    EXPECT_EQ(m_keyboard.SysKeyDown(altPageUp, state), VtKeyResult::Done);
+    EXPECT_EQ(m_sent, "");
+}
+
 struct CharRow {
     const char* name;
     uint32_t character;
@@ -413,6 +466,27 @@ const CharRow kCharRows[] = {
     {"CurrencySignInDecFont", 0xA4, Key('4'), {}, "\\xa8"},
     {"CurrencySignOtherFont", 0xA4, Key('4'), With([](auto& s) { s.decFont = false; }), "\\xa4"},
     {"BeyondEightBitsDropped", 0x20AC, Key('E'), {}, ""},
+    {"Utf8Latin1", 0xE9, Key('E'), With([](auto& s) { s.utf8 = true; }), "\\xc3\\xa9"},
+    {"Utf8Euro", 0x20AC, Key('E'), With([](auto& s) { s.utf8 = true; }), "\\xe2\\x82\\xac"},
+    {"Utf8BeyondTheBasicPlane", 0x1F600, Key(0), With([](auto& s) { s.utf8 = true; }),
+     "\\xf0\\x9f\\x98\\x80"},
+    {"Utf8CurrencySignIsItself", 0xA4, Key('4'), With([](auto& s) { s.utf8 = true; }), "\\xc2\\xa4"},
+    {"Utf8PadEnter8Bit", '\r', Pad(kVtKeyEnter),
+     With([](auto& s) { s.keypadApplication = s.eightBitControls = s.utf8 = true; }), "\\xc2<SS3>M"},
+    {"AltLetter", 'x',
+     [] {
+         CVtKeyEvent e = Key('X');
+         e.alt = true;
+         return e;
+     }(),
+     With([](auto& s) { s.altSendsEscape = true; }), "<ESC>x"},
+    {"AltLetterUtf8", 0xE9,
+     [] {
+         CVtKeyEvent e = Key('E');
+         e.alt = true;
+         return e;
+     }(),
+     With([](auto& s) { s.altSendsEscape = s.utf8 = true; }), "<ESC>\\xc3\\xa9"},
 };
 
 class VtCharTyped : public testing::TestWithParam<CharRow> {};
@@ -420,7 +494,7 @@ class VtCharTyped : public testing::TestWithParam<CharRow> {};
 TEST_P(VtCharTyped, Sends)
 {
     std::string sent;
-    CVtKeyboard keyboard({[&](std::string_view b) { sent += b; }, {}, {}, {}});
+    CVtKeyboard keyboard({[&](std::string_view b) { sent += b; }, {}, {}, {}, {}, {}});
     keyboard.CharTyped(GetParam().character, GetParam().event, GetParam().state);
     EXPECT_EQ(Show(sent), GetParam().sends);
 }

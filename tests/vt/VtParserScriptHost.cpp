@@ -87,6 +87,7 @@ const struct {
     VT_PROPERTY(kVtPropStatusDisplay),
     VT_PROPERTY(kVtPropLevelVt320),
     VT_PROPERTY(kVtPropLevelVt320Bit8),
+    VT_PROPERTY(kVtPropUtf8),
 };
 #undef VT_PROPERTY
 
@@ -134,6 +135,13 @@ bool CParserScriptHost::Command(const std::vector<std::string>& words, std::stri
         return Compare("answers", m_vt->answers, argument, failure);
     if (verb == "lines")
         return Compare("lines", m_vt->lines, argument, failure);
+    if (verb == "titles") {
+        std::string seen;
+        for (const std::string& title : m_vt->titles)
+            seen += "[" + title + "]";
+        m_vt->titles.clear();
+        return Compare("titles", seen, argument, failure);
+    }
     if (verb == "setprop") {
         if (const auto id = Property(words, failure))
             m_vt->SetProperty(*id, static_cast<VtValue>(Number(words, 2)));

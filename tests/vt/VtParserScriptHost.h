@@ -11,6 +11,7 @@
 //   fresh                  a new terminal, as if just enabled
 //   answers "bytes"        what was sent to the host since the last check
 //   lines "bytes"          what line capture produced since the last check
+//   titles "[a][b]"        the window titles the host set since the last check
 //   setprop NAME VALUE     SetProperty, NAME an EVtProperty value such as kVtPropLevelVt220
 //   prop NAME VALUE        GetProperty must give VALUE
 class CParserScriptHost final : public IVtScriptHost {

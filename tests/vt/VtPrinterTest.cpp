@@ -243,6 +243,35 @@ TEST_F(VtPrinterTest, ControllerModeKeepsTheJobAndResetsTheMatch)
     EXPECT_FALSE(m_printer.PrintJobOpen());
 }
 
+TEST_F(VtPrinterTest, AHostStartedJobIsCutAtItsLimitWithOneLine)
+{
+    for (const bool raw : {false, true}) {
+        SCOPED_TRACE(raw ? "raw" : "text");
+        m_sink.Clear();
+        m_printer.SetRawMode(raw);
+        m_printer.SetJobLimit(100);
+        ASSERT_TRUE(m_printer.SetControllerMode(true));
+        for (int line = 0; line < 100; ++line)
+            Print(std::string(48, 'q') + "\r\n");
+        EXPECT_TRUE(m_printer.PrintJobOpen()) << "the job goes on until the host ends it";
+        EXPECT_FALSE(m_printer.SetControllerMode(false));
+        std::string printed = m_sink.RawBytes();
+        int cuts = 0;
+        for (const std::string& e : m_sink.Events()) {
+            if (e.starts_with("text "))
+                printed += e;
+            cuts += e.find("Print job cut here: it passed 100 bytes") != std::string::npos;
+        }
+        if (raw)
+            cuts = printed.find("Print job cut here: it passed 100 bytes") != std::string::npos;
+        EXPECT_EQ(1, cuts) << printed;
+        EXPECT_EQ(96, std::count(printed.begin(), printed.end(), 'q')) << printed;  // two lines of 50 bytes
+        EXPECT_EQ(1, Count("enddoc"));
+    }
+    m_printer.SetRawMode(false);
+    m_printer.SetJobLimit(CVtPrinter::kDefaultJobLimit);
+}
+
 TEST_F(VtPrinterTest, PrintScreenPagesTheRows)
 {
     m_sink.SetPage(4800, 660);      // font 10 high: 66 - 4 = 62 lines, so shrink by leading

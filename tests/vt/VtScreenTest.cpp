@@ -40,7 +40,7 @@ TEST_F(VtScreenTest, ScrollingExchangesLinesWithoutCopying)
     for (const Case& c : cases) {
         SCOPED_TRACE(testing::Message()
                      << c.top << ".." << c.bottom << " by " << c.n << (c.down ? " down" : " up"));
-        std::vector<const uint32_t*> before;
+        std::vector<const VtCell*> before;
         for (int r = 0; r < m_screen.Rows(); ++r)
             before.push_back(m_screen.Line(r));
         m_screen.ScrollRegion(c.top, c.bottom, c.n, c.down, false);

@@ -4,7 +4,7 @@
 //   push "bytes"                hand bytes to the host's byte consumer (the parser)
 //   window visible N | clear    recording window set-up
 //   sink present on|off | page W H | leading N | height N | failstart on|off | clear
-//   expect <what> args...       check the state (see Expect below)
+//   expect <what> args...       check the state (see Expect below; utf8row compares in UTF-8)
 //
 // Strings take \e \r \n \t \f \\ \" and \xHH; numbers may be hex (0x..); "r,c" is a cell.
 
@@ -76,7 +76,7 @@ std::string Trimmed(std::string text)
     return text;
 }
 
-std::string Hex(uint32_t value)
+std::string Hex(uint64_t value)
 {
     std::ostringstream out;
     out << "0x" << std::hex << value;
@@ -126,6 +126,7 @@ private:
     {
         return static_cast<uint32_t>(std::strtoull(Str(i).c_str(), nullptr, 0));
     }
+    VtCell Word64(size_t i) const { return static_cast<VtCell>(std::strtoull(Str(i).c_str(), nullptr, 0)); }
     bool On(size_t i) const { return Str(i) == "on" || Str(i) == "1" || Str(i) == "true"; }
     // "r,c" in one word.
     void Pair(size_t i, int& a, int& b) const
@@ -143,7 +144,7 @@ private:
         char text[kMaxColumns];
         return Trimmed(std::string(text, size_t(m_screen.RowText(row, text))));
     }
-    static std::string LineText(const uint32_t* line, int columns)
+    static std::string LineText(const VtCell* line, int columns)
     {
         std::string text;
         for (int c = 0; line != nullptr && c < columns; ++c)
@@ -200,6 +201,10 @@ private:
             s.SetLineAttributes(Int(2), Word32(3));
         else if (what == "AllocateBuffers")
             m_result = s.AllocateBuffers(Int(2), Int(3), Int(4));
+        else if (what == "Resize")
+            m_result = s.Resize(Int(2), Int(3));
+        else if (what == "WriteChar")
+            s.WriteChar(Word32(2), Int(3));
         else if (what == "SetEnabled")
             s.SetEnabled(On(2));
         else if (what == "SetCellLimit")
@@ -209,7 +214,7 @@ private:
         else if (what == "FillScreen")
             s.FillScreen(Bytes(2)[0]);
         else if (what == "FillStatusLine")
-            s.FillStatusLine(Word32(2));
+            s.FillStatusLine(Word64(2));
         else if (what == "WriteStatusText")
             s.WriteStatusText(Str(2).data(), Length(2));
         else if (what == "SetTabStop")
@@ -255,6 +260,8 @@ private:
         int b = 0;
         if (what == "row")
             return Check("row " + Str(2), RowText(Int(2)), Str(3));
+        if (what == "utf8row")
+            return Check("utf8row " + Str(2), Trimmed(s.RowUtf8(Int(2))), Str(3));
         if (what == "scrollback") {
             // 1 is the newest history line, just above the screen.
             const int back = Int(2);
@@ -272,17 +279,17 @@ private:
         }
         if (what == "cell" || what == "attr") {
             Pair(2, a, b);
-            uint32_t cell = s.Cell(a, b);
+            VtCell cell = s.Cell(a, b);
             if (what == "attr")
-                cell &= ~(kCellCharMask | kLineAttrMask);
-            return Check(what + " " + Str(2), Hex(cell), Hex(Word32(3)));
+                cell &= ~(kCellCharBits | kLineAttrMask);
+            return Check(what + " " + Str(2), Hex(cell), Hex(Word64(3)));
         }
         if (what == "statuscell")
             return Check("statuscell " + Str(2), Hex(s.StatusLine()[Int(2) & 0x7F]), Hex(Word32(3)));
         if (what == "lineattr")
             return Check("lineattr " + Str(2), Hex(s.LineAttributes(Int(2))), Hex(Word32(3)));
         if (what == "celltext")
-            return Check("celltext " + Str(2), std::string(1, CVtScreen::CellText(Word32(2))), Str(3));
+            return Check("celltext " + Str(2), std::string(1, CVtScreen::CellText(Word64(2))), Str(3));
         if (what == "wrappending")
             return Check("wrappending", s.WrapPending() ? "1" : "0", Str(2));
         if (what == "result")

@@ -21,13 +21,18 @@ std::string Trimmed(std::string text)
 
 std::string CVtTestTerminal::Row(int row) const
 {
-    const uint32_t* line = Screen().Line(row);
+    const VtCell* line = Screen().Line(row);
     if (line == nullptr)
         return "<no row>";
     std::string text;
     for (int c = 0; c < Screen().Columns(); ++c)
         text.push_back(static_cast<char>(line[c] & kCellCharMask));
     return Trimmed(text);
+}
+
+std::string CVtTestTerminal::Utf8Row(int row) const
+{
+    return Trimmed(Screen().RowUtf8(row));
 }
 
 std::string CVtTestTerminal::StatusText() const
@@ -45,7 +50,7 @@ std::string CVtTestTerminal::Cursor() const
 
 std::string CVtTestTerminal::History(int back) const
 {
-    const uint32_t* line = Screen().LineAt(Screen().ScrollbackRows() - back);
+    const VtCell* line = Screen().LineAt(Screen().ScrollbackRows() - back);
     if (line == nullptr)
         return "<no line>";
     std::string text;

@@ -3,6 +3,8 @@
 #include <algorithm>
 
 #include <QApplication>
+#include <QClipboard>
+#include <QGuiApplication>
 #include <QTimer>
 
 #include "vt/qt/QtPrintSink.h"
@@ -21,6 +23,11 @@ protected:
     void LineOutput(const uint8_t* bytes, size_t length) override { m_owner.LineOutput(bytes, length); }
     void OnBell(bool audible) override { m_owner.Bell(audible); }
     void OnAppearanceChanged() override { m_owner.SyncLook(); }
+    void OnWindowTitle(const std::string& title) override
+    {
+        m_owner.OnWindowTitle(QString::fromUtf8(title.data(), static_cast<qsizetype>(title.size())));
+    }
+    void OnScreenSize(int columns, int rows) override { m_owner.OnScreenSize(columns, rows); }
 
 private:
     CVoltVt& m_owner;
@@ -59,6 +66,11 @@ CVoltVt::CVoltVt(const QString& pdfPath)
                   m_widget->ScrollView(scroll);
           },
           [this] { m_vt->SetProperty(kVtPropPrintScreen, 1); },
+          [this] { OnPasteSelection(); },
+          [this](int step) {
+              if (m_widget)
+                  m_widget->ZoomFont(step);
+          },
       })
 {}
 
@@ -95,6 +107,8 @@ CVtWidget* CVoltVt::CreateTerminalWindow(QWidget* parent)
             m_keyboard.CharTyped(character, event, KeyboardState());
         },
         [this](int x, int y, VtMouse type, uint32_t keys) { OnWidgetMouse(x, y, type, keys); },
+        [this] { OnPasteSelection(); },
+        [this](int columns, int rows) { FitToWindow(columns, rows); },
     });
     m_widget->SetScreen(&m_vt->Screen());
     QFont font(CVtWidget::kDecFamily);
@@ -112,6 +126,53 @@ void CVoltVt::SetFont(const QFont& font)
         return;
     m_widget->SetTerminalFont(font);
     m_vt->SetCellSize(m_widget->CellWidth(), m_widget->CellHeight());
+}
+
+void CVoltVt::SetAltSendsEscape(bool on)
+{
+    m_altSendsEscape = on;
+    if (m_widget)
+        m_widget->SetAltKeysToTerminal(on);
+}
+
+void CVoltVt::SetFollowWindow(bool on)
+{
+    m_followWindow = on;
+    m_windowCells = QSize();
+    // A window not yet shown has no size of its own; it reports one when it appears.
+    if (on && m_widget && m_widget->isVisible()) {
+        const QSize cells = m_widget->CellsThatFit();
+        FitToWindow(cells.width(), cells.height());
+    }
+}
+
+void CVoltVt::FitToWindow(int columns, int rows)
+{
+    if (m_widget)
+        m_vt->SetCellSize(m_widget->CellWidth(), m_widget->CellHeight());
+    // Only a change of the window counts: a width the host chose (132 columns) stays until then.
+    if (!m_followWindow || QSize(columns, rows) == m_windowCells)
+        return;
+    m_windowCells = QSize(columns, rows);
+    m_vt->ResizeToWindow(columns, rows);
+}
+
+QString CVoltVt::SelectedText() const
+{
+    if (!m_widget || m_widget->SelectionLength() <= 0)
+        return QString();
+    if (m_vt->Utf8())
+        return QString::fromStdString(
+            m_vt->Screen().TextUtf8(m_widget->SelectionStart(), m_widget->SelectionLength()));
+    // The selection's own counting over GetText, each line with CR LF.
+    const VtValue length = GetProperty(kVtPropSelectionLength);
+    const VtValue start = GetProperty(kVtPropSelectionStart);
+    std::string text(static_cast<size_t>(start + length), '\0');
+    const int got = GetText(text.data(), static_cast<int>(text.size()));
+    if (start - 1 >= got)
+        return QString();
+    text.resize(static_cast<size_t>(got));
+    return QString::fromLatin1(text.substr(static_cast<size_t>(start - 1), static_cast<size_t>(length)));
 }
 
 QFont CVoltVt::GetFont() const
@@ -179,6 +240,9 @@ CVtKeyboardState CVoltVt::KeyboardState() const
     state.autoRepeat = vt.GetProperty(kVtPropAutoRepeat) != 0;
     state.nationalSet = static_cast<uint8_t>(vt.NationalSet());
     state.decFont = m_widget ? m_widget->DecFace() : true;
+    state.layout = m_keyLayout;
+    state.altSendsEscape = m_altSendsEscape;
+    state.utf8 = vt.Utf8();
     state.userDefinedKey = [this](uint8_t key) {
         const std::string* text = m_vt->UserKey(key);
         return text != nullptr ? *text : std::string();
@@ -200,6 +264,7 @@ void CVoltVt::SyncLook()
     look.caretVisible = m_vt->GetProperty(kVtPropCaretVisible) != 0;
     look.underlineCaret = m_vt->GetProperty(kVtPropUnderlineCaret) != 0;
     look.enabled = m_vt->Screen().Enabled();
+    look.utf8 = m_vt->Utf8();
     m_widget->SetLook(look);
 }
 
@@ -222,5 +287,12 @@ void CVoltVt::Bell(bool audible)
 
 void CVoltVt::OnWidgetMouse(int x, int y, VtMouse type, uint32_t keys)
 {
+    // A finished selection is the primary selection, where the desktop has one.
+    QClipboard* clipboard = QGuiApplication::clipboard();
+    if (type == VtMouse::LeftUp && clipboard->supportsSelection()) {
+        const QString text = SelectedText();
+        if (!text.isEmpty())
+            clipboard->setText(text, QClipboard::Selection);
+    }
     OnMouse(x, y, static_cast<uint32_t>(type), keys);
 }

@@ -7,6 +7,7 @@
 
 #include <QFont>
 #include <QPointer>
+#include <QSize>
 
 #include "vt/Vt.h"
 #include "vt/VtKeyboard.h"
@@ -43,6 +44,18 @@ public:
     void SetFont(const QFont& font);
     QFont GetFont() const;
 
+    // The keyboard's layout and Alt key (the emulator's property table holds the rest).
+    void SetKeyLayout(EVtKeyLayout layout) { m_keyLayout = layout; }
+    EVtKeyLayout KeyLayout() const { return m_keyLayout; }
+    void SetAltSendsEscape(bool on);
+    bool AltSendsEscape() const { return m_altSendsEscape; }
+    // The screen takes the size of the window's text area, now and on every change.
+    void SetFollowWindow(bool on);
+    bool FollowWindow() const { return m_followWindow; }
+    // The selected text: in UTF-8 mode line by line without the blanks that end a line; in
+    // 8-bit mode as the selection properties count it, Columns() characters and CR LF a line.
+    QString SelectedText() const;
+
     CVt& Emulator();
     const CVt& Emulator() const;
     CQtPrintSink& PrintSink() { return *m_sink; }
@@ -58,6 +71,12 @@ protected:
     virtual void OnMouse(int /*x*/, int /*y*/, uint32_t /*type*/, uint32_t /*keys*/) {}
     // A captured line with CR LF.
     virtual void LineOutput(const uint8_t* /*bytes*/, size_t /*length*/) {}
+    // The host set the window title.
+    virtual void OnWindowTitle(const QString& /*title*/) {}
+    // The screen has a new number of columns or rows.
+    virtual void OnScreenSize(int /*columns*/, int /*rows*/) {}
+    // The middle button or Shift+Insert: paste the primary selection.
+    virtual void OnPasteSelection() {}
 
 private:
     class CTerminal;
@@ -67,10 +86,15 @@ private:
     void SyncLook();
     void Bell(bool audible);
     void OnWidgetMouse(int x, int y, VtMouse type, uint32_t keys);
+    void FitToWindow(int columns, int rows);
 
     std::unique_ptr<CQtPrintSink> m_sink;
     std::unique_ptr<CTerminal> m_vt;
     CVtKeyboard m_keyboard;
     QPointer<CVtWidget> m_widget;
     bool m_flashing = false;
+    EVtKeyLayout m_keyLayout = kKeyLayoutDec;
+    bool m_altSendsEscape = false;
+    bool m_followWindow = false;
+    QSize m_windowCells;  // the window's size in cells when the screen last took it
 };

@@ -5,6 +5,7 @@
 #include <QPainter>
 
 #include "vt/VtNationalSet.h"
+#include "vt/VtUnicode.h"
 
 QChar CVtGlyphs::TextChar(uint8_t code, uint8_t nationalSet, bool decFace)
 {
@@ -29,22 +30,12 @@ QChar CVtGlyphs::TextChar(uint8_t code, uint8_t nationalSet, bool decFace)
 QChar CVtGlyphs::GraphicsChar(uint8_t code)
 {
     code &= 0x7F;
-    static const char16_t kGlyphs[] = {
-        0x00A0,                                          // 5F blank
-        0x25C6,                                          // 60 diamond
-        0,                                               // 61 checkerboard (drawn)
-        0x2409, 0x240C, 0x240D, 0x240A,                  // 62-65 HT FF CR LF
-        0x00B0, 0x00B1,                                  // 66-67 degree, plus/minus
-        0x2424, 0x240B,                                  // 68-69 NL VT
-        0,      0,      0,      0,      0,               // 6A-6E corners and cross (drawn)
-        0,      0,      0,      0,      0,               // 6F-73 scan lines (drawn)
-        0,      0,      0,      0,      0,               // 74-78 tees and vertical (drawn)
-        0x2264, 0x2265, 0x03C0, 0x2260, 0x00A3, 0x00B7,  // 79-7E
-    };
-    if (code < 0x5F || code > 0x7E)
-        return QChar(code < 0x20 ? ' ' : code);
-    const char16_t glyph = kGlyphs[code - 0x5F];
-    return glyph == 0 ? QChar() : QChar(glyph);
+    if (code < 0x20)
+        return QChar(' ');
+    // The checkerboard and the line-drawing characters are drawn as shapes.
+    if (code == 0x61 || (code >= 0x6A && code <= 0x78))
+        return QChar();
+    return QChar(static_cast<char16_t>(DecGraphicsToUnicode(code)));
 }
 
 bool CVtGlyphs::DrawGraphics(QPainter& painter, const QRectF& cell, uint8_t code, const QColor& colour)

@@ -42,6 +42,7 @@ CVtKeyEvent CVtKeyTranslate::Translate(int key, unsigned modifiers, bool autoRep
     case Qt::Key_Insert: set(kVtKeyInsert, grey, event.keypad ? kVtScanPadInsert : 0); break;
     case Qt::Key_Delete: set(kVtKeyDelete, grey, event.keypad ? kVtScanPadDelete : 0); break;
     case Qt::Key_NumLock: set(kVtKeyNumLock, true); break;
+    case Qt::Key_Print: set(kVtKeyPrint, true); break;
     case Qt::Key_F11: set(kVtKeyF11, false, kVtScanF11); break;
     case Qt::Key_F12: set(kVtKeyF12, false, kVtScanF12); break;
     default:
@@ -137,9 +138,9 @@ int CVtKeyTranslate::Character(const QKeyEvent& event)
         if (key == Qt::Key_Space || key == Qt::Key_At)
             return 0;
     }
-    if (text.size() == 1) {
-        const char16_t ch = text.at(0).unicode();
-        return ch <= 0xFF ? ch : -1;
-    }
+    // One character, which may take two UTF-16 units.
+    const QList<uint> points = text.toUcs4();
+    if (points.size() == 1 && points.at(0) <= 0x10FFFF)
+        return static_cast<int>(points.at(0));
     return -1;
 }

@@ -16,7 +16,7 @@ public:
     static CVtKeyEvent Translate(int key, unsigned modifiers, bool autoRepeat);
     // As above; a key without a code of its own that types text gets kVtKeyCharacter.
     static CVtKeyEvent Translate(const QKeyEvent& event);
-    // The 8-bit character a press types, or -1 when it types none the terminal can send.
+    // The character (a Unicode code point) a press types, or -1 when it types none.
     static int Character(const QKeyEvent& event);
 
 private:

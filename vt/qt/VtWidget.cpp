@@ -23,6 +23,9 @@ CVtWidget::CVtWidget(QWidget* parent) : QAbstractScrollArea(parent)
 {
     setObjectName("VoltVT");
     setFrameShape(QFrame::NoFrame);
+    // The margin shows the terminal's background, not the window's.
+    setViewportMargins(kMargin, kMargin, kMargin, kMargin);
+    setAutoFillBackground(true);
     setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
     setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     setFocusPolicy(Qt::StrongFocus);
@@ -74,12 +77,63 @@ void CVtWidget::SetLook(const CVtLook& look)
         return;
     const bool relayout = look.statusLine != m_look.statusLine;
     m_look = look;
-    if (relayout)
+    QPalette colours = palette();
+    const uint32_t rgb = look.reverseScreen ? look.foreground : look.background;
+    colours.setColor(QPalette::Window,
+                     QColor(static_cast<int>((rgb >> 16) & 0xFF), static_cast<int>((rgb >> 8) & 0xFF),
+                            static_cast<int>(rgb & 0xFF)));
+    setPalette(colours);
+    if (relayout) {
         Relayout();
+        ReportCells();
+    }
     InvalidateAll();
 }
 
 void CVtWidget::SetTerminalFont(const QFont& requested)
+{
+    m_ownerFont = requested;
+    m_zoom = 0;
+    ApplyFont(requested);
+}
+
+void CVtWidget::ZoomFont(int step)
+{
+    constexpr int kSteps = 10;
+    m_zoom = step == 0 ? 0 : std::clamp(m_zoom + step, -kSteps, kSteps);
+    // Each step about a tenth, and always at least a pixel.
+    QFont font = m_ownerFont;
+    const double factor = std::pow(1.1, m_zoom);
+    if (font.pixelSize() > 0) {
+        const int base = font.pixelSize();
+        int size = static_cast<int>(std::lround(base * factor));
+        if (size == base && m_zoom != 0)
+            size += m_zoom > 0 ? std::abs(m_zoom) : -std::abs(m_zoom);
+        font.setPixelSize(std::clamp(size, 6, 96));
+    } else {
+        font.setPointSizeF(std::clamp(font.pointSizeF() * factor, 4.0, 72.0));
+    }
+    ApplyFont(font);
+}
+
+QSize CVtWidget::CellsThatFit() const
+{
+    const QRect area = contentsRect();
+    const int width = area.width() - 2 * kMargin - verticalScrollBar()->sizeHint().width();
+    const int height = area.height() - 2 * kMargin;
+    const int rows = height / m_cellHeight - (m_look.statusLine ? 1 : 0);
+    return QSize(std::max(width / m_cellWidth, 1), std::max(rows, 1));
+}
+
+void CVtWidget::ReportCells()
+{
+    if (m_events.viewCells && isVisible()) {
+        const QSize cells = CellsThatFit();
+        m_events.viewCells(cells.width(), cells.height());
+    }
+}
+
+void CVtWidget::ApplyFont(const QFont& requested)
 {
     QFont font = requested;
     m_decFace = requested.family().compare(kDecFamily, Qt::CaseInsensitive) == 0;
@@ -108,6 +162,7 @@ void CVtWidget::SetTerminalFont(const QFont& requested)
     Relayout();
     if (hasFocus())
         MoveCaret(m_caretRow, m_caretColumn);
+    ReportCells();
 }
 
 int CVtWidget::ColumnOffset() const
@@ -123,7 +178,8 @@ int CVtWidget::VisibleColumns() const
 
 QSize CVtWidget::SizeForCells(int columns, int rows) const
 {
-    return QSize(columns * m_cellWidth + verticalScrollBar()->sizeHint().width(), rows * m_cellHeight);
+    return QSize(columns * m_cellWidth + verticalScrollBar()->sizeHint().width() + 2 * kMargin,
+                 rows * m_cellHeight + 2 * kMargin);
 }
 
 QSize CVtWidget::sizeHint() const
@@ -312,6 +368,13 @@ void CVtWidget::resizeEvent(QResizeEvent* event)
 {
     QAbstractScrollArea::resizeEvent(event);
     Relayout();
+    ReportCells();
+}
+
+void CVtWidget::showEvent(QShowEvent* event)
+{
+    QAbstractScrollArea::showEvent(event);
+    ReportCells();
 }
 
 void CVtWidget::scrollContentsBy(int, int)

@@ -7,14 +7,15 @@
 
 #include <QAbstractScrollArea>
 #include <QFont>
+#include <QKeySequence>
+#include <QList>
 #include <QRegion>
 #include <QTimer>
 
 #include "vt/VtKeyEvent.h"
 #include "vt/VtKeyboard.h"
+#include "vt/VtScreen.h"
 #include "vt/VtWindow.h"
-
-class CVtScreen;
 
 // What the window needs besides the cells; the facade fills it from the property table.
 struct CVtLook {
@@ -27,6 +28,7 @@ struct CVtLook {
     bool caretVisible = true;
     bool underlineCaret = false;
     bool enabled = true;
+    bool utf8 = false;  // cells hold Unicode code points
 
     bool operator==(const CVtLook&) const = default;
 };
@@ -51,7 +53,14 @@ public:
         std::function<VtKeyResult(const CVtKeyEvent&)> sysKeyDown;
         std::function<void(uint32_t character, const CVtKeyEvent&)> charTyped;
         std::function<void(int x, int y, VtMouse type, uint32_t keys)> mouse;
+        // The middle button: paste the primary selection.
+        std::function<void()> pasteSelection;
+        // The text area holds this many cells now (after a resize or a change of font).
+        std::function<void(int columns, int rows)> viewCells;
     };
+
+    // Space between the text and the window's edges, in pixels.
+    static constexpr int kMargin = 4;
 
     explicit CVtWidget(QWidget* parent = nullptr);
     ~CVtWidget() override;
@@ -64,6 +73,17 @@ public:
     // The family "VT220_ascii" stands for the user's fixed-pitch font.
     void SetTerminalFont(const QFont& font);
     const QFont& TerminalFont() const { return m_font; }
+    // The font as the owner set it, before zooming.
+    const QFont& OwnerFont() const { return m_ownerFont; }
+    // A step larger (+1) or smaller (-1), or back to the size the owner set (0).
+    void ZoomFont(int step);
+    // Cells the text area holds at its size; the horizontal bar is not counted, since a
+    // terminal that takes this size never needs it.
+    QSize CellsThatFit() const;
+    // Key combinations the window leaves to the application's shortcuts and never sends.
+    void SetReservedKeys(const QList<QKeySequence>& keys) { m_reserved = keys; }
+    // Alt with a key goes to the terminal rather than to the menus.
+    void SetAltKeysToTerminal(bool on) { m_altKeysToTerminal = on; }
     bool DecFace() const { return m_decFace; }
     int CellWidth() const { return m_cellWidth; }
     int CellHeight() const { return m_cellHeight; }
@@ -103,6 +123,7 @@ public:
 protected:
     void paintEvent(QPaintEvent* event) override;
     void resizeEvent(QResizeEvent* event) override;
+    void showEvent(QShowEvent* event) override;
     void scrollContentsBy(int dx, int dy) override;
     void focusInEvent(QFocusEvent* event) override;
     void focusOutEvent(QFocusEvent* event) override;
@@ -116,7 +137,7 @@ protected:
 
 private:
     void PaintRow(QPainter& painter, int viewRow);
-    void PaintRun(QPainter& painter, const uint32_t* line, uint32_t lineAttr, int first, int count, int y,
+    void PaintRun(QPainter& painter, const VtCell* line, uint32_t lineAttr, int first, int count, int y,
                   uint32_t key);
     void PaintCaret(QPainter& painter);
     void Schedule(const QRect& pixels);
@@ -127,10 +148,13 @@ private:
     int ViewRowOfScreenRow(int row) const;
     int TotalViewLines() const;
     void UpdateCursorShape();
+    void ApplyFont(const QFont& font);
     // Selection helpers (VtWidgetInput.cpp).
     int CellIndexAt(const QPoint& pos, bool& inside) const;
     void ExtendSelection(const QPoint& pos);
     void AutoScrollTick();
+    bool Reserved(const QKeyEvent& key) const;
+    void ReportCells();
 
     CVtScreen* m_screen = nullptr;
     CEvents m_events;
@@ -138,6 +162,8 @@ private:
 
     QFont m_font;
     QFont m_underlineFont;
+    QFont m_ownerFont;  // as the owner set it, before any zoom
+    int m_zoom = 0;
     bool m_decFace = true;
     int m_cellWidth = 8;
     int m_cellHeight = 16;
@@ -162,4 +188,7 @@ private:
     int m_anchor = -1;  // while the left button selects
     QPoint m_lastMouse;
     QTimer m_autoScroll;
+
+    QList<QKeySequence> m_reserved;
+    bool m_altKeysToTerminal = false;
 };

@@ -29,12 +29,21 @@ uint32_t KeyFlags(const QMouseEvent& event)
 
 }  // namespace
 
+bool CVtWidget::Reserved(const QKeyEvent& key) const
+{
+    const QKeySequence pressed(key.keyCombination());
+    return std::any_of(m_reserved.begin(), m_reserved.end(), [&](const QKeySequence& reserved) {
+        return reserved.matches(pressed) == QKeySequence::ExactMatch;
+    });
+}
+
 bool CVtWidget::event(QEvent* event)
 {
-    // Keys that would otherwise become shortcuts or focus moves belong to the host.
+    // Keys that would otherwise become shortcuts or focus moves belong to the host, except
+    // those the application keeps for itself.
     if (event->type() == QEvent::ShortcutOverride) {
         auto* key = static_cast<QKeyEvent*>(event);
-        if (!key->modifiers().testFlag(Qt::AltModifier)) {
+        if (!Reserved(*key) && (m_altKeysToTerminal || !key->modifiers().testFlag(Qt::AltModifier))) {
             event->accept();
             return true;
         }
@@ -44,6 +53,12 @@ bool CVtWidget::event(QEvent* event)
 
 void CVtWidget::keyPressEvent(QKeyEvent* event)
 {
+    // A reserved key whose shortcut did not take it (a command not available now) is not
+    // the host's either: Ctrl+Shift+C must never become an interrupt.
+    if (Reserved(*event)) {
+        event->accept();
+        return;
+    }
     const CVtKeyEvent key = CVtKeyTranslate::Translate(*event);
     VtKeyResult result = VtKeyResult::CharFollows;
     if (key.alt && m_events.sysKeyDown)
@@ -115,6 +130,9 @@ void CVtWidget::mousePressEvent(QMouseEvent* event)
         setFocus(Qt::MouseFocusReason);
     } else if (event->button() == Qt::RightButton && m_events.mouse) {
         m_events.mouse(pos.x(), pos.y(), VtMouse::RightDown, KeyFlags(*event));
+    } else if (event->button() == Qt::MiddleButton && m_events.pasteSelection) {
+        setFocus(Qt::MouseFocusReason);
+        m_events.pasteSelection();
     }
 }
 

@@ -12,8 +12,11 @@ namespace {
 // Bits that decide how a cell looks; cells agreeing in them share one run.
 constexpr uint32_t kRunKeyMask =
     kFgMask | kBgMask | kAttrReverse | kAttrBold | kAttrBlink | kAttrUnderline | kAttrGraphics;
-// A free bit of the run key: the cell lies in the selection.
+// Free bits of the run key: the cell lies in the selection; the cell holds a character the
+// text font may not draw one cell wide (beyond Latin-1, wide, or with combining marks), so
+// that it is drawn on its own, on its cells.
 constexpr uint32_t kRunSelected = 0x4000;
+constexpr uint32_t kRunOwnCell = 0x8000;
 
 QColor Rgb(uint32_t rgb)
 {
@@ -53,7 +56,7 @@ void CVtWidget::PaintRow(QPainter& painter, int viewRow)
     const int y = viewRow * m_cellHeight;
     const int line = ScrollPosition() + viewRow;
     const int screenLines = m_screen->ScrollbackRows() + m_screen->Rows();
-    const uint32_t* cells = nullptr;
+    const VtCell* cells = nullptr;
     int columns = m_screen->Columns();
     if (line < screenLines) {
         cells = m_screen->LineAt(line);
@@ -66,7 +69,7 @@ void CVtWidget::PaintRow(QPainter& painter, int viewRow)
         painter.fillRect(QRect(0, y, viewport()->width(), m_cellHeight), background);
         return;
     }
-    const uint32_t lineAttr = line < screenLines ? cells[0] & kLineAttrMask : 0;
+    const uint32_t lineAttr = line < screenLines ? static_cast<uint32_t>(cells[0] & kLineAttrMask) : 0;
     const int cellSpan = lineAttr != 0 ? 2 * m_cellWidth : m_cellWidth;
     const int offset = ColumnOffset();
     const int lastColumn = std::min(columns, offset + viewport()->width() / cellSpan + 1);
@@ -75,7 +78,9 @@ void CVtWidget::PaintRow(QPainter& painter, int viewRow)
     const int selEnd = m_selStart + m_selLength;
     const int lineBase = line * m_screen->Columns();
     const auto keyOf = [&](int column) {
-        uint32_t key = cells[column] & kRunKeyMask;
+        uint32_t key = static_cast<uint32_t>(cells[column] & kRunKeyMask);
+        if ((cells[column] & kCellUnicodeMask) != 0)
+            key |= kRunOwnCell;
         const int index = lineBase + column;
         if (line < screenLines && index >= selFirst && index < selEnd)
             key |= kRunSelected;
@@ -86,10 +91,15 @@ void CVtWidget::PaintRow(QPainter& painter, int viewRow)
     while (column < lastColumn) {
         const uint32_t key = keyOf(column);
         int end = column + 1;
-        // Double-size lines and graphics draw cell by cell; text runs go in one call.
-        if (lineAttr == 0 && (key & kAttrGraphics) == 0)
+        // Double-size lines, graphics and characters of their own draw cell by cell; text
+        // runs go in one call. The right half of a wide character stays with its left.
+        if (lineAttr == 0 && (key & (kAttrGraphics | kRunOwnCell)) == 0) {
             while (end < lastColumn && keyOf(end) == key)
                 ++end;
+        } else if ((cells[column] & kCellWide) != 0 && end < lastColumn &&
+                   (cells[end] & kCellWideTail) != 0) {
+            ++end;
+        }
         PaintRun(painter, cells, lineAttr, column, end - column, y, key);
         column = end;
     }
@@ -100,7 +110,7 @@ void CVtWidget::PaintRow(QPainter& painter, int viewRow)
     }
 }
 
-void CVtWidget::PaintRun(QPainter& painter, const uint32_t* line, uint32_t lineAttr, int first, int count,
+void CVtWidget::PaintRun(QPainter& painter, const VtCell* line, uint32_t lineAttr, int first, int count,
                          int y, uint32_t key)
 {
     const uint32_t fgNumber = (key & kFgMask) >> kFgShift;
@@ -122,32 +132,42 @@ void CVtWidget::PaintRun(QPainter& painter, const uint32_t* line, uint32_t lineA
     const bool underline = (key & kAttrUnderline) != 0 && lineAttr == 0;
     painter.setFont(underline ? m_underlineFont : m_font);
 
-    if (lineAttr == 0 && !graphics) {
+    // The DEC supplemental codes are those of 8-bit text; UTF-8 text is Unicode throughout.
+    const bool decFace = m_decFace && !m_look.utf8;
+    if (lineAttr == 0 && !graphics && (key & kRunOwnCell) == 0) {
         QString text(count, QChar(' '));
         for (int i = 0; i < count; ++i)
             text[i] = CVtGlyphs::TextChar(static_cast<uint8_t>(line[first + i] & kCellCharMask),
-                                          m_look.nationalSet, m_decFace);
+                                          m_look.nationalSet, decFace);
         painter.drawText(x, y + m_ascent, text);
         return;
     }
 
     const QRectF cell(0, 0, m_cellWidth, m_cellHeight);
     for (int i = 0; i < count; ++i) {
-        const uint8_t code = static_cast<uint8_t>(line[first + i] & kCellCharMask);
+        const VtCell word = line[first + i];
         const int cellX = x + i * m_cellWidth * span;
+        if ((word & kCellWideTail) != 0)
+            continue;  // drawn with its left half
+        const int cells = (word & kCellWide) != 0 ? 2 : 1;
         painter.save();
-        painter.setClipRect(QRect(cellX, y, m_cellWidth * span, m_cellHeight));
+        painter.setClipRect(QRect(cellX, y, m_cellWidth * span * cells, m_cellHeight));
         int top = y;
         if ((lineAttr & (kLineDoubleHeight | kLineBottomHalf)) == (kLineDoubleHeight | kLineBottomHalf))
             top = y - m_cellHeight;  // the lower half of a glyph drawn from the row above
         painter.translate(cellX, top);
         painter.scale(span, (lineAttr & kLineDoubleHeight) != 0 ? 2.0 : 1.0);
-        if (graphics) {
+        const uint8_t code = static_cast<uint8_t>(word & kCellCharMask);
+        if ((word & kCellUnicodeMask) != 0) {
+            const std::u32string points = m_screen->CellCodePoints(word);
+            painter.drawText(QPointF(0, m_ascent),
+                             QString::fromUcs4(points.data(), static_cast<qsizetype>(points.size())));
+        } else if (graphics) {
             if (!CVtGlyphs::DrawGraphics(painter, cell, code, foreground))
                 painter.drawText(QPointF(0, m_ascent), QString(CVtGlyphs::GraphicsChar(code)));
         } else {
             painter.drawText(QPointF(0, m_ascent),
-                             QString(CVtGlyphs::TextChar(code, m_look.nationalSet, m_decFace)));
+                             QString(CVtGlyphs::TextChar(code, m_look.nationalSet, decFace)));
         }
         painter.restore();
     }
