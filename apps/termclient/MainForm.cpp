@@ -131,6 +131,12 @@ void TfrmMain::LoadTerminalSettings(std::optional<bool> encoding)
         QString::fromStdString(m_profile.GetString(kSection, "BufferRows", "", kValueBuffer)).toInt(&ok);
     m_client->SetProperty(kVtPropScrollbackRows,
                           ok && rows >= 0 && rows <= 9999 ? rows : CTelnetClient::kScrollbackRows);
+    const int printLimit =
+        QString::fromStdString(m_profile.GetString(kSection, "PrintJobLimit", "", kValueBuffer)).toInt(&ok);
+    m_client->Emulator().Printer().SetJobLimit(ok && printLimit >= 1 &&
+                                                       printLimit <= TfrmPrefs::kMaxPrintLimitMb
+                                                   ? static_cast<uint64_t>(printLimit) * TfrmPrefs::kMegabyte
+                                                   : CVtPrinter::kDefaultJobLimit);
 }
 
 void TfrmMain::SaveTerminalSettings()
@@ -142,6 +148,8 @@ void TfrmMain::SaveTerminalSettings()
     m_profile.WriteString(kSection, "AltEscape", m_client->AltSendsEscape() ? "1" : "0");
     m_profile.WriteString(kSection, "BufferRows",
                           std::to_string(m_client->GetProperty(kVtPropScrollbackRows)));
+    m_profile.WriteString(kSection, "PrintJobLimit",
+                          std::to_string(m_client->Emulator().Printer().JobLimit() / TfrmPrefs::kMegabyte));
 }
 
 TfrmMain::~TfrmMain()

@@ -10,6 +10,7 @@
 #include <QHBoxLayout>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QSpinBox>
 #include <QVBoxLayout>
 
 #include "apps/termclient/Client.h"
@@ -47,6 +48,10 @@ TfrmPrefs::TfrmPrefs(QWidget* parent) : QDialog(parent)
     cbxSbEvents = named(new QCheckBox("Status Bar Events", this), "cbxSbEvents");
     edBufferRows = named(new QLineEdit(this), "edBufferRows");
     edBufferRows->setMaxLength(4);
+    spnPrintLimit = named(new QSpinBox(this), "spnPrintLimit");
+    spnPrintLimit->setRange(1, kMaxPrintLimitMb);
+    spnPrintLimit->setSuffix(" MB");
+    spnPrintLimit->setToolTip("A job the host prints is cut after this much");
     btnForeColor = named(new QPushButton("Foreground", this), "btnForeColor");
     btnBackColor = named(new QPushButton("Background", this), "btnBackColor");
     btnBoldColor = named(new QPushButton("Bold", this), "btnBoldColor");
@@ -68,6 +73,7 @@ TfrmPrefs::TfrmPrefs(QWidget* parent) : QDialog(parent)
     optionLayout->addWidget(cbxSbEvents);
     auto* rows = new QFormLayout;
     rows->addRow("Buffer Rows:", edBufferRows);
+    rows->addRow("Host Print Limit:", spnPrintLimit);
     optionLayout->addLayout(rows);
 
     auto* characters = new QGroupBox("Characters and Keys", this);
@@ -128,6 +134,7 @@ void TfrmPrefs::Fill(CTelnetClient& client)
     cboKeyLayout->setCurrentIndex(client.KeyLayout() == kKeyLayoutDec ? 1 : 0);
     cbxBackspaceDel->setChecked(client.GetProperty(kVtPropBackspaceSendsBs) == 0);
     cbxAltEscape->setChecked(client.AltSendsEscape());
+    spnPrintLimit->setValue(static_cast<int>(client.Emulator().Printer().JobLimit() / kMegabyte));
     for (int i = 0; i < 3; ++i)
         m_colours[i] = client.GetProperty(kColourProperties[i]);
     m_fontBefore.reset();
@@ -172,6 +179,7 @@ void TfrmPrefs::btnOKClick()
         m_client->SetKeyLayout(cboKeyLayout->currentIndex() == 1 ? kKeyLayoutDec : kKeyLayoutLabels);
         m_client->SetProperty(kVtPropBackspaceSendsBs, !cbxBackspaceDel->isChecked());
         m_client->SetAltSendsEscape(cbxAltEscape->isChecked());
+        m_client->Emulator().Printer().SetJobLimit(static_cast<uint64_t>(spnPrintLimit->value()) * kMegabyte);
         emit Applied();
     }
     accept();

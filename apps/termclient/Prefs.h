@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstdint>
 #include <functional>
 #include <optional>
 
@@ -14,13 +15,18 @@ class QCheckBox;
 class QComboBox;
 class QLineEdit;
 class QPushButton;
+class QSpinBox;
 
 // "Terminal Preferences": echo, CR -> CRLF, history rows, colours, font, status bar events,
-// the character encoding and what the keys send. Cancel takes back what the dialog changed.
+// the character encoding, what the keys send and how much a host may print in one job. Cancel takes back what the dialog changed.
 class TfrmPrefs final : public QDialog {
     Q_OBJECT
 public:
     explicit TfrmPrefs(QWidget* parent = nullptr);
+
+    // The host print limit is edited and kept in whole megabytes.
+    static constexpr uint64_t kMegabyte = 1024 * 1024;
+    static constexpr int kMaxPrintLimitMb = 1024;
 
     // The client the dialog edits; filled from it before each showing.
     void Fill(CTelnetClient& client);
@@ -32,6 +38,7 @@ public:
     QCheckBox* cbxEcho;
     QCheckBox* cbxCRLF;
     QLineEdit* edBufferRows;
+    QSpinBox* spnPrintLimit;  // megabytes
     QPushButton* btnForeColor;
     QPushButton* btnBackColor;
     QPushButton* btnBoldColor;

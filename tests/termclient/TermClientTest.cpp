@@ -1,5 +1,6 @@
 #include <sys/wait.h>
 
+#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <string>
@@ -15,6 +16,7 @@
 #include <QKeyEvent>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QSpinBox>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -267,6 +269,7 @@ TEST_F(TermClientTest, PrintScreenGoesToThePrintFileOfTheSettings)
     Client().PrintSink().SetUsePrinter(false);
     Client().ReceiveData("printed", 7);
     QTest::keyClick(Client().TerminalWindow(), Qt::Key_Print);
+    ASSERT_TRUE(Client().PrintSink().WaitIdle(std::chrono::seconds(60)));
     QFile file(pdf);
     ASSERT_TRUE(file.open(QIODevice::ReadOnly));
     EXPECT_TRUE(file.readAll().startsWith("%PDF"));
@@ -492,6 +495,34 @@ TEST_F(TermClientTest, PreferencesChooseEncodingAndKeysKeepThemAndCancelTakesCol
         m_profile->WriteString("TELNET", "BufferRows", stored);
         m_form = std::make_unique<TfrmMain>(*m_profile, nullptr);
         EXPECT_EQ(Client().GetProperty(kVtPropScrollbackRows), CTelnetClient::kScrollbackRows) << stored;
+    }
+}
+
+TEST_F(TermClientTest, HostPrintLimitIsAPreferenceKeptInTheSettings)
+{
+    const auto limit = [&] { return Client().Emulator().Printer().JobLimit(); };
+    EXPECT_EQ(limit(), CVtPrinter::kDefaultJobLimit);
+    m_form->m_runPrefs = [&] {
+        EXPECT_EQ(m_form->Prefs().spnPrintLimit->value(), 10);
+        m_form->Prefs().spnPrintLimit->setValue(3);
+        QTest::mouseClick(m_form->Prefs().btnOK, Qt::LeftButton);
+    };
+    m_form->mnuPreferencesClick();
+    EXPECT_EQ(limit(), 3u * 1024 * 1024);
+    EXPECT_EQ(m_profile->GetString("TELNET", "PrintJobLimit", "", 16), "3");
+
+    m_form = std::make_unique<TfrmMain>(*m_profile, nullptr);
+    EXPECT_EQ(limit(), 3u * 1024 * 1024);
+    m_form->m_runPrefs = [&] {
+        EXPECT_EQ(m_form->Prefs().spnPrintLimit->value(), 3);
+        QTest::mouseClick(m_form->Prefs().btnCancel, Qt::LeftButton);
+    };
+    m_form->mnuPreferencesClick();
+    // What the dialog would not take is the default.
+    for (const char* stored : {"0", "-2", "lots", "1025"}) {
+        m_profile->WriteString("TELNET", "PrintJobLimit", stored);
+        m_form = std::make_unique<TfrmMain>(*m_profile, nullptr);
+        EXPECT_EQ(limit(), CVtPrinter::kDefaultJobLimit) << stored;
     }
 }
 
