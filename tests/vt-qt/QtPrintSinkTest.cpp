@@ -235,7 +235,7 @@ TEST_F(HostPrintingTest, DeviceAttributesAreAnsweredWhileABigJobPaints)
         SCOPED_TRACE(c.name);
         SetUp();
         EXPECT_LT(AnswerTime(c.bytes).count(), 2.0);
-        ASSERT_TRUE(Sink().WaitIdle(kPaintTime));
+        // Every page was taken, though painting goes on (and is cut when the terminal goes).
         EXPECT_GE(Sink().PagesPrinted(), c.pages);
     }
 }
