@@ -194,6 +194,27 @@ TEST_F(HostPrintingTest, RequestsWhileThePrinterIsBusyBecomePagesOfOneDocumentIn
     }
 }
 
+TEST_F(HostPrintingTest, ABusyPrinterRefusesScreensBeyondItsBacklogAndKeepsTheFirstInOrder)
+{
+    Sink().SetBacklogLimit(32 * 1024);
+    Sink().HoldPainting(true);
+    std::string bytes;
+    for (int i = 1; i <= 500; ++i)
+        bytes += Screen(i) + "\x1b[i";
+    Host(bytes);
+    const int pages = Sink().PagesPrinted();
+    EXPECT_GT(pages, 0);
+    EXPECT_LT(pages, 500);
+    Sink().HoldPainting(false);
+    ASSERT_TRUE(Sink().WaitIdle(kPaintTime));
+    const auto texts = PdfPages(Sink().PdfPath());
+    if (!texts)
+        GTEST_SKIP() << "pdftotext (poppler-utils) is missing: page texts unchecked";
+    ASSERT_EQ(texts->size(), static_cast<size_t>(pages));
+    for (int i = 0; i < pages; ++i)
+        EXPECT_EQ((*texts)[static_cast<size_t>(i)], "Screen" + std::to_string(i + 1));
+}
+
 TEST_F(HostPrintingTest, DeviceAttributesAreAnsweredWhileABigJobPaints)
 {
     // Without the worker each of these paints on the terminal's thread: seconds, not a frame.

@@ -108,11 +108,17 @@ void CQtPrintSink::HoldPainting(bool hold)
     m_wake.notify_all();
 }
 
+void CQtPrintSink::SetBacklogLimit(size_t bytes)
+{
+    std::lock_guard lock(m_mutex);
+    m_backlogLimit = bytes;
+}
+
 bool CQtPrintSink::Open()
 {
     {
         std::lock_guard lock(m_mutex);
-        if (m_backlog > kBacklogLimit)
+        if (m_backlog > m_backlogLimit)
             return false;
         // Pages for the document being painted go where it goes.
         if (m_active) {

@@ -37,8 +37,10 @@ public:
     CQtPrintSink& operator=(const CQtPrintSink&) = delete;
 
     static constexpr std::chrono::milliseconds kFinishOnClose{2000};
-    // Recorded but not yet painted text beyond which new jobs are refused, as a busy printer.
+    // Recorded but not yet painted bytes beyond which new jobs are refused, as by a busy
+    // printer: a host asking for screens faster than they are painted costs bounded memory.
     static constexpr size_t kBacklogLimit = 64 * 1024 * 1024;
+    void SetBacklogLimit(size_t bytes);
 
     // voltvt.pdf in the user's documents folder.
     static QString DefaultPdfPath();
@@ -121,6 +123,7 @@ private:
     std::condition_variable m_idle;
     std::deque<SBatch> m_queue;
     size_t m_backlog = 0;
+    size_t m_backlogLimit = kBacklogLimit;
     bool m_recording = false;  // the terminal has a document open
     bool m_active = false;     // a document is queued or being painted
     bool m_finishing = false;  // the worker is closing a document
