@@ -32,12 +32,18 @@ void CFtpReplyAssembler::Clear()
     m_lastLine = std::string::npos;
 }
 
-void CFtpReplyAssembler::Consume(size_t count, std::string& reply)
+CFtpReplyAssembler::EResult CFtpReplyAssembler::TakeLastLine(std::string& reply)
 {
-    reply.assign(m_buffer, 0, count);
-    m_buffer.erase(0, count);
+    const size_t end = m_buffer.find("\r\n", m_scanFrom);
+    if (end == std::string::npos) {
+        m_scanFrom = m_buffer.size() - 1;
+        return kNeedMore;
+    }
+    reply.assign(m_buffer, 0, end + 2);
+    m_buffer.erase(0, end + 2);
     m_scanFrom = 0;
     m_lastLine = std::string::npos;
+    return kReply;
 }
 
 CFtpReplyAssembler::EResult CFtpReplyAssembler::Next(std::string& reply)
@@ -45,15 +51,8 @@ CFtpReplyAssembler::EResult CFtpReplyAssembler::Next(std::string& reply)
     if (m_buffer.size() < kHeadLength)
         return kNeedMore;
     const char mark = m_buffer[kCodeLength];
-    if (mark == ' ') {
-        const size_t end = m_buffer.find("\r\n", m_scanFrom);
-        if (end == std::string::npos) {
-            m_scanFrom = m_buffer.size() - 1;
-            return kNeedMore;
-        }
-        Consume(end + 2, reply);
-        return kReply;
-    }
+    if (mark == ' ')
+        return TakeLastLine(reply);
     if (mark != '-')
         return kBadData;
 
@@ -75,11 +74,5 @@ CFtpReplyAssembler::EResult CFtpReplyAssembler::Next(std::string& reply)
         m_lastLine = found + 2;
         m_scanFrom = m_lastLine;
     }
-    const size_t end = m_buffer.find("\r\n", m_scanFrom);
-    if (end == std::string::npos) {
-        m_scanFrom = m_buffer.size() - 1;
-        return kNeedMore;
-    }
-    Consume(end + 2, reply);
-    return kReply;
+    return TakeLastLine(reply);
 }

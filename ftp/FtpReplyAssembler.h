@@ -25,7 +25,9 @@ public:
     void Clear();
 
 private:
-    void Consume(size_t count, std::string& reply);
+    // The reply ends with the line that m_scanFrom is in: hands the reply over once that line
+    // is whole.
+    EResult TakeLastLine(std::string& reply);
 
     std::string m_buffer;
     // Nothing that ends the reply at the head starts before this offset.
