@@ -67,7 +67,7 @@ CQtPrintSink::~CQtPrintSink()
     Release();
     {
         std::lock_guard lock(m_mutex);
-        m_cutAt = std::chrono::steady_clock::now() + kFinishOnClose;
+        m_cutAt = std::chrono::steady_clock::now() + m_finishOnClose;
         m_stopping = true;
     }
     m_wake.notify_all();

@@ -30,13 +30,14 @@ class CQtPrintSink final : public IPrintSink {
 public:
     // pdfPath: where output goes without a printer; empty: the default below.
     explicit CQtPrintSink(QString pdfPath = QString());
-    // Paints what is recorded for up to kFinishOnClose; what is left then is cut, with one
-    // line saying so, and the document is closed properly.
+    // Paints what is recorded for up to the finishing time (kFinishOnClose unless set); what
+    // is left then is cut, with one line saying so, and the document is closed properly.
     ~CQtPrintSink() override;
     CQtPrintSink(const CQtPrintSink&) = delete;
     CQtPrintSink& operator=(const CQtPrintSink&) = delete;
 
     static constexpr std::chrono::milliseconds kFinishOnClose{2000};
+    void SetFinishOnClose(std::chrono::milliseconds time) { m_finishOnClose = time; }
     // Recorded but not yet painted bytes beyond which new jobs are refused, as by a busy
     // printer: a host asking for screens faster than they are painted costs bounded memory.
     static constexpr size_t kBacklogLimit = 64 * 1024 * 1024;
@@ -130,6 +131,7 @@ private:
     bool m_stopping = false;
     bool m_hold = false;
     std::chrono::steady_clock::time_point m_cutAt;
+    std::chrono::milliseconds m_finishOnClose = kFinishOnClose;
     int m_documents = 0;
     std::thread m_worker;
 };
