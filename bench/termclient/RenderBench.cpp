@@ -24,6 +24,7 @@
 
 #include "apps/common/CommandLine.h"
 #include "bench/support/HostOutput.h"
+#include "bench/support/ProcessCpu.h"
 #include "tests/support/ChildProcess.h"
 #include "tests/support/Loopback.h"
 
@@ -35,28 +36,6 @@ bool OnPath(const char* program)
 {
     const std::string command = std::string("command -v ") + program + " >/dev/null 2>&1";
     return std::system(command.c_str()) == 0;
-}
-
-// Processor seconds a process has used so far (user + system), from /proc.
-double CpuSeconds(pid_t pid)
-{
-    std::ifstream in("/proc/" + std::to_string(pid) + "/stat");
-    std::string stat((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-    const size_t close = stat.rfind(')');
-    if (close == std::string::npos)
-        return 0;
-    std::istringstream fields(stat.substr(close + 2));
-    std::string field;
-    unsigned long long utime = 0, stime = 0;
-    for (int index = 3; fields >> field; ++index) {
-        if (index == 14)
-            utime = std::stoull(field);
-        if (index == 15) {
-            stime = std::stoull(field);
-            break;
-        }
-    }
-    return static_cast<double>(utime + stime) / static_cast<double>(sysconf(_SC_CLK_TCK));
 }
 
 struct SResult {
