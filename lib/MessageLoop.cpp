@@ -1,5 +1,6 @@
 #include "lib/MessageLoop.h"
 
+#include <poll.h>
 #include <sys/epoll.h>
 #include <sys/eventfd.h>
 #include <sys/socket.h>
@@ -209,6 +210,11 @@ void CMessageLoop::DispatchQueued()
             continue;
         if (message.lookup != 0 && !m_resolver.Complete(message.lookup))
             continue;
+        if (message.wParam < m_fds.size()) {
+            FdRecord& record = m_fds[message.wParam];
+            if (record.posted != 0 && record.target == message.target && record.message == message.message)
+                record.posted &= ~SelectEvent(message.lParam);
+        }
         MessageHandler handler = m_targets[message.target.index].handler;
         handler(message.message, message.wParam, message.lParam);
     }
@@ -284,6 +290,7 @@ void CMessageLoop::HandleFdEvents(int fd, uint32_t revents)
     }
     if ((record.armed & kFdAccept) && (revents & EPOLLIN)) {
         record.armed &= ~kFdAccept;
+        record.posted |= kFdAccept;
         post(kFdAccept, 0);
     }
     if ((record.armed & kFdWrite) && (revents & EPOLLOUT)) {
@@ -379,6 +386,7 @@ bool CMessageLoop::SelectSocket(int fd, TargetHandle target, uint32_t message, u
     record.message = message;
     record.selected = events;
     record.armed = events;
+    record.posted = 0;  // a new selection starts afresh, as WSAAsyncSelect does
     UpdateInterest(fd, record);
     return record.registered;
 }
@@ -408,6 +416,33 @@ void CMessageLoop::ReadAgain(int fd)
     // Close and urgent data show up in the reads themselves; only active interest needs the kernel.
     if (record.armed & (kFdWrite | kFdAccept | kFdConnect))
         MarkDirty(fd, record);
+}
+
+void CMessageLoop::AcceptAgain(int fd)
+{
+    if (fd < 0 || static_cast<size_t>(fd) >= m_fds.size())
+        return;
+    FdRecord& record = m_fds[static_cast<size_t>(fd)];
+    if (record.kind != FdKind::Socket || !(record.selected & kFdAccept) || (record.armed & kFdAccept))
+        return;
+    pollfd waiting{fd, POLLIN, 0};
+    const bool more = poll(&waiting, 1, 0) == 1 && (waiting.revents & POLLIN);
+    if (record.posted & kFdAccept) {
+        if (more)
+            return;  // the notice on its way finds the next connection
+        // The owner accepted outside the notice and took what it stood for: withdraw it, so
+        // that its accept does not fail on an empty queue.
+        std::erase_if(m_queue, [&](const Message& m) {
+            return m.target == record.target && m.message == record.message &&
+                   m.wParam == static_cast<uintptr_t>(fd) && SelectEvent(m.lParam) == kFdAccept;
+        });
+        record.posted &= ~kFdAccept;
+    } else if (more) {
+        record.posted |= kFdAccept;
+        Post(record.target, record.message, static_cast<uintptr_t>(fd), MakeSelectLParam(kFdAccept, 0));
+        return;
+    }
+    ReenableSocket(fd, kFdAccept);
 }
 
 void CMessageLoop::SetTimer(TargetHandle target, uintptr_t id, uint32_t periodMs)

@@ -77,6 +77,10 @@ public:
     // After a read that filled the caller's buffer: more data is almost surely waiting, so
     // FD_READ is posted at once instead of asking the kernel again.
     void ReadAgain(int fd);
+    // After an accept that succeeded: while more connections wait, FD_ACCEPT is posted at
+    // once (one look at the socket) instead of re-arming it and waiting for the next pass;
+    // a notice still queued whose connection was taken is withdrawn.
+    void AcceptAgain(int fd);
 
     // Returns a non-zero request handle; the answer fills *entry and posts message to target.
     uint32_t StartLookup(TargetHandle target, uint32_t message, const char* name, CHostEntry* entry);
@@ -107,6 +111,7 @@ private:
         uint32_t selected = 0;     // events asked for
         uint32_t armed = 0;        // events that may be posted now
         uint32_t epollEvents = 0;  // what the kernel watches now (0: disarmed)
+        uint32_t posted = 0;       // FD_ACCEPT queued and not yet delivered
         bool registered = false;
         bool dirty = false;  // interest to apply when the current pass ends
     };

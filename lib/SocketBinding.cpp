@@ -11,14 +11,45 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <vector>
 
 namespace {
 
 int s_lastError = 0;
 
+// Descriptors known to be non-blocking with urgent data inline, as selection wants them: a
+// listening socket once selected, and what it accepts (accepted sockets inherit both), so
+// that selecting each of a burst of accepted connections costs no further calls.
+std::vector<bool> s_prepared;
+
+bool IsPrepared(int fd)
+{
+    return fd >= 0 && static_cast<size_t>(fd) < s_prepared.size() && s_prepared[static_cast<size_t>(fd)];
+}
+
+void MarkPrepared(int fd, bool prepared)
+{
+    if (fd < 0)
+        return;
+    if (static_cast<size_t>(fd) >= s_prepared.size()) {
+        if (!prepared)
+            return;
+        s_prepared.resize(static_cast<size_t>(fd) + 1);
+    }
+    s_prepared[static_cast<size_t>(fd)] = prepared;
+}
+
 int NativeIoctl(int fd, unsigned long command, int* argument)
 {
+    if (command == FIONBIO)
+        MarkPrepared(fd, false);
     return ioctl(fd, command, argument);
+}
+
+int NativeClose(int fd)
+{
+    MarkPrepared(fd, false);
+    return ::close(fd);
 }
 
 uint16_t NativeHtons(uint16_t value)
@@ -47,9 +78,20 @@ ssize_t NativeSendTo(int fd, const void* buffer, size_t length, int flags, const
     return ::sendto(fd, buffer, length, flags | MSG_NOSIGNAL, to, toLength);
 }
 
+// An accepted socket is used only through its notifications, as the listening one was, so it
+// starts non-blocking; and no program this process starts may hold the connection open.
+int NativeAccept(int fd, sockaddr* address, socklen_t* length)
+{
+    const int accepted = ::accept4(fd, address, length, SOCK_NONBLOCK | SOCK_CLOEXEC);
+    MarkPrepared(accepted, IsPrepared(fd));
+    return accepted;
+}
+
 int NativeSocket(int family, int type, int protocol)
 {
-    return ::socket(family, type | SOCK_CLOEXEC, protocol);
+    const int fd = ::socket(family, type | SOCK_CLOEXEC, protocol);
+    MarkPrepared(fd, false);
+    return fd;
 }
 
 int NativeGetHostName(char* name, size_t length)
@@ -59,14 +101,16 @@ int NativeGetHostName(char* name, size_t length)
 
 int NativeAsyncSelect(int fd, TargetHandle target, uint32_t message, uint32_t events)
 {
-    if (events != 0) {
+    if (events != 0 && !IsPrepared(fd)) {
         const int flags = fcntl(fd, F_GETFL);
-        if (flags < 0 || fcntl(fd, F_SETFL, flags | O_NONBLOCK) < 0)
+        if (flags < 0 || (!(flags & O_NONBLOCK) && fcntl(fd, F_SETFL, flags | O_NONBLOCK) < 0))
             return -1;
-        if (events & kFdOob) {
-            // Urgent bytes stay in the stream, where a plain read finds them.
+        if (events & (kFdOob | kFdAccept)) {
+            // Urgent bytes stay in the stream, where a plain read finds them; a listening
+            // socket passes this on to what it accepts.
             const int one = 1;
-            setsockopt(fd, SOL_SOCKET, SO_OOBINLINE, &one, sizeof one);
+            const bool urgentInline = setsockopt(fd, SOL_SOCKET, SO_OOBINLINE, &one, sizeof one) == 0;
+            MarkPrepared(fd, urgentInline && (events & kFdAccept));
         }
     }
     if (!CMessageLoop::Instance().SelectSocket(fd, target, message, events)) {
@@ -116,9 +160,9 @@ int NativeCleanup()
 }
 
 const CSocketBinding kNative = {
-    ::accept,
+    NativeAccept,
     ::bind,
-    ::close,
+    NativeClose,
     ::connect,
     ::getpeername,
     ::getsockname,

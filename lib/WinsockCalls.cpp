@@ -38,7 +38,10 @@ int CWinsock::WsAccept(int fd, sockaddr_in* address)
     socklen_t length = sizeof *address;
     const int result = fn(fd, reinterpret_cast<sockaddr*>(address), &length);
     SetLastFromErrno(result);
-    CMessageLoop::Instance().ReenableSocket(fd, kFdAccept);
+    if (result >= 0)
+        CMessageLoop::Instance().AcceptAgain(fd);
+    else
+        CMessageLoop::Instance().ReenableSocket(fd, kFdAccept);
     return result;
 }
 

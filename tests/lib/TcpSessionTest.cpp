@@ -1,4 +1,5 @@
 #include <arpa/inet.h>
+#include <fcntl.h>
 #include <netinet/in.h>
 #include <poll.h>
 #include <sys/socket.h>
@@ -6,6 +7,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <memory>
 #include <string>
 
 #include <gtest/gtest.h>
@@ -273,6 +275,64 @@ TEST(TcpSession, AcceptShortOfDescriptorsRestsReportsOnceAndResumesByItself)
     s_descriptorsShort = false;
     ASSERT_TRUE(RunUntil([&] { return second.connected && listener.children.back()->connected; }, 1s));
     EXPECT_EQ(2, failures());
+}
+
+int s_lastAccepted = -1;
+
+int AcceptRecording(int fd, sockaddr* address, socklen_t* length)
+{
+    return s_lastAccepted = NativeSocketBinding().accept(fd, address, length);
+}
+
+TEST(TcpSession, AcceptedSocketsAreNonBlockingCloseOnExecAndReadUrgentDataInline)
+{
+    // A program started later (a print command, a remote shell) must not hold a connection open.
+    BindingGuard guard;
+    SocketBinding().accept = AcceptRecording;
+    s_lastAccepted = -1;
+    CTestListener listener;
+    const uint16_t port = listener.Start();
+    ASSERT_NE(0, port);
+    CTestSession client;
+    ASSERT_TRUE(client.Connect(0, "127.0.0.1", port));
+    ASSERT_TRUE(RunUntil([&] { return !listener.children.empty() && listener.children[0]->connected; }));
+    ASSERT_GE(s_lastAccepted, 0);
+    EXPECT_TRUE(fcntl(s_lastAccepted, F_GETFL) & O_NONBLOCK);
+    EXPECT_TRUE(fcntl(s_lastAccepted, F_GETFD) & FD_CLOEXEC);
+    int urgentInline = 0;
+    socklen_t length = sizeof urgentInline;
+    ASSERT_EQ(0, getsockopt(s_lastAccepted, SOL_SOCKET, SO_OOBINLINE, &urgentInline, &length));
+    EXPECT_EQ(1, urgentInline);
+}
+
+TEST(TcpSession, AnOwnerThatAcceptsTwoPerNoticeGetsNoFailedAccept)
+{
+    // The second accept takes the connection that the next notice would have stood for.
+    for (const int clients : {2, 4}) {
+        CTestListener listener;
+        listener.onAccept = [&listener] {
+            for (int i = 0; i < 2; ++i) {
+                listener.children.push_back(std::make_unique<CTestSession>());
+                listener.children.back()->Accept(0, &listener);
+            }
+        };
+        const uint16_t port = listener.Start();
+        ASSERT_NE(0, port);
+        std::vector<std::unique_ptr<CTestSession>> sessions;
+        for (int i = 0; i < clients; ++i) {
+            sessions.push_back(std::make_unique<CTestSession>());
+            ASSERT_TRUE(sessions.back()->Connect(0, "127.0.0.1", port));
+        }
+        ASSERT_TRUE(RunUntil([&] {
+            return std::all_of(sessions.begin(), sessions.end(), [](const auto& s) { return s->connected; });
+        }));
+        RunFor(200ms);
+        int failed = 0;
+        for (const auto& child : listener.children)
+            failed += static_cast<int>(!child->exceptions.empty());
+        EXPECT_EQ(0, failed) << clients << " clients";
+        EXPECT_EQ(static_cast<size_t>(clients), listener.children.size()) << clients << " clients";
+    }
 }
 
 TEST(TcpSession, SlowPeerGetsEveryQueuedByteInOrderAndEverySendReportsOnce)
