@@ -4,7 +4,9 @@
 #include "apps/loopserver/Server.h"
 
 CTcpChild::CTcpChild(CEchoServer* server) : m_server(server)
-{}
+{
+    SetReceiveSize(m_readSize);
+}
 
 CTcpChild::~CTcpChild()
 {

@@ -15,8 +15,9 @@ public:
     static constexpr uint32_t kMaxQueued = 1024 * 1024;
     static constexpr uint32_t kResumeQueued = kMaxQueued / 4;
     static constexpr uint32_t kReceiveSize = 32766;
-    // Reads while the stream is light: the first bytes go back sooner.
-    static constexpr uint32_t kLightReceiveSize = 4096;
+    // Reads while the stream is light: the first bytes go back sooner, and the session's own
+    // small buffer holds them, so a connection that never shows a backlog allocates none.
+    static constexpr uint32_t kLightReceiveSize = 511;
 
     explicit CTcpChild(CEchoServer* server);
     ~CTcpChild() override;
@@ -41,7 +42,7 @@ private:
     CTcpChild* m_previous = nullptr;
     CTcpChild* m_next = nullptr;
     CEchoServer* m_server;
-    uint32_t m_queued = 0;  // bytes handed to Send whose OnSent has not come yet
-    uint32_t m_readSize = kReceiveSize;
+    uint32_t m_queued = 0;                    // bytes handed to Send whose OnSent has not come yet
+    uint32_t m_readSize = kLightReceiveSize;  // a new connection has shown no backlog yet
     bool m_paused = false;
 };

@@ -11,6 +11,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <csignal>
 #include <cstdarg>
@@ -62,6 +63,10 @@ int BindSharingThePort(int fd, const sockaddr* address, socklen_t length)
     }
     return NativeSocketBinding().bind(fd, address, length);
 }
+
+// Held log lines are written once this much has gathered, so a pass with many events
+// neither grows the buffer without bound nor waits long to show them.
+constexpr size_t kLogFlushBytes = 16384;
 
 const char* SocketErrorText(int native)
 {
@@ -252,9 +257,11 @@ int CHeadlessServer::Serve(uint16_t port, const sigset_t& stopSignals, int ready
         }
     }
     bool stop = false;
+    m_holdLog = true;
     while (!stop) {
         // The library's loop first runs whatever is already due, then waits with the signals.
         loop.RunOnce(0);
+        FlushLog();
         epoll_event events[2];
         const int n = epoll_wait(poller.Get(), events, 2, -1);
         if (n < 0 && errno != EINTR) {
@@ -273,19 +280,49 @@ int CHeadlessServer::Serve(uint16_t port, const sigset_t& stopSignals, int ready
     }
     server.reset();
     loop.RunOnce(0);
+    m_holdLog = false;
     Log("stopped");
     return 0;
 }
 
 void CHeadlessServer::Log(const char* format, ...)
 {
+    char line[512];
     va_list args;
     va_start(args, format);
-    std::fputs(m_prefix.c_str(), m_log);
-    std::vfprintf(m_log, format, args);
+    const int length = std::vsnprintf(line, sizeof line, format, args);
     va_end(args);
-    std::fputc('\n', m_log);
+    m_pending += m_prefix;
+    m_pending.append(line, static_cast<size_t>(std::clamp(length, 0, static_cast<int>(sizeof line) - 1)));
+    m_pending += '\n';
+    if (!m_holdLog || m_pending.size() >= kLogFlushBytes) {
+        FlushLog();
+    }
+}
+
+void CHeadlessServer::FlushLog()
+{
+    if (m_pending.empty()) {
+        return;
+    }
     std::fflush(m_log);
+    const int fd = fileno(m_log);
+    size_t done = 0;
+    while (fd >= 0 && done < m_pending.size()) {
+        const ssize_t written = write(fd, m_pending.data() + done, m_pending.size() - done);
+        if (written < 0 && errno == EINTR) {
+            continue;
+        }
+        if (written <= 0) {
+            break;  // a log nobody reads must not stop the server
+        }
+        done += static_cast<size_t>(written);
+    }
+    if (fd < 0) {
+        std::fwrite(m_pending.data(), 1, m_pending.size(), m_log);
+        std::fflush(m_log);
+    }
+    m_pending.clear();
 }
 
 void CHeadlessServer::OnServerListening(uint16_t port)
