@@ -213,20 +213,37 @@ int RunBursts(const std::string& loopserver, const std::string& epollEcho, uint3
     };
     std::printf("%u connects at once, one %zu-byte line echoed on each; backlog %s (5 in the last row)\n",
                 count, size_t{16}, backlog.c_str());
-    std::printf("%-18s %8s %12s %12s\n", "server", "echoed", "within 2 s", "last echo s");
-    for (const CServer& server : servers) {
-        std::vector<CBurst> runs;
-        for (int round = 0; round < rounds; ++round) {
-            runs.push_back(MeasureBurst(server, count));
+    // The servers take turns within each round, so that a change of load falls on all alike.
+    constexpr size_t kServers = sizeof servers / sizeof servers[0];
+    std::vector<CBurst> runs[kServers];
+    for (int round = 0; round < rounds; ++round) {
+        for (size_t s = 0; s < kServers; ++s) {
+            runs[s].push_back(MeasureBurst(servers[s], count));
         }
-        std::sort(runs.begin(), runs.end(), [](const CBurst& a, const CBurst& b) {
+    }
+    std::printf("%-18s %8s %12s %12s\n", "server", "echoed", "within 2 s", "last echo s");
+    for (size_t s = 0; s < kServers; ++s) {
+        std::vector<CBurst> sorted = runs[s];
+        std::sort(sorted.begin(), sorted.end(), [](const CBurst& a, const CBurst& b) {
             return a.echoed != b.echoed ? a.echoed > b.echoed : a.lastSeconds < b.lastSeconds;
         });
-        const CBurst& median = runs[runs.size() / 2];
-        std::printf("%-18s %8u %12u %12.3f %s\n", server.name, median.echoed, median.withinGoal,
+        const CBurst& median = sorted[sorted.size() / 2];
+        std::printf("%-18s %8u %12u %12.3f %s\n", servers[s].name, median.echoed, median.withinGoal,
                     median.lastSeconds, median.error.c_str());
-        std::fflush(stdout);
     }
+    // Speed against the yardstick: its time over loopserver's, round by round (1 is as fast).
+    std::printf("loopserver vs epoll echo, per round:");
+    for (int round = 0; round < rounds; ++round) {
+        const CBurst& mine = runs[0][static_cast<size_t>(round)];
+        const CBurst& yardstick = runs[1][static_cast<size_t>(round)];
+        if (mine.echoed == count && yardstick.echoed == count && mine.lastSeconds > 0) {
+            std::printf(" %.2f", yardstick.lastSeconds / mine.lastSeconds);
+        } else {
+            std::printf(" -");
+        }
+    }
+    std::printf("\n");
+    std::fflush(stdout);
     return 0;
 }
 
