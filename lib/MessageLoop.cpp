@@ -348,7 +348,11 @@ void CMessageLoop::UpdateInterest(int fd, FdRecord& record)
     epoll_event ev{};
     ev.events = wanted | EPOLLONESHOT;
     ev.data.fd = fd;
-    if (epoll_ctl(m_epoll, record.registered ? EPOLL_CTL_MOD : EPOLL_CTL_ADD, fd, &ev) == 0) {
+    const int operation = record.registered ? EPOLL_CTL_MOD : EPOLL_CTL_ADD;
+    int result = epoll_ctl(m_epoll, operation, fd, &ev);
+    if (result != 0 && operation == EPOLL_CTL_ADD && errno == EEXIST)
+        result = epoll_ctl(m_epoll, EPOLL_CTL_MOD, fd, &ev);  // left in the set, disarmed, when deselected
+    if (result == 0) {
         record.registered = true;
         record.epollEvents = wanted;
     }
@@ -362,7 +366,10 @@ bool CMessageLoop::SelectSocket(int fd, TargetHandle target, uint32_t message, u
     if (record.kind == FdKind::Resolver)
         return false;
     if (events == 0 || message == 0) {
-        if (record.registered)
+        // A registration the kernel has disarmed reports nothing: closing the socket takes it
+        // out of the set, which saves a call per connection (most close after an event), and
+        // a later selection of a socket kept open finds it again.
+        if (record.registered && record.epollEvents != 0)
             epoll_ctl(m_epoll, EPOLL_CTL_DEL, fd, nullptr);
         // Notifications already queued for this socket would hit a later socket with the same number.
         if (record.kind == FdKind::Socket) {
