@@ -374,11 +374,7 @@ bool CMessageLoop::SelectSocket(int fd, TargetHandle target, uint32_t message, u
         // Notifications already queued for this socket would hit a later socket with the same number.
         if (record.kind == FdKind::Socket) {
             ForgetSocket(fd, record);
-            const TargetHandle old = record.target;
-            const uint32_t oldMessage = record.message;
-            std::erase_if(m_queue, [&](const Message& m) {
-                return m.target == old && m.message == oldMessage && m.wParam == static_cast<uintptr_t>(fd);
-            });
+            DropNotices(fd, record);
         }
         record = FdRecord{};
         return true;
@@ -425,6 +421,15 @@ void CMessageLoop::ReadAgain(int fd)
         MarkDirty(fd, record);
 }
 
+void CMessageLoop::DropNotices(int fd, const FdRecord& record, uint32_t onlyEvent)
+{
+    std::erase_if(m_queue, [&](const Message& m) {
+        return m.target == record.target && m.message == record.message &&
+               m.wParam == static_cast<uintptr_t>(fd) &&
+               (onlyEvent == 0 || SelectEvent(m.lParam) == onlyEvent);
+    });
+}
+
 void CMessageLoop::AcceptAgain(int fd)
 {
     if (fd < 0 || static_cast<size_t>(fd) >= m_fds.size())
@@ -439,10 +444,7 @@ void CMessageLoop::AcceptAgain(int fd)
             return;  // the notice on its way finds the next connection
         // The owner accepted outside the notice and took what it stood for: withdraw it, so
         // that its accept does not fail on an empty queue.
-        std::erase_if(m_queue, [&](const Message& m) {
-            return m.target == record.target && m.message == record.message &&
-                   m.wParam == static_cast<uintptr_t>(fd) && SelectEvent(m.lParam) == kFdAccept;
-        });
+        DropNotices(fd, record, kFdAccept);
         record.posted &= ~kFdAccept;
     } else if (more) {
         record.posted |= kFdAccept;

@@ -122,6 +122,8 @@ private:
     void SyncWake();
     void HandleFdEvents(int fd, uint32_t revents);
     void UpdateInterest(int fd, FdRecord& record);
+    // Removes the queued notices of a socket's selection (only those of onlyEvent, if given).
+    void DropNotices(int fd, const FdRecord& record, uint32_t onlyEvent = 0);
     // Takes a socket record off its target's list, before the record changes hands.
     void ForgetSocket(int fd, const FdRecord& record);
     void MarkDirty(int fd, FdRecord& record);
