@@ -31,7 +31,10 @@ public:
     bool SetReceiveSize(uint32_t size);
     bool QueryStack();
 
-    uint16_t QueuedPackets() const { return m_sendQueue.GetCount(); }
+    uint16_t QueuedPackets() const
+    {
+        return static_cast<uint16_t>(m_sendQueue.GetCount() + (m_sentPending ? 1 : 0));
+    }
 
 private:
     void OnHostResolved(int error, uint32_t address) override;
@@ -68,4 +71,8 @@ private:
     // Listening: accepts fail for lack of descriptors; reported once until one succeeds.
     bool m_acceptShortage = false;
     std::vector<CPkt*> m_sparePackets;  // keeps their buffers for the next sends
+    // A send that went out whole into an empty queue still reports on the next write notice,
+    // like any queued packet; it waits here, ahead of the queue, without a packet of its own.
+    bool m_sentPending = false;
+    uint32_t m_sentTag = 0;
 };

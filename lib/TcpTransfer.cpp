@@ -21,12 +21,12 @@ bool CTcp::Send(const char* data, uint32_t length, bool outOfBand, uint32_t tag)
         return false;
     }
     if (length == 0) {
-        if (!m_sendQueue.IsEmpty())
+        if (QueuedPackets() != 0)
             PostSelf(kFdWrite);
         return true;
     }
     // A peer that stops reading must not grow the queue until the list's count wraps.
-    if (m_sendQueue.GetCount() >= kMaxQueuedPackets) {
+    if (QueuedPackets() >= kMaxQueuedPackets) {
         OnError(ExcResources, "Insufficent memory to buffer packet");
         return false;
     }
@@ -44,8 +44,14 @@ bool CTcp::Send(const char* data, uint32_t length, bool outOfBand, uint32_t tag)
             RecordTraffic(true, data, sent);
         }
     }
-    CPkt* packet = NewPacket();
     const uint32_t rest = length - sent;
+    if (rest == 0 && !m_sentPending && m_sendQueue.IsEmpty()) {
+        m_sentPending = true;
+        m_sentTag = tag;
+        PostSelf(kFdWrite);
+        return true;
+    }
+    CPkt* packet = NewPacket();
     if (!packet || packet->Set(rest, data + sent, outOfBand, tag) != rest) {
         delete packet;
         OnError(ExcResources, "Insufficent memory to buffer packet");
@@ -71,37 +77,42 @@ void CTcp::OnWriteReady()
     const auto alive = m_alive;
     if (!PumpPending() || !*alive || m_socket == -1)
         return;
-    while (!m_sendQueue.IsEmpty() && m_socket != -1) {
-        auto* packet = static_cast<CPkt*>(m_sendQueue.GetHead());
-        if (packet->Remaining() > 0) {
-            const ssize_t result =
-                WsSend(m_socket, packet->Current(), packet->Remaining(), packet->IsOutOfBand() ? MSG_OOB : 0);
-            if (result < 0) {
-                const int error = WsaGetLastError();
-                if (error == kWsaWouldBlock)
+    while (m_socket != -1 && QueuedPackets() != 0) {
+        uint32_t tag = m_sentTag;
+        if (m_sentPending) {
+            m_sentPending = false;
+        } else {
+            auto* packet = static_cast<CPkt*>(m_sendQueue.GetHead());
+            if (packet->Remaining() > 0) {
+                const ssize_t result = WsSend(m_socket, packet->Current(), packet->Remaining(),
+                                              packet->IsOutOfBand() ? MSG_OOB : 0);
+                if (result < 0) {
+                    const int error = WsaGetLastError();
+                    if (error == kWsaWouldBlock)
+                        break;
+                    ReportSocketError(error);
+                    if (!*alive)
+                        return;
+                    if (error == kWsaInProgress)
+                        PostSelf(kFdWrite);
                     break;
-                ReportSocketError(error);
-                if (!*alive)
-                    return;
-                if (error == kWsaInProgress)
-                    PostSelf(kFdWrite);
-                break;
+                }
+                RecordTraffic(true, packet->Current(), static_cast<size_t>(result));
+                packet->Advance(static_cast<uint32_t>(result));
+                if (packet->Remaining() > 0)
+                    continue;
             }
-            RecordTraffic(true, packet->Current(), static_cast<size_t>(result));
-            packet->Advance(static_cast<uint32_t>(result));
-            if (packet->Remaining() > 0)
-                continue;
+            m_sendQueue.RemoveHead();
+            tag = packet->Tag();
+            RecyclePacket(packet);
         }
-        m_sendQueue.RemoveHead();
-        const uint32_t tag = packet->Tag();
-        RecyclePacket(packet);
         if (m_flags & kFlagTrace)
             TraceF("  Data tag %lu sent", static_cast<unsigned long>(tag));
-        const uint16_t count = m_sendQueue.GetCount();
+        const uint16_t count = QueuedPackets();
         m_owner->OnSent(tag);
         if (!*alive)
             return;
-        if (count != m_sendQueue.GetCount())
+        if (count != QueuedPackets())
             break;
     }
     m_sending = false;
@@ -110,7 +121,7 @@ void CTcp::OnWriteReady()
         if (m_window)
             PostSelf(kFdWrite);
     }
-    if (m_state == Closing && m_sendQueue.IsEmpty())
+    if (m_state == Closing && QueuedPackets() == 0)
         CloseSocket(true);
 }
 
@@ -186,6 +197,7 @@ bool CTcp::SetReceiveSize(uint32_t size)
 
 void CTcp::DropQueue()
 {
+    m_sentPending = false;
     while (!m_sendQueue.IsEmpty())
         delete static_cast<CPkt*>(m_sendQueue.RemoveHead());
 }

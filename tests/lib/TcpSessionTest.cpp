@@ -496,6 +496,37 @@ TEST(TcpSession, HandlersMaySendCloseAndResizeFromInsideEvents)
         EXPECT_LE(piece, 10u);
 }
 
+TEST(TcpSession, SendsThatGoOutWholeReportLaterInOrderAndBeforeTheClosedEvent)
+{
+    struct Case {
+        const char* name;
+        bool closeAfter;
+    };
+    for (const Case& c : {Case{"left open", false}, Case{"closed gracefully", true}}) {
+        SCOPED_TRACE(c.name);
+        Pair pair;
+        ASSERT_NE(nullptr, pair.server);
+        std::vector<std::string> order;
+        pair.client.onSent = [&](uint32_t tag) { order.push_back("sent " + std::to_string(tag)); };
+        pair.client.onClosed = [&] { order.push_back("closed"); };
+        // Each of these fits the socket's buffer at once; only the first finds the queue empty.
+        for (uint32_t tag = 1; tag <= 3; ++tag)
+            ASSERT_TRUE(pair.client.Send("abc", 3, false, tag));
+        ASSERT_TRUE(pair.client.Send("", 0, false, 99));
+        EXPECT_TRUE(order.empty()) << "a send reports on the write notice, never inside the call";
+        if (c.closeAfter) {
+            EXPECT_TRUE(pair.client.Close(false));
+        }
+        ASSERT_TRUE(RunUntil([&] { return pair.server->received.size() == 9 && order.size() >= 3; }));
+        RunFor(50ms);
+        std::vector<std::string> expected{"sent 1", "sent 2", "sent 3"};
+        if (c.closeAfter)
+            expected.push_back("closed");
+        EXPECT_EQ(expected, order);
+        EXPECT_EQ("abcabcabc", pair.server->received);
+    }
+}
+
 TEST(TcpSession, ZeroLengthSendOnEmptyQueueRaisesNoEvent)
 {
     Pair pair;
