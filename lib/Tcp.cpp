@@ -166,13 +166,20 @@ bool CTcp::ApplySocketOptions()
 
 void CTcp::OnConnect()
 {
+    ReportConnected(nullptr);
+}
+
+void CTcp::ReportConnected(const sockaddr_in* acceptedPeer)
+{
     if (m_socket == -1)
         return;
     m_state = Connected;
     const auto alive = m_alive;
     sockaddr_in peer{};
     sockaddr_in local{};
-    if (WsGetPeerName(m_socket, &peer) != 0) {
+    if (acceptedPeer) {
+        peer = *acceptedPeer;
+    } else if (WsGetPeerName(m_socket, &peer) != 0) {
         ReportSocketError(WsaGetLastError());
         if (!*alive || m_socket == -1)
             return;
@@ -297,7 +304,9 @@ bool CTcp::Accept(uint8_t flags, CTcp* listening)
         OpenTraceFile();
     m_state = Connected;
     PostSelf(kFdRead);  // data may have arrived before the selection
-    OnConnect();
+    // The accept named the peer already; asking the socket again would cost a call for each
+    // connection of a burst.
+    ReportConnected(&peer);
     return true;
 }
 

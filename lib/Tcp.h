@@ -39,6 +39,8 @@ public:
 private:
     void OnHostResolved(int error, uint32_t address) override;
     void OnConnect() override;
+    // The connected notice with both addresses; the peer's is asked of the socket when not given.
+    void ReportConnected(const sockaddr_in* acceptedPeer);
     void OnAccept() override;
     void OnReceive(bool closing) override;
     void OnWriteReady() override;
