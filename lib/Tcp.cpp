@@ -387,6 +387,8 @@ void CTcp::CloseSocket(bool notify)
         }
     }
     m_state = Closed;
+    // What is still queued belonged to this connection; a later one must not send it.
+    DropQueue();
     if (!(m_flags & kFlagTrace))
         ReleaseWindow();
     CloseTraceFile();

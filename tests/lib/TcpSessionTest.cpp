@@ -442,6 +442,30 @@ TEST(TcpSession, PeerCloseIsAnExceptionThenTheClosedEvent)
     ASSERT_TRUE(RunUntil([&] { return pair.client.GetState() == CVoltTcp::Connected; }));
 }
 
+TEST(TcpSession, BytesStillQueuedWhenTheConnectionIsLostNeverReachTheNextPeer)
+{
+    Pair pair([](CTestSession& child) { child.onConnect = [&child] { child.SetReceiveSize(0); }; });
+    ASSERT_NE(nullptr, pair.server);
+    const std::string stale = Pattern(8 << 20, 13);
+    ASSERT_TRUE(pair.client.Send(stale.data(), static_cast<uint32_t>(stale.size()), false, 1));
+    RunFor(50ms);
+    ASSERT_TRUE(pair.client.sentTags.empty()) << "the peer reads nothing, so bytes must still be queued";
+    pair.server->Close(true);
+    ASSERT_TRUE(RunUntil([&] { return pair.client.closedCount == 1; }));
+
+    CTestListener next;
+    const uint16_t port = next.Start();
+    ASSERT_TRUE(pair.client.Connect(0, "127.0.0.1", port));
+    ASSERT_TRUE(RunUntil([&] { return pair.client.connected && next.children.size() == 1; }));
+    ASSERT_TRUE(pair.client.Send("fresh", 5, false, 2));
+    ASSERT_TRUE(RunUntil([&] { return next.children[0]->received.size() >= 5; }));
+    RunFor(50ms);
+    const std::string& got = next.children[0]->received;
+    EXPECT_EQ(5u, got.size());
+    EXPECT_TRUE(got == "fresh") << got.substr(0, 16);
+    EXPECT_EQ((std::vector<uint32_t>{2}), pair.client.sentTags);
+}
+
 TEST(TcpSession, FacadeMayBeDestroyedInsideItsClosedEvent)
 {
     CTestListener listener;
