@@ -277,7 +277,7 @@ bool CTcp::Accept(uint8_t flags, CTcp* listening)
         return false;
     }
     m_flags = flags;
-    if (!CreateNotifyWindow())
+    if (!CreateNotifyWindow(listening))
         return false;
     ShowIfTracing();
     sockaddr_in peer{};

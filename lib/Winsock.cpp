@@ -107,7 +107,7 @@ const char* CWinsock::StateText(uint8_t state)
     }
 }
 
-bool CWinsock::CreateNotifyWindow()
+bool CWinsock::CreateNotifyWindow(const CWinsock* startedBy)
 {
     ReleaseWindow();
     std::lock_guard guard(LibraryLock());
@@ -119,7 +119,8 @@ bool CWinsock::CreateNotifyWindow()
     Trace("VoltTCP Socket Library Version " VOLTTCP_LIB_VERSION);
     Trace(stars.c_str());
     SetTitle(StateText(m_state));
-    if (!m_started && !StartInterface())
+    const bool joined = startedBy && startedBy->m_started && !(m_flags & (kFlagTrace | kFlagTraceLines));
+    if (!m_started && !joined && !StartInterface())
         return false;
     if (Shared().localAddress[0] == '\0' && m_localRequest == 0)
         m_localRequest =

@@ -54,7 +54,9 @@ public:
     static const CHostEntry& LocalHostRecord();
 
 protected:
-    bool CreateNotifyWindow();
+    // A session created by a started one (an accepted connection) shares its start-up, which
+    // would otherwise cost a call for each connection; a traced one repeats it for its trace.
+    bool CreateNotifyWindow(const CWinsock* startedBy = nullptr);
     void ReleaseWindow();
     void Trace(const char* text);
     void TraceF(const char* format, ...) __attribute__((format(printf, 2, 3)));

@@ -305,6 +305,49 @@ TEST(TcpSession, AcceptedSocketsAreNonBlockingCloseOnExecAndReadUrgentDataInline
     EXPECT_EQ(1, urgentInline);
 }
 
+int s_startups = 0;
+
+int StartupCounting(uint16_t version, CStartupData* data)
+{
+    ++s_startups;
+    return NativeSocketBinding().WSAStartup(version, data);
+}
+
+TEST(TcpSession, AcceptedSessionsShareTheListenersStartUpUnlessTheyTrace)
+{
+    struct Case {
+        uint8_t childFlags;
+        int startupsPerChild;
+        bool startupTraced;
+    };
+    for (const Case& c : {Case{0, 0, false}, Case{kFlagTraceLines, 1, true}}) {
+        SCOPED_TRACE(static_cast<int>(c.childFlags));
+        TraceCapture trace;
+        BindingGuard guard;
+        SocketBinding().WSAStartup = StartupCounting;
+        CTestListener listener;
+        listener.childFlags = c.childFlags;
+        const uint16_t port = listener.Start();
+        ASSERT_NE(0, port);
+        CTestSession client;
+        ASSERT_TRUE(client.Connect(0, "127.0.0.1", port));
+        ASSERT_TRUE(RunUntil([&] { return client.connected; }));
+        s_startups = 0;
+        std::vector<std::unique_ptr<CTestSession>> clients;
+        for (int i = 0; i < 3; ++i) {
+            clients.push_back(std::make_unique<CTestSession>());
+            ASSERT_TRUE(clients.back()->Connect(0, "127.0.0.1", port));
+        }
+        ASSERT_TRUE(RunUntil([&] {
+            return listener.children.size() == 4 &&
+                   std::all_of(listener.children.begin(), listener.children.end(),
+                               [](const auto& child) { return child->connected; });
+        }));
+        EXPECT_EQ(3 + 3 * c.startupsPerChild, s_startups);
+        EXPECT_EQ(c.startupTraced, trace.Has("  System Status: Running"));
+    }
+}
+
 TEST(TcpSession, AnOwnerThatAcceptsTwoPerNoticeGetsNoFailedAccept)
 {
     // The second accept takes the connection that the next notice would have stood for.
