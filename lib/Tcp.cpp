@@ -71,8 +71,9 @@ bool CTcp::Connect(uint8_t flags, const char* remoteHost, uint16_t remotePort, c
     m_remotePort = remotePort;
     m_localPort = localPort;
     TraceF("Trying to connect to %s on port %d...", remoteHost, remotePort);
-    std::snprintf(m_text, sizeof m_text, "Connecting to %.490s...", remoteHost);
-    SetTitle(m_text);
+    char title[515];
+    std::snprintf(title, sizeof title, "Connecting to %.490s...", remoteHost);
+    SetTitle(title);
     m_localBindAddress = 0;
     if (localAddress && *localAddress) {
         const uint32_t bindAddress = WsInetAddr(localAddress);
@@ -197,8 +198,9 @@ void CTcp::ReportConnected(const sockaddr_in* acceptedPeer)
     std::snprintf(localText, sizeof localText, "%s", FormatDotted(local.sin_addr.s_addr));
     m_receiving = m_sending = m_readPending = m_writePending = false;
     TraceF("Connected to %s on port %d", remoteText, m_remotePort);
-    std::snprintf(m_text, sizeof m_text, "Connected to %s", remoteText);
-    SetTitle(m_text);
+    char title[80];
+    std::snprintf(title, sizeof title, "Connected to %s", remoteText);
+    SetTitle(title);
     m_owner->OnConnect(remoteText, m_remotePort, localText, localPort, LocalHostName());
 }
 
@@ -247,8 +249,9 @@ bool CTcp::Listen(uint8_t flags, const char* localAddress, uint16_t localPort, u
     m_state = Listening;
     m_acceptShortage = false;
     TraceF("Daemon listening for connection on port %u...", port);
-    std::snprintf(m_text, sizeof m_text, "Listening on %u...", port);
-    SetTitle(m_text);
+    char title[32];
+    std::snprintf(title, sizeof title, "Listening on %u...", port);
+    SetTitle(title);
     char addressText[20];
     std::snprintf(addressText, sizeof addressText, "%s", FormatDotted(address));
     const auto alive = m_alive;

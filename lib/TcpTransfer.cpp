@@ -138,19 +138,25 @@ void CTcp::OnReceive(bool closing)
     if (!PumpPending() || !*alive)
         return;
     if (m_socket != -1 && m_receiveSize != 0) {
+        // Small reads land on the stack: the bytes are the owner's only while its event runs,
+        // so a connection that only ever reads a little needs no buffer of its own. Larger
+        // reads use the session's buffer, kept for the next one.
+        char small[512];
+        char* buffer = small;
+        uint32_t limit = sizeof small - 1;
         const auto wanted = static_cast<uint32_t>(m_receiveSize);
-        if (wanted > 512 && m_largeCapacity < wanted) {
-            char* buffer = new (std::nothrow) char[wanted + 1];
-            if (buffer) {
-                m_largeBuffer.reset(buffer);
-                m_largeCapacity = wanted + 1;
+        if (wanted > limit) {
+            if (m_largeCapacity < wanted + 1) {
+                char* large = new (std::nothrow) char[wanted + 1];
+                if (large) {
+                    m_largeBuffer.reset(large);
+                    m_largeCapacity = wanted + 1;
+                }
             }
-        }
-        char* buffer = m_text;
-        uint32_t limit = 511;
-        if (m_largeBuffer) {
-            buffer = m_largeBuffer.get();
-            limit = m_largeCapacity - 1;
+            if (m_largeBuffer) {
+                buffer = m_largeBuffer.get();
+                limit = m_largeCapacity - 1;
+            }
         }
         const ssize_t result = WsRecv(m_socket, buffer, std::min(wanted, limit), 0);
         if (result == 0) {

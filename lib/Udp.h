@@ -42,4 +42,5 @@ private:
     bool m_readPending = false;
     bool m_stackQueryPending = false;
     sockaddr_in m_bound{};
+    char m_text[515] = {};  // small datagrams, and the lines of exception notices
 };

@@ -193,7 +193,6 @@ void CWinsock::TraceF(const char* format, ...)
 {
     if (!(m_flags & (kFlagTrace | kFlagTraceLines)) || !m_window)
         return;
-    // Not m_text: that buffer may hold received bytes that are still to be delivered.
     char line[515];
     va_list args;
     va_start(args, format);

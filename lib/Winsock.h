@@ -121,7 +121,6 @@ protected:
     uint8_t m_state = Closed;
     std::unique_ptr<CNotifyWindow> m_window;
     uint8_t m_flags = 0;
-    char m_text[515] = {};
     std::unique_ptr<char[]> m_largeBuffer;
     uint32_t m_largeCapacity = 0;
     int m_traceFile = -1;

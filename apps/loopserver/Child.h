@@ -15,8 +15,9 @@ public:
     static constexpr uint32_t kMaxQueued = 1024 * 1024;
     static constexpr uint32_t kResumeQueued = kMaxQueued / 4;
     static constexpr uint32_t kReceiveSize = 32766;
-    // Reads while the stream is light: the first bytes go back sooner, and the session's own
-    // small buffer holds them, so a connection that never shows a backlog allocates none.
+    // Reads while the stream is light: the first bytes go back sooner, and reads this small
+    // need no buffer of the session's own, so a connection that never shows a backlog
+    // allocates none.
     static constexpr uint32_t kLightReceiveSize = 511;
 
     explicit CTcpChild(CEchoServer* server);
