@@ -576,7 +576,7 @@ TEST(TcpSession, SendsThatGoOutWholeReportLaterInOrderAndBeforeTheClosedEvent)
         std::vector<std::string> order;
         pair.client.onSent = [&](uint32_t tag) { order.push_back("sent " + std::to_string(tag)); };
         pair.client.onClosed = [&] { order.push_back("closed"); };
-        // Each of these fits the socket's buffer at once; only the first finds the queue empty.
+        // All fit the socket's buffer: the first waits to report ahead of the queue, the rest in it.
         for (uint32_t tag = 1; tag <= 3; ++tag)
             ASSERT_TRUE(pair.client.Send("abc", 3, false, tag));
         ASSERT_TRUE(pair.client.Send("", 0, false, 99));
