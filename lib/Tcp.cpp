@@ -350,8 +350,7 @@ bool CTcp::Close(bool abort)
         [[fallthrough]];
     case Connecting:
         SetLinger(true);
-        DropQueue();
-        CloseSocket(true);
+        CloseSocket(true);  // drops the queue
         return true;
     default: return true;
     }
